@@ -1,0 +1,22 @@
+# pictavo_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [LABEL unit|integration|gui] [TIMEOUT s])
+# One executable per test file, run offscreen, with a label and a time-out.
+function(pictavo_add_test)
+    cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    if(NOT T_LABEL)
+        set(T_LABEL unit)
+    endif()
+    if(NOT T_TIMEOUT)
+        set(T_TIMEOUT 120)
+    endif()
+    if(NOT T_LIBS)
+        set(T_LIBS pictavo_core)
+    endif()
+    add_executable(${T_NAME} ${T_SOURCES})
+    set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
+    target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} pictavo_test_support Qt6::Test)
+    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    set_tests_properties(${T_NAME} PROPERTIES
+        LABELS ${T_LABEL}
+        TIMEOUT ${T_TIMEOUT}
+        ENVIRONMENT "QT_QPA_PLATFORM=offscreen;PICTAVO_RESOURCES_DIR=${PICTAVO_RUNTIME_DIR}")
+endfunction()
