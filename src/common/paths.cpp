@@ -6,10 +6,7 @@
 
 namespace Common {
 
-QString AppPath()
-{
-    return AddBackslash(QCoreApplication::applicationDirPath());
-}
+QString AppPath() { return AddBackslash(QCoreApplication::applicationDirPath()); }
 
 bool FileExists(const QString& path)
 {

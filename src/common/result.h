@@ -16,8 +16,7 @@ struct Error final {
 };
 
 // The value of an operation that can fail, or the error that stopped it.
-template <typename T>
-class Result final {
+template <typename T> class Result final {
 public:
     Result(T value)
         : m_state(std::move(value))
