@@ -1,0 +1,21 @@
+#pragma once
+
+#include <optional>
+
+#include <QPoint>
+#include <QSize>
+
+namespace Common {
+
+// Window positions and sizes are kept in twips in the settings: 15 twips to a pixel.
+inline constexpr int TwipsPerPixel = 15;
+constexpr int toTwips(int pixels) { return pixels * TwipsPerPixel; }
+int toPixels(double twips);
+
+// Where a window goes to sit in the middle of an owner's inner area (owner position is its outer
+// top-left), or in the middle of the screen without an owner. Halves are dropped. Nothing when the
+// result would put the window's corner off the top or left edge, in which case it is not moved.
+std::optional<QPoint> centerPosition(QSize window, QPoint ownerPosition, QSize ownerInner);
+std::optional<QPoint> centerPosition(QSize window, QSize screen);
+
+} // namespace Common
