@@ -1,0 +1,226 @@
+#include "settings/livesettings.h"
+
+#include <optional>
+
+#include <QMetaType>
+#include <QVariant>
+
+#include "settings/settingsstore.h"
+
+namespace Settings {
+
+namespace {
+
+    struct LongSetting final {
+        const char* key;
+        qint32 LiveSettings::*field;
+        qint32 defaultValue;
+    };
+
+    struct FlagSetting final {
+        const char* key;
+        bool LiveSettings::*field;
+        bool defaultValue;
+    };
+
+    struct TextSetting final {
+        const char* key;
+        QString LiveSettings::*field;
+        const char* defaultValue;
+        bool inProgramFolder; // the default is a name inside the program's folder
+    };
+
+    constexpr qint32 kWhite = 16777215;
+    constexpr qint32 kDefaultTimeoutMs = 40000;
+    constexpr qint32 kDefaultWatchdogSeconds = 60;
+    constexpr qint32 kWatchdogMarginSeconds = 20;
+
+    // "Timeout" and the watchdog are filled separately below.
+    const LongSetting kLongSettings[] = {
+        { "DelayTime", &LiveSettings::DelayTime, 1000 },
+        { "EnableJava", &LiveSettings::EnableJava, 0 },
+        { "EnableActiveX", &LiveSettings::EnableActiveX, 0 },
+        { "EnableScript", &LiveSettings::EnableScript, 0 },
+        { "ThreadsCount", &LiveSettings::ThreadsCount, 4 },
+        { "SnapWidth", &LiveSettings::SnapWidth, 0 },
+        { "SnapHeight", &LiveSettings::SnapHeight, 0 },
+        { "SnapDimension", &LiveSettings::SnapDimension, 0 },
+        { "SetForceSnap", &LiveSettings::SetForceSnap, 0 },
+        { "MaxViewerCount", &LiveSettings::MaxViewerCount, 1000 },
+        { "MaxListingCount", &LiveSettings::MaxListingCount, 1000000 },
+
+        { "ImageType", &LiveSettings::ImageType, 0 },
+        { "JpegQuality", &LiveSettings::JpegQuality, 80 },
+        { "ImageWidth", &LiveSettings::ImageWidth, 120 },
+        { "ImageHeight", &LiveSettings::ImageHeight, 90 },
+        { "ImageAspect", &LiveSettings::ImageAspect, 0 },
+        { "WatermarkGray", &LiveSettings::WatermarkGray, 0 },
+        { "WatermarkBlackWhite", &LiveSettings::WatermarkBlackWhite, 0 },
+
+        { "WatermarkX", &LiveSettings::WatermarkX, 4 },
+        { "WatermarkY", &LiveSettings::WatermarkY, 4 },
+        { "WatermarkFontSize", &LiveSettings::WatermarkFontSize, 9 },
+        { "WatermarkForeColor", &LiveSettings::WatermarkForeColor, 255 },
+        { "WatermarkStyleColor", &LiveSettings::WatermarkStyleColor, 65535 },
+        { "WatermarkStyle", &LiveSettings::WatermarkStyle, 4 },
+        { "WatermarkImageLeft", &LiveSettings::WatermarkImageLeft, 1 },
+        { "WatermarkImageTop", &LiveSettings::WatermarkImageTop, 1 },
+        { "WatermarkImageWidth", &LiveSettings::WatermarkImageWidth, 30 },
+        { "WatermarkImageHeight", &LiveSettings::WatermarkImageHeight, 25 },
+
+        { "FilterAntialias", &LiveSettings::FilterAntialias, 0 },
+        { "FilterColorCorrect", &LiveSettings::FilterColorCorrect, 0 },
+        { "FilterColorEmboss", &LiveSettings::FilterColorEmboss, 0 },
+        { "FilterEnhanceEdge", &LiveSettings::FilterEnhanceEdge, 0 },
+        { "FilterHighPass", &LiveSettings::FilterHighPass, 0 },
+        { "FilterLowPass", &LiveSettings::FilterLowPass, 0 },
+        { "FilterMelt", &LiveSettings::FilterMelt, 0 },
+        { "FilterNegative", &LiveSettings::FilterNegative, 0 },
+        { "FilterSharpen", &LiveSettings::FilterSharpen, 0 },
+        { "FilterSoften", &LiveSettings::FilterSoften, 0 },
+        { "FilterSoftenMore", &LiveSettings::FilterSoftenMore, 0 },
+        { "FilterCompress", &LiveSettings::FilterCompress, 0 },
+        { "FilterConvolution", &LiveSettings::FilterConvolution, 0 },
+
+        { "EffectErodeBorder", &LiveSettings::EffectErodeBorder, 0 },
+        { "EffectFadeBorder", &LiveSettings::EffectFadeBorder, 0 },
+        { "EffectFishEye", &LiveSettings::EffectFishEye, 0 },
+        { "EffectFrameSolid", &LiveSettings::EffectFrameSolid, 0 },
+        { "EffectFrame", &LiveSettings::EffectFrame, 0 },
+        { "EffectIrregularBorder", &LiveSettings::EffectIrregularBorder, 0 },
+        { "EffectShadowCanvas", &LiveSettings::EffectShadowCanvas, 0 },
+        { "EffectPerspectiveHorizontal", &LiveSettings::EffectPerspectiveHorizontal, 0 },
+        { "EffectPerspectiveVertical", &LiveSettings::EffectPerspectiveVertical, 0 },
+        { "EffectRandomShear", &LiveSettings::EffectRandomShear, 0 },
+        { "EffectRotate", &LiveSettings::EffectRotate, 0 },
+        { "EffectSkewHorizontally", &LiveSettings::EffectSkewHorizontally, 0 },
+        { "EffectSkewVertically", &LiveSettings::EffectSkewVertically, 0 },
+        { "EffectTint", &LiveSettings::EffectTint, 0 },
+        { "EffectTwirl", &LiveSettings::EffectTwirl, 0 },
+        { "EffectTwist", &LiveSettings::EffectTwist, 0 },
+        { "EffectVignette", &LiveSettings::EffectVignette, 0 },
+        { "RotateEffects", &LiveSettings::RotateEffects, 0 },
+
+        { "ErodeBorderColor", &LiveSettings::ErodeBorderColor, kWhite },
+        { "ErodeBorderSize", &LiveSettings::ErodeBorderSize, 8 },
+        { "FadeBorderColor", &LiveSettings::FadeBorderColor, kWhite },
+        { "FadeBorderSize", &LiveSettings::FadeBorderSize, 6 },
+        { "FishEyeColor", &LiveSettings::FishEyeColor, kWhite },
+        { "FrameSolidColor", &LiveSettings::FrameSolidColor, 5197647 },
+        { "FrameSolidColor1", &LiveSettings::FrameSolidColor1, 13619151 },
+        { "FrameSolidSize", &LiveSettings::FrameSolidSize, 6 },
+        { "IrregularBorderColor", &LiveSettings::IrregularBorderColor, kWhite },
+        { "IrregularBorderSize", &LiveSettings::IrregularBorderSize, 10 },
+        { "ShadowCanvasColor", &LiveSettings::ShadowCanvasColor, 14671839 },
+        { "ShadowCanvasShadow", &LiveSettings::ShadowCanvasShadow, 4144959 },
+        { "ShadowCanvasSize", &LiveSettings::ShadowCanvasSize, 4 },
+        { "ShadowCanvasBlur", &LiveSettings::ShadowCanvasBlur, 8 },
+        { "PerspectiveHorizontalColor", &LiveSettings::PerspectiveHorizontalColor, kWhite },
+        { "PerspectiveHorizontalSize", &LiveSettings::PerspectiveHorizontalSize, 20 },
+        { "PerspectiveVerticalColor", &LiveSettings::PerspectiveVerticalColor, kWhite },
+        { "PerspectiveVerticalSize", &LiveSettings::PerspectiveVerticalSize, 20 },
+        { "RandomShearColor", &LiveSettings::RandomShearColor, kWhite },
+        { "RandomShearSize", &LiveSettings::RandomShearSize, 20 },
+        { "RotateColor", &LiveSettings::RotateColor, kWhite },
+        { "RotateAngle", &LiveSettings::RotateAngle, 20 },
+        { "SkewHorizontallyColor", &LiveSettings::SkewHorizontallyColor, kWhite },
+        { "SkewHorizontallyAngle", &LiveSettings::SkewHorizontallyAngle, 20 },
+        { "SkewVerticallyColor", &LiveSettings::SkewVerticallyColor, kWhite },
+        { "SkewVerticallyAngle", &LiveSettings::SkewVerticallyAngle, 20 },
+        { "TintColor", &LiveSettings::TintColor, 4144959 },
+        { "TwirlColor", &LiveSettings::TwirlColor, kWhite },
+        { "TwirlAngle", &LiveSettings::TwirlAngle, 10 },
+        { "TwistColor", &LiveSettings::TwistColor, kWhite },
+        { "TwistAngle", &LiveSettings::TwistAngle, 10 },
+        { "VignetteColor", &LiveSettings::VignetteColor, kWhite },
+
+        { "ImportLinksMode", &LiveSettings::ImportLinksMode, 1 },
+        { "ImportLinksPeriod", &LiveSettings::ImportLinksPeriod, 5 },
+        { "ViewerPageSize", &LiveSettings::ViewerPageSize, 500 },
+        { "SnapshotterWidth", &LiveSettings::SnapshotterWidth, 120 },
+        { "SnapshotterHeight", &LiveSettings::SnapshotterHeight, 90 },
+        { "UploadConnections", &LiveSettings::UploadConnections, 2 },
+        { "UploadConnectionFiles", &LiveSettings::UploadConnectionFiles, 10 },
+    };
+
+    const FlagSetting kFlagSettings[] = {
+        { "WatermarkFontBold", &LiveSettings::WatermarkFontBold, true },
+        { "WatermarkFontItalic", &LiveSettings::WatermarkFontItalic, false },
+    };
+
+    const TextSetting kTextSettings[] = {
+        { "AdminURL", &LiveSettings::AdminURL, "http://www.corvane.com/cgi-bin/dir/admin.cgi", false },
+        { "AdminUserID", &LiveSettings::AdminUserID, "admin", false },
+        { "AdminPassword", &LiveSettings::AdminPassword, "", false },
+        { "IgnoreFiles", &LiveSettings::IgnoreFiles,
+            ".exe,.zip,.tar,.gz,.tgz,.rar,.gif,.jpg,.JIF,.JPEG,.JPE,.jng,.bmp,.ico,.png,.tif,.tiff,.tiff,.pcd,.pcx,"
+            ".psd,.wbmp,.xbm,.xpm,.ras,.sgi,.tga,.ppm,.pgm,.pbm,.mng,.koa,.iff,.lbm,.hdr,.g3,.dds,.cut",
+            false },
+        { "ImagesFolder", &LiveSettings::ImagesFolder, "snapshots", true },
+        { "WatermarkText", &LiveSettings::WatermarkText, "Corvane", false },
+        { "WatermarkFontname", &LiveSettings::WatermarkFontname, "Arial", false },
+        { "WatermarkImage", &LiveSettings::WatermarkImage, "", false },
+        { "FrameEffectSliceFile", &LiveSettings::FrameEffectSliceFile, "FrameEffectSlice.jpg", true },
+        { "VignetteEffectFile", &LiveSettings::VignetteEffectFile, "VignetteEffect.jpg", true },
+        { "ViewerFolder", &LiveSettings::ViewerFolder, "snapshots", true },
+        { "SnapshotterAddress", &LiveSettings::SnapshotterAddress, "www.corvane.com", false },
+    };
+
+    // A text field takes text as it is and a stored number as its decimal form; binary data is not text.
+    std::optional<QString> toText(const QVariant& v)
+    {
+        switch (v.typeId()) {
+        case QMetaType::QString:
+            return v.toString();
+        case QMetaType::Int:
+            return QString::number(v.toInt());
+        default:
+            return std::nullopt;
+        }
+    }
+
+    // The watchdog must never end a capture that the engine is still allowed to run. Every writer
+    // stores "Timeout" in milliseconds, so the watchdog takes that time-out rounded up to whole seconds
+    // plus a margin of its own; the default time-out (40000 ms) gives the default watchdog of 60 s.
+    qint32 watchdogSeconds(qint32 timeoutMs)
+    {
+        const qint64 seconds = (qint64(qMax(timeoutMs, 0)) + 999) / 1000;
+        return qint32(seconds + kWatchdogMarginSeconds);
+    }
+
+} // namespace
+
+LiveSettings LoadSettings(Hive& hive, const QString& programFolder)
+{
+    const QString app = appKeyPath();
+    const QString section = settingsSection();
+    const auto read = [&](const char* key, const QVariant& defaultValue) {
+        return ReadSetting(hive, app, section, QLatin1String(key), defaultValue);
+    };
+
+    LiveSettings settings;
+
+    settings.Timeout = toLong(read("Timeout", kDefaultTimeoutMs)).value_or(kDefaultTimeoutMs);
+    // Read again without a default of its own, so that an absent value is told apart from a stored one.
+    const std::optional<qint32> storedTimeout = toLong(read("Timeout", QVariant()));
+    settings.SlotTimeoutSeconds = storedTimeout ? watchdogSeconds(*storedTimeout) : kDefaultWatchdogSeconds;
+
+    for (const LongSetting& setting : kLongSettings)
+        settings.*setting.field = toLong(read(setting.key, setting.defaultValue)).value_or(setting.defaultValue);
+
+    // The font flags' defaults are handed over as the numbers 1 and 0, as they are stored.
+    for (const FlagSetting& setting : kFlagSettings)
+        settings.*setting.field
+            = toBoolean(read(setting.key, setting.defaultValue ? 1 : 0)).value_or(setting.defaultValue);
+
+    for (const TextSetting& setting : kTextSettings) {
+        QString defaultValue = QLatin1String(setting.defaultValue);
+        if (setting.inProgramFolder)
+            defaultValue.prepend(programFolder);
+        settings.*setting.field = toText(read(setting.key, defaultValue)).value_or(defaultValue);
+    }
+
+    return settings;
+}
+
+} // namespace Settings
