@@ -1,7 +1,27 @@
 #include <QApplication>
 
+#include "common/desktop.h"
+#include "common/paths.h"
+#include "common/widgets/qtmessagebox.h"
+#include "settings/hive.h"
+#include "settings/livesettings.h"
+#include "shell/frmmain.h"
+
+// The composition root: every service is built here once and handed to the windows that need it.
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
-    return 0;
+    QCoreApplication::setApplicationName(QStringLiteral("pictavo-studio"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
+
+    Settings::Hive hive(Settings::Hive::defaultFilePath());
+    Settings::LiveSettings settings;
+    Common::QtMessageBox boxes;
+    Common::SystemDesktop desktop;
+
+    Shell::frmMain window({ hive, settings, boxes, desktop, Common::AppPath() });
+    boxes.setOwner(&window);
+    window.startUp();
+    window.show();
+    return QApplication::exec();
 }

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace Common {
+
+// Centres a window over its owner's inner area, or over the screen without an owner, keeping its
+// size. A window that would end up off the top or left edge stays where it is.
+void CenterForm(QWidget* window, QWidget* owner = nullptr);
+
+// Gives a window a shape with its corners rounded by `size` pixels and repaints it.
+void RoundCorners(QWidget* window, int size);
+
+// Asks for a folder, starting in `startFolder` unless it is empty; "" when the user cancels.
+// `root` is where browsing starts when there is no start folder. With `includeFiles` the files of each
+// folder are listed too; `editBox` offers a line to type a path (the chooser always has one).
+QString BrowseForFolder(const QString& title, const QString& startFolder, const QString& root, bool editBox,
+    bool includeFiles, QWidget* owner);
+
+} // namespace Common

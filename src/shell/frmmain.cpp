@@ -1,0 +1,344 @@
+#include "shell/frmmain.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QTreeView>
+
+#include "batch/appfolders.h"
+#include "batch/linkslistmodel.h"
+#include "common/desktop.h"
+#include "common/windowgeometry.h"
+#include "settings/livesettings.h"
+#include "shell/windowplacement.h"
+
+namespace Shell {
+
+namespace {
+
+    const char* const AppTitle = "Pictavo Studio";
+
+    // The area between the toolbar and the status bar, where the controls are placed by hand so that
+    // the list and the strip share the free height.
+    class MainArea final : public QWidget {
+    public:
+        MainArea(std::function<void()> onResize, QWidget* parent)
+            : QWidget(parent)
+            , m_onResize(std::move(onResize))
+        {
+        }
+
+    protected:
+        void resizeEvent(QResizeEvent* event) override
+        {
+            QWidget::resizeEvent(event);
+            m_onResize();
+        }
+
+    private:
+        std::function<void()> m_onResize;
+    };
+
+    QLabel* captionLabel(const QString& text, QWidget* parent)
+    {
+        auto* label = new QLabel(text, parent);
+        label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        return label;
+    }
+
+    QLabel* valueLabel(const QString& objectName, const QString& text, QWidget* parent)
+    {
+        auto* label = new QLabel(text, parent);
+        label->setObjectName(objectName);
+        label->setMinimumWidth(60);
+        label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+        return label;
+    }
+
+    QRect toTwips(const QRect& pixels)
+    {
+        return { Common::toTwips(pixels.x()), Common::toTwips(pixels.y()), Common::toTwips(pixels.width()),
+            Common::toTwips(pixels.height()) };
+    }
+
+    QRect toPixels(const QRect& twips)
+    {
+        return { Common::toPixels(twips.x()), Common::toPixels(twips.y()), Common::toPixels(twips.width()),
+            Common::toPixels(twips.height()) };
+    }
+
+} // namespace
+
+frmMain::frmMain(const MainServices& services, QWidget* parent)
+    : QMainWindow(parent)
+    , m_services(services)
+    , m_links(services.appPath + QStringLiteral("data/LinksInfo.txt"))
+    , m_linksModel(new Batch::LinksListModel(this))
+{
+    setObjectName(QStringLiteral("frmMain"));
+    buildMenus();
+
+    m_toolbar = addToolBar(tr("Toolbar"));
+    m_toolbar->setObjectName(QStringLiteral("tbToolbar"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+
+    m_mainArea = new MainArea([this] { arrangeControls(); }, this);
+    setCentralWidget(m_mainArea);
+    buildTopPanel();
+
+    m_lvwLinks = new QTreeView(m_mainArea);
+    m_lvwLinks->setObjectName(QStringLiteral("lvwLinks"));
+    m_lvwLinks->setRootIsDecorated(false);
+    m_lvwLinks->setItemsExpandable(false);
+    m_lvwLinks->setUniformRowHeights(true); // keeps a million rows as fast as ten
+    m_lvwLinks->setAllColumnsShowFocus(true);
+    m_lvwLinks->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_lvwLinks->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_lvwLinks->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_lvwLinks->header()->setStretchLastSection(false);
+    connect(m_lvwLinks, &QTreeView::activated, this, &frmMain::handleLinkActivated);
+
+    m_thumbnails = new QListView(m_mainArea);
+    m_thumbnails->setObjectName(QStringLiteral("Thumbnails"));
+    m_thumbnails->setViewMode(QListView::IconMode);
+    m_thumbnails->setFlow(QListView::LeftToRight);
+    m_thumbnails->setWrapping(false);
+    m_thumbnails->setEditTriggers(QAbstractItemView::NoEditTriggers);
+
+    buildStatsPanel();
+
+    statusBar()->setObjectName(QStringLiteral("sbStatusBar"));
+    m_statusPanel = new QLabel(statusBar());
+    m_statusPanel->setObjectName(QStringLiteral("sbStatusBarPanel1"));
+    statusBar()->addWidget(m_statusPanel, 1);
+}
+
+frmMain::~frmMain() = default;
+
+void frmMain::buildMenus()
+{
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    file->setObjectName(QStringLiteral("mnuFile"));
+    QAction* exit = file->addAction(tr("E&xit"));
+    exit->setObjectName(QStringLiteral("mnuFileExit"));
+    connect(exit, &QAction::triggered, this, &QWidget::close);
+}
+
+void frmMain::buildTopPanel()
+{
+    m_picTop = new QWidget(m_mainArea);
+    m_picTop->setObjectName(QStringLiteral("picTop"));
+    auto* row = new QHBoxLayout(m_picTop);
+    row->setContentsMargins(6, 4, 6, 4);
+
+    m_lblTotalLocalLinks = valueLabel(QStringLiteral("lblTotalLocalLinks"), QStringLiteral("0"), m_picTop);
+    m_txtStartLinksFrom = new QLineEdit(QStringLiteral("1"), m_picTop);
+    m_txtStartLinksFrom->setObjectName(QStringLiteral("txtStartLinksFrom"));
+    m_txtStartLinksTo = new QLineEdit(QStringLiteral("0"), m_picTop);
+    m_txtStartLinksTo->setObjectName(QStringLiteral("txtStartLinksTo"));
+    for (QLineEdit* box : { m_txtStartLinksFrom, m_txtStartLinksTo })
+        box->setMaximumWidth(110);
+    m_cmdCalculateTotalLinks = new QPushButton(tr("Refresh"), m_picTop);
+    m_cmdCalculateTotalLinks->setObjectName(QStringLiteral("cmdCalculateTotalLinks"));
+    connect(m_cmdCalculateTotalLinks, &QPushButton::clicked, this, &frmMain::handleCalculateTotalLinks);
+    m_chkSkipExisting = new QCheckBox(tr("Skip Existing"), m_picTop);
+    m_chkSkipExisting->setObjectName(QStringLiteral("chkSkipExisting"));
+
+    row->addWidget(captionLabel(tr("Links:"), m_picTop));
+    row->addWidget(m_lblTotalLocalLinks);
+    row->addSpacing(12);
+    row->addWidget(captionLabel(tr("Start from number:"), m_picTop));
+    row->addWidget(m_txtStartLinksFrom);
+    row->addWidget(captionLabel(tr("to:"), m_picTop));
+    row->addWidget(m_txtStartLinksTo);
+    row->addWidget(m_cmdCalculateTotalLinks);
+    row->addSpacing(12);
+    row->addWidget(m_chkSkipExisting);
+    row->addStretch(1);
+    m_picTop->setFixedHeight(m_picTop->sizeHint().height());
+}
+
+void frmMain::buildStatsPanel()
+{
+    m_picStats = new QWidget(m_mainArea);
+    m_picStats->setObjectName(QStringLiteral("picStats"));
+    auto* row = new QHBoxLayout(m_picStats);
+    row->setContentsMargins(6, 4, 6, 4);
+
+    m_prgProgressBar = new QProgressBar(m_picStats);
+    m_prgProgressBar->setObjectName(QStringLiteral("prgProgressBar"));
+    m_prgProgressBar->setRange(0, 100);
+    m_prgProgressBar->setValue(0);
+    m_prgProgressBar->setTextVisible(false);
+    m_lblProgress = valueLabel(QStringLiteral("lblProgress"), QStringLiteral("0%"), m_picStats);
+    m_lblSelectedLinks = valueLabel(QStringLiteral("lblSelectedLinks"), QStringLiteral("0"), m_picStats);
+    m_lblDoneCount = valueLabel(QStringLiteral("lblDoneCount"), QStringLiteral("0"), m_picStats);
+    m_lblSuccessCount = valueLabel(QStringLiteral("lblSuccessCount"), QStringLiteral("0"), m_picStats);
+    m_lblErrorsCount = valueLabel(QStringLiteral("lblErrorsCount"), QStringLiteral("0"), m_picStats);
+
+    row->addWidget(m_prgProgressBar, 1);
+    row->addWidget(m_lblProgress);
+    row->addWidget(captionLabel(tr("Total:"), m_picStats));
+    row->addWidget(m_lblSelectedLinks);
+    row->addWidget(captionLabel(tr("Done:"), m_picStats));
+    row->addWidget(m_lblDoneCount);
+    row->addWidget(captionLabel(tr("Success:"), m_picStats));
+    row->addWidget(m_lblSuccessCount);
+    row->addWidget(captionLabel(tr("Errors:"), m_picStats));
+    row->addWidget(m_lblErrorsCount);
+    m_picStats->setFixedHeight(m_picStats->sizeHint().height());
+}
+
+void frmMain::startUp()
+{
+    restorePlacement();
+    m_services.settings = Settings::LoadSettings(m_services.hive, m_services.appPath);
+
+    m_lvwLinks->setModel(m_linksModel);
+    m_lvwLinks->header()->resizeSection(
+        Batch::LinksListModel::NumberColumn, Common::toPixels(Batch::LinksListModel::NumberColumnTwips));
+    m_lvwLinks->header()->resizeSection(
+        Batch::LinksListModel::IdColumn, Common::toPixels(Batch::LinksListModel::IdColumnTwips));
+
+    setWindowTitle(QString::fromLatin1(AppTitle));
+    QGuiApplication::setApplicationDisplayName(QString::fromLatin1(AppTitle));
+
+    const Batch::AppFolders folders(m_services.appPath);
+    m_links = Batch::LinksDatabase(folders.LinksInfoFile);
+    Batch::CreateAppFolders(folders, m_services.boxes);
+
+    QGuiApplication::setOverrideCursor(Qt::WaitCursor);
+    setStatusText(tr("Calculating local links database count..."));
+    RefreshLinksCount();
+    setStatusText(tr("Ready"));
+    m_links.setRange(1, m_links.TotalLinks());
+    QGuiApplication::restoreOverrideCursor();
+
+    m_formLoaded = true;
+    arrangeControls();
+}
+
+void frmMain::RefreshLinksCount()
+{
+    const qint32 count = m_links.CountLinks();
+    m_lblTotalLocalLinks->setText(QString::number(count));
+    m_txtStartLinksFrom->setText(QStringLiteral("1"));
+    m_txtStartLinksTo->setText(QString::number(count));
+}
+
+void frmMain::setStatusText(const QString& text) { m_statusPanel->setText(text); }
+
+QString frmMain::statusText() const { return m_statusPanel->text(); }
+
+void frmMain::registerWindow(QWidget* window) { m_windows.append(window); }
+
+void frmMain::handleCalculateTotalLinks()
+{
+    setStatusText(tr("Calculating local links database count..."));
+    RefreshLinksCount();
+    setStatusText(tr("Ready"));
+}
+
+void frmMain::handleLinkActivated(const QModelIndex& index)
+{
+    const QString url = m_linksModel->url(index.row());
+    if (!url.isEmpty())
+        Common::ShellOpen(m_services.desktop, url);
+}
+
+void frmMain::restorePlacement()
+{
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize screenPixels = screen ? screen->size() : QSize(1024, 768);
+    const WindowPlacement placement = readMainWindowPlacement(
+        m_services.hive, QSize(Common::toTwips(screenPixels.width()), Common::toTwips(screenPixels.height())));
+    m_restoredTwips = QRect(static_cast<int>(placement.left), static_cast<int>(placement.top),
+        static_cast<int>(placement.width), static_cast<int>(placement.height));
+    m_placementPending = true;
+    applyPlacement();
+}
+
+void frmMain::applyPlacement()
+{
+    // The stored size is the outer size; the frame's thickness is only known once the window is
+    // shown, so the placement is applied again then.
+    const QRect outer = toPixels(m_restoredTwips);
+    const QSize frame = frameGeometry().size() - size();
+    move(outer.topLeft());
+    resize((outer.size() - frame).expandedTo(QSize(1, 1)));
+}
+
+void frmMain::showEvent(QShowEvent* event)
+{
+    QMainWindow::showEvent(event);
+    if (m_placementPending) {
+        m_placementPending = false;
+        applyPlacement();
+    }
+}
+
+void frmMain::closeEvent(QCloseEvent* event)
+{
+    for (auto it = m_windows.crbegin(); it != m_windows.crend(); ++it) {
+        if (*it)
+            (*it)->close();
+    }
+    m_windows.clear();
+    if (!isMinimized()) {
+        const QRect outer = toTwips(frameGeometry());
+        saveMainWindowPlacement(
+            m_services.hive, { double(outer.x()), double(outer.y()), double(outer.width()), double(outer.height()) });
+    }
+    event->accept();
+}
+
+void frmMain::resizeEvent(QResizeEvent* event)
+{
+    QMainWindow::resizeEvent(event);
+    if (isMinimized())
+        return;
+    const QSize outer = frameGeometry().size();
+    const QSize minimum(Common::toPixels(MinimumOuterTwips), Common::toPixels(MinimumOuterTwips));
+    if (outer.width() < minimum.width() || outer.height() < minimum.height())
+        resize(size() + (outer.expandedTo(minimum) - outer));
+}
+
+void frmMain::arrangeControls()
+{
+    MainLayoutInput in;
+    in.outer = QSize(Common::toTwips(frameGeometry().width()), Common::toTwips(frameGeometry().height()));
+    // The main area already lies between the toolbar and the status bar.
+    in.inner = QSize(Common::toTwips(m_mainArea->width()), Common::toTwips(m_mainArea->height()));
+    in.picTopHeight = Common::toTwips(m_picTop->height());
+    in.picStatsHeight = Common::toTwips(m_picStats->height());
+    in.column1Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::NumberColumn));
+    in.column2Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::IdColumn));
+    m_layout = arrangeMainWindow(in, m_layout);
+
+    // The top panel spans the window less a margin, but never beyond the area it lives in.
+    QRect top = toPixels(m_layout.picTop);
+    top.setWidth(std::min(top.width(), m_mainArea->width()));
+    m_picTop->setGeometry(top);
+    m_lvwLinks->setGeometry(toPixels(m_layout.lvwLinks));
+    m_thumbnails->setGeometry(toPixels(m_layout.Thumbnails));
+    m_picStats->setGeometry(toPixels(m_layout.picStats));
+    if (m_formLoaded && m_lvwLinks->model()) {
+        const int width = Common::toPixels(m_layout.urlColumnWidth);
+        m_lvwLinks->header()->resizeSection(Batch::LinksListModel::UrlColumn, width);
+        m_lvwLinks->header()->resizeSection(Batch::LinksListModel::StatusColumn, width);
+    }
+}
+
+} // namespace Shell

@@ -1,0 +1,267 @@
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeView>
+
+#include "batch/linkslistmodel.h"
+#include "common/desktop.h"
+#include "common/widgets/windowhelpers.h"
+#include "common/windowgeometry.h"
+#include "scriptedmessagebox.h"
+#include "settings/hive.h"
+#include "settings/livesettings.h"
+#include "settings/settingsstore.h"
+#include "shell/frmmain.h"
+
+using Shell::frmMain;
+
+namespace {
+
+class RecordingDesktop final : public Common::Desktop {
+public:
+    bool openUrl(const QUrl& url) override
+    {
+        opened.append(url);
+        return true;
+    }
+    QList<QUrl> opened;
+};
+
+// One program folder and one settings hive, kept across several starts of the window.
+struct Installation {
+    QTemporaryDir dir;
+    Settings::Hive hive { dir.filePath(QStringLiteral("config/registry.db")) };
+    Settings::LiveSettings settings;
+    TestSupport::ScriptedMessageBox boxes;
+    RecordingDesktop desktop;
+
+    QString appPath() const { return dir.path() + QStringLiteral("/app/"); }
+    std::unique_ptr<frmMain> start()
+    {
+        auto window = std::make_unique<frmMain>(Shell::MainServices { hive, settings, boxes, desktop, appPath() });
+        window->startUp();
+        return window;
+    }
+    QString stored(const char* key)
+    {
+        return Settings::ReadSetting(
+            hive, Settings::appKeyPath(), Settings::settingsSection(), QString::fromLatin1(key), QString())
+            .toString();
+    }
+};
+
+template <typename T> T* child(QWidget& window, const char* name)
+{
+    T* found = window.findChild<T*>(QString::fromLatin1(name));
+    if (!found)
+        qFatal("no control named %s", name);
+    return found;
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        qFatal("cannot write %s", qPrintable(path));
+    file.write(bytes);
+}
+
+} // namespace
+
+class TestFrmMain final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void firstStartInAnEmptyFolder();
+    void existingDatabaseIsCountedNotTruncated();
+    void folderFailureAsksAndStartUpGoesOn();
+    void reopensWhereItWasClosed();
+    void defaultPlacementFillsTheScreen();
+    void listAndStripShareTheHeight();
+    void minimumSize();
+    void activatingARowOpensItsUrl();
+    void centersOverItsOwner();
+};
+
+void TestFrmMain::firstStartInAnEmptyFolder()
+{
+    Installation setup;
+    auto window = setup.start();
+    QVERIFY(window->FormLoaded());
+    QCOMPARE(window->windowTitle(), QStringLiteral("Pictavo Studio"));
+    QCOMPARE(window->statusText(), QStringLiteral("Ready"));
+    QVERIFY(QFileInfo(setup.appPath() + QStringLiteral("data")).isDir());
+    QVERIFY(QFileInfo(setup.appPath() + QStringLiteral("snapshots")).isDir());
+    QCOMPARE(QFileInfo(setup.appPath() + QStringLiteral("data/LinksInfo.txt")).size(), 0);
+    QCOMPARE(child<QLabel>(*window, "lblTotalLocalLinks")->text(), QStringLiteral("0"));
+    QCOMPARE(child<QLineEdit>(*window, "txtStartLinksFrom")->text(), QStringLiteral("1"));
+    QCOMPARE(child<QLineEdit>(*window, "txtStartLinksTo")->text(), QStringLiteral("0"));
+    QVERIFY(setup.boxes.shown().isEmpty());
+    // The settings were loaded: defaults that follow the program folder.
+    QCOMPARE(setup.settings.ImagesFolder, setup.appPath() + QStringLiteral("snapshots"));
+    QCOMPARE(setup.settings.ThreadsCount, 4);
+    const auto* list = child<QTreeView>(*window, "lvwLinks");
+    QCOMPARE(list->model()->columnCount(), 4);
+    QCOMPARE(list->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Status"));
+}
+
+void TestFrmMain::existingDatabaseIsCountedNotTruncated()
+{
+    Installation setup;
+    QVERIFY(QDir().mkpath(setup.appPath() + QStringLiteral("data")));
+    const QString database = setup.appPath() + QStringLiteral("data/LinksInfo.txt");
+    const QByteArray links = "1|http://a.test\n2|http://b.test\n3|http://c.test";
+    writeFile(database, links);
+    auto window = setup.start();
+    QCOMPARE(QFileInfo(database).size(), links.size());
+    QCOMPARE(child<QLabel>(*window, "lblTotalLocalLinks")->text(), QStringLiteral("3"));
+    QCOMPARE(child<QLineEdit>(*window, "txtStartLinksTo")->text(), QStringLiteral("3"));
+    QCOMPARE(window->links().StartLink(), 1);
+    QCOMPARE(window->links().EndLink(), 3);
+
+    // "Refresh" recounts and resets the range boxes.
+    writeFile(database, "1|a\r\n2|b\r\n3|c\r\n4|d\r\n5|e\r\n");
+    child<QLineEdit>(*window, "txtStartLinksFrom")->setText(QStringLiteral("2"));
+    QTest::mouseClick(child<QPushButton>(*window, "cmdCalculateTotalLinks"), Qt::LeftButton);
+    QCOMPARE(child<QLabel>(*window, "lblTotalLocalLinks")->text(), QStringLiteral("5"));
+    QCOMPARE(child<QLineEdit>(*window, "txtStartLinksFrom")->text(), QStringLiteral("1"));
+    QCOMPARE(child<QLineEdit>(*window, "txtStartLinksTo")->text(), QStringLiteral("5"));
+    QCOMPARE(window->statusText(), QStringLiteral("Ready"));
+}
+
+void TestFrmMain::folderFailureAsksAndStartUpGoesOn()
+{
+    Installation setup;
+    QVERIFY(QDir().mkpath(setup.appPath()));
+    writeFile(setup.appPath() + QStringLiteral("data"), "not a folder");
+    setup.boxes.queue(Common::MessageBox::Answer::Cancel);
+    auto window = setup.start();
+    QCOMPARE(setup.boxes.shown().size(), 1);
+    QCOMPARE(setup.boxes.shown().first().title, QStringLiteral("Error"));
+    QCOMPARE(setup.boxes.shown().first().buttons, Common::MessageBox::Buttons::RetryCancel);
+    QVERIFY(window->FormLoaded());
+    QCOMPARE(window->statusText(), QStringLiteral("Ready"));
+    QCOMPARE(child<QLabel>(*window, "lblTotalLocalLinks")->text(), QStringLiteral("0"));
+}
+
+void TestFrmMain::reopensWhereItWasClosed()
+{
+    Installation setup;
+    QRect closedAt;
+    {
+        auto window = setup.start();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        window->setGeometry(40, 50, 700, 500);
+        QTRY_COMPARE(window->geometry().size(), QSize(700, 500));
+        closedAt = window->frameGeometry();
+        window->close();
+    }
+    // Stored in twips, the outer size.
+    QCOMPARE(setup.stored("MainLeft"), QString::number(closedAt.x() * 15));
+    QCOMPARE(setup.stored("MainTop"), QString::number(closedAt.y() * 15));
+    QCOMPARE(setup.stored("MainWidth"), QString::number(closedAt.width() * 15));
+    QCOMPARE(setup.stored("MainHeight"), QString::number(closedAt.height() * 15));
+    {
+        auto window = setup.start();
+        window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_COMPARE(window->frameGeometry(), closedAt);
+
+        // Closed while minimised: the last normal position survives.
+        window->resize(500, 450);
+        window->showMinimized();
+        QTRY_VERIFY(window->isMinimized());
+        window->close();
+    }
+    QCOMPARE(setup.stored("MainWidth"), QString::number(closedAt.width() * 15));
+}
+
+void TestFrmMain::defaultPlacementFillsTheScreen()
+{
+    Installation setup;
+    auto window = setup.start();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const QSize screen = window->screen()->size();
+    QCOMPARE(window->frameGeometry().size(), screen);
+    QCOMPARE(window->frameGeometry().topLeft(), QPoint(0, 0)); // 1 twip is less than a pixel
+}
+
+void TestFrmMain::listAndStripShareTheHeight()
+{
+    Installation setup;
+    auto window = setup.start();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto* list = child<QTreeView>(*window, "lvwLinks");
+    auto* strip = child<QListView>(*window, "Thumbnails");
+    auto* top = child<QWidget>(*window, "picTop");
+    auto* stats = child<QWidget>(*window, "picStats");
+
+    window->resize(640, 480);
+    QTRY_COMPARE(window->size(), QSize(640, 480));
+    const int listHeight = list->height();
+    const int topHeight = top->height();
+    const int statsHeight = stats->height();
+    QCOMPARE(strip->height(), list->height());
+    QCOMPARE(strip->y(), list->y() + list->height());
+    QCOMPARE(stats->y(), strip->y() + strip->height());
+
+    window->resize(640, 540);
+    QTRY_COMPARE(window->size(), QSize(640, 540));
+    QCOMPARE(list->height(), listHeight + 30);
+    QCOMPARE(strip->height(), listHeight + 30);
+    QCOMPARE(top->height(), topHeight);
+    QCOMPARE(stats->height(), statsHeight);
+
+    // Once loaded, "URL" and "Status" share the width the first two columns leave.
+    const int expected = (list->width() - list->columnWidth(0) - list->columnWidth(1)) / 2;
+    QVERIFY(qAbs(list->columnWidth(2) - expected) <= 1);
+    QCOMPARE(list->columnWidth(2), list->columnWidth(3));
+    QCOMPARE(list->columnWidth(0), Common::toPixels(1000));
+    QCOMPARE(list->columnWidth(1), Common::toPixels(1500));
+}
+
+void TestFrmMain::minimumSize()
+{
+    Installation setup;
+    auto window = setup.start();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    window->resize(200, 300);
+    QTRY_COMPARE(window->frameGeometry().size(), QSize(400, 400));
+}
+
+void TestFrmMain::activatingARowOpensItsUrl()
+{
+    Installation setup;
+    auto window = setup.start();
+    window->linksModel().appendRow(1, QStringLiteral("7"), QStringLiteral("www.example.test/a"));
+    window->linksModel().appendRow(2, QStringLiteral("8"), QString());
+    auto* list = child<QTreeView>(*window, "lvwLinks");
+    Q_EMIT list->activated(list->model()->index(1, 2));
+    QVERIFY(setup.desktop.opened.isEmpty());
+    Q_EMIT list->activated(list->model()->index(0, 2));
+    QCOMPARE(setup.desktop.opened, QList<QUrl> { QUrl(QStringLiteral("http://www.example.test/a")) });
+}
+
+void TestFrmMain::centersOverItsOwner()
+{
+    QWidget owner;
+    owner.setGeometry(100, 50, 600, 400);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    QWidget dialog;
+    dialog.resize(200, 100);
+    Common::CenterForm(&dialog, &owner);
+    QCOMPARE(dialog.pos(), owner.frameGeometry().topLeft() + QPoint((600 - 200) / 2, (400 - 100) / 2));
+}
+
+QTEST_MAIN(TestFrmMain)
+#include "tst_frmmain.moc"
