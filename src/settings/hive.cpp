@@ -40,8 +40,12 @@ namespace {
 
         bool open(const QString& filePath, int flags)
         {
-            if (sqlite3_open_v2(filePath.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK)
+            // SQLite hands out a handle even when opening fails; it has to be closed all the same.
+            if (sqlite3_open_v2(filePath.toUtf8().constData(), &m_db, flags, nullptr) != SQLITE_OK) {
+                sqlite3_close_v2(m_db);
+                m_db = nullptr;
                 return false;
+            }
             sqlite3_busy_timeout(m_db, kBusyTimeoutMs);
             return true;
         }
@@ -173,7 +177,9 @@ namespace {
     {
         if (!QFileInfo(filePath).isFile())
             return false;
-        if (!connection.open(filePath, SQLITE_OPEN_READONLY))
+        // Read-write when allowed: after a crash in the middle of a write, the first connection has to roll
+        // the interrupted transaction back, and a read-only one would find the file unreadable instead.
+        if (!connection.open(filePath, SQLITE_OPEN_READWRITE) && !connection.open(filePath, SQLITE_OPEN_READONLY))
             return false;
         return classify(connection) == FileKind::Hive;
     }
@@ -205,13 +211,15 @@ namespace {
                 return false;
             info.refresh();
         }
-        if (!info.isFile())
-            return false;
+        return info.isFile();
+    }
+
+    void narrowPermissions(const QString& filePath)
+    {
         const QFile::Permissions broader = QFile::ExeOwner | QFile::ReadGroup | QFile::WriteGroup | QFile::ExeGroup
             | QFile::ReadOther | QFile::WriteOther | QFile::ExeOther;
-        if (info.permissions().testAnyFlags(broader))
+        if (QFile::permissions(filePath).testAnyFlags(broader))
             QFile::setPermissions(filePath, kUserOnlyFile);
-        return true;
     }
 
 } // namespace
@@ -291,6 +299,7 @@ Hive::WriteResult Hive::writeValue(
         return fail(WriteResult::KeyFailed);
     if (*kind == FileKind::Empty && !createSchema(connection))
         return fail(WriteResult::KeyFailed);
+    narrowPermissions(m_filePath);
 
     for (const QString& level : std::as_const(*levels)) {
         Statement insertKey(connection, "INSERT OR IGNORE INTO registry_keys (root, key_path) VALUES (?1, ?2)");

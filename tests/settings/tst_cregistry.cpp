@@ -72,6 +72,7 @@ private Q_SLOTS:
     void missingKeysAreCreated();
     void oneTransactionPerWrite();
     void fileIsUserOnly();
+    void interruptedWriteIsRolledBack();
     void foreignFileIsNeverWritten_data();
     void foreignFileIsNeverWritten();
     void defaultFilePath();
@@ -384,6 +385,35 @@ void TestCRegistry::fileIsUserOnly()
     QVERIFY(QFile::setPermissions(m_path, userOnly | QFile::ReadGroup | QFile::ReadOther));
     QVERIFY(makeRegistry(hive, REG_SZ, QStringLiteral("AdminPassword")).setValue(QStringLiteral("new")).ok());
     QCOMPARE(QFile::permissions(m_path) & (userOnly | others | QFile::ExeOwner), userOnly);
+}
+
+void TestCRegistry::interruptedWriteIsRolledBack()
+{
+    Hive hive(m_path);
+    QVERIFY(makeRegistry(hive, REG_SZ, QStringLiteral("Timeout")).setValue(QStringLiteral("1234")).ok());
+
+    // Copying the files while a large transaction has spilled into the database gives what a crash leaves
+    // behind: a half-written file and a hot journal that nobody holds a lock on.
+    sqlite3* db = nullptr;
+    QCOMPARE(sqlite3_open(m_path.toUtf8().constData(), &db), SQLITE_OK);
+    const auto closeDb = qScopeGuard([db] { sqlite3_close(db); });
+    QCOMPARE(sqlite3_exec(db,
+                 "PRAGMA cache_size = 2; BEGIN;"
+                 "UPDATE registry_values SET data = CAST('99999' AS BLOB) WHERE value_name = 'Timeout';"
+                 "INSERT INTO registry_values VALUES (-2147483646, 'Software', 'Big', 3, zeroblob(2000000));",
+                 nullptr, nullptr, nullptr),
+        SQLITE_OK);
+    const QString crashed = m_dir->filePath(QStringLiteral("crashed.db"));
+    QVERIFY(QFile::copy(m_path, crashed));
+    QVERIFY(QFile::copy(m_path + QStringLiteral("-journal"), crashed + QStringLiteral("-journal")));
+    QVERIFY(fileBytes(crashed).size() > 1000000);
+    QCOMPARE(sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr), SQLITE_OK);
+
+    Hive afterCrash(crashed);
+    cRegistry reader = makeRegistry(afterCrash, REG_SZ, QStringLiteral("Timeout"));
+    reader.setDefault(QStringLiteral("default"));
+    QCOMPARE(reader.Value(), QVariant(QStringLiteral("1234")));
+    QVERIFY(!afterCrash.readValue(HKEY_LOCAL_MACHINE, QStringLiteral("Software"), QStringLiteral("Big")));
 }
 
 void TestCRegistry::foreignFileIsNeverWritten_data()

@@ -1,0 +1,328 @@
+#include "imaging/pixtwix.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include <QCoreApplication>
+#include <QStringList>
+
+#include "imaging/imagefile.h"
+#include "imaging/pixelops.h"
+
+namespace Imaging {
+
+namespace {
+
+    using PixelOps::clampByte;
+    using PixelOps::error;
+
+    QString tr(const char* text) { return QCoreApplication::translate("Imaging", text); }
+
+    constexpr int JpegFormatCode = 12;
+
+    // Applies a per-pixel function to every pixel; the function gets and returns one QRgb.
+    template <typename F> void forEachPixel(QImage& image, F f)
+    {
+        for (int y = 0; y < image.height(); ++y) {
+            auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                line[x] = f(line[x]);
+        }
+    }
+
+    QRgb keepAlphaOf(QRgb original, QRgb changed, bool alphaToo)
+    {
+        return alphaToo ? changed : qRgba(qRed(changed), qGreen(changed), qBlue(changed), qAlpha(original));
+    }
+
+} // namespace
+
+void PixTwix::trace(const char* name, std::initializer_list<double> arguments) const
+{
+    if (!m_observer)
+        return;
+    QStringList texts;
+    for (double argument : arguments)
+        texts.append(QString::number(argument));
+    m_observer(QLatin1String(name) + QLatin1Char('(') + texts.join(QLatin1Char(',')) + QLatin1Char(')'));
+}
+
+Common::Status PixTwix::checkPicture() const
+{
+    if (m_picture.isNull())
+        return error(tr("There is no working picture."));
+    return Common::success();
+}
+
+void PixTwix::setPicture(const QImage& picture) { m_picture = normalizedImage(picture); }
+
+void PixTwix::setSecondaryPicture(const QImage& picture) { m_secondary = normalizedImage(picture); }
+
+Common::Status PixTwix::load(const QString&, const QString& path)
+{
+    trace("load", {});
+    auto image = loadOwnImage(path);
+    if (!image)
+        return image.error();
+    m_picture = image.value();
+    return Common::success();
+}
+
+Common::Status PixTwix::save(const QString&, const QString& path, int formatCode)
+{
+    trace("save", { double(formatCode) });
+    if (auto ok = checkPicture(); !ok)
+        return ok;
+    if (formatCode != JpegFormatCode)
+        return error(tr("The image format code %1 is not supported.").arg(formatCode));
+    return saveImage(m_picture, path, ImageFormat::Jpeg, 100);
+}
+
+Common::Status PixTwix::resize(int width, int height, int mode)
+{
+    trace("resize", { double(width), double(height), double(mode) });
+    if (auto ok = checkPicture(); !ok)
+        return ok;
+    if (width < 1 || height < 1 || width > MaxImageSide || height > MaxImageSide
+        || qint64(width) * height > MaxImagePixels)
+        return error(tr("Cannot resize the picture to %1 x %2 pixels.").arg(width).arg(height));
+    if (mode < 0 || mode > 4)
+        return error(tr("The resize mode %1 is not supported.").arg(mode));
+    if (m_picture.size() == QSize(width, height))
+        return Common::success();
+    const auto transform = mode == 4 ? Qt::SmoothTransformation : Qt::FastTransformation;
+    m_picture = normalizedImage(m_picture.scaled(width, height, Qt::IgnoreAspectRatio, transform));
+    return Common::success();
+}
+
+// A kernel of side x side (3 or 5) over every pixel; pixels beyond the border repeat the edge.
+Common::Status PixTwix::applyKernel(const float* weights, int side, float divisor, float bias, bool alphaToo)
+{
+    if (auto ok = checkPicture(); !ok)
+        return ok;
+    if (divisor == 0.0f || !std::isfinite(divisor))
+        divisor = 1.0f;
+    const QImage source = m_picture;
+    const int width = source.width();
+    const int height = source.height();
+    const int half = side / 2;
+    for (int y = 0; y < height; ++y) {
+        auto* out = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            float r = 0, g = 0, b = 0, a = 0;
+            for (int ky = 0; ky < side; ++ky) {
+                const auto* in
+                    = reinterpret_cast<const QRgb*>(source.constScanLine(std::clamp(y + ky - half, 0, height - 1)));
+                for (int kx = 0; kx < side; ++kx) {
+                    const float w = weights[ky * side + kx];
+                    if (w == 0.0f)
+                        continue;
+                    const QRgb p = in[std::clamp(x + kx - half, 0, width - 1)];
+                    r += w * float(qRed(p));
+                    g += w * float(qGreen(p));
+                    b += w * float(qBlue(p));
+                    a += w * float(qAlpha(p));
+                }
+            }
+            const QRgb changed = qRgba(clampByte(r / divisor + bias), clampByte(g / divisor + bias),
+                clampByte(b / divisor + bias), clampByte(a / divisor + bias));
+            out[x] = keepAlphaOf(out[x], changed, alphaToo);
+        }
+    }
+    if (!m_picture.hasAlphaChannel())
+        forEachPixel(m_picture, [](QRgb p) { return p | 0xff000000u; });
+    return Common::success();
+}
+
+Common::Status PixTwix::antialias(bool alphaToo)
+{
+    trace("antialias", { double(alphaToo) });
+    static constexpr float k[9] = { 1, 2, 1, 2, 12, 2, 1, 2, 1 };
+    return applyKernel(k, 3, 24, 0, alphaToo);
+}
+
+Common::Status PixTwix::colorCorrect(
+    int redLow, int greenLow, int blueLow, int redHigh, int greenHigh, int blueHigh, bool alphaToo)
+{
+    trace("colorCorrect",
+        { double(redLow), double(greenLow), double(blueLow), double(redHigh), double(greenHigh), double(blueHigh),
+            double(alphaToo) });
+    if (auto ok = checkPicture(); !ok)
+        return ok;
+    const int lows[3] = { redLow, greenLow, blueLow };
+    const int highs[3] = { redHigh, greenHigh, blueHigh };
+    std::array<std::array<int, 256>, 3> tables {};
+    for (int c = 0; c < 3; ++c) {
+        if (lows[c] < 0 || highs[c] > 255 || lows[c] >= highs[c])
+            return error(tr("The level range %1..%2 is not valid.").arg(lows[c]).arg(highs[c]));
+        for (int v = 0; v < 256; ++v)
+            tables[size_t(c)][size_t(v)] = clampByte(float(v - lows[c]) * 255.0f / float(highs[c] - lows[c]));
+    }
+    forEachPixel(m_picture, [&](QRgb p) {
+        return qRgba(tables[0][size_t(qRed(p))], tables[1][size_t(qGreen(p))], tables[2][size_t(qBlue(p))], qAlpha(p));
+    });
+    return Common::success();
+}
+
+Common::Status PixTwix::colorEmboss(int depth, bool alphaToo)
+{
+    trace("colorEmboss", { double(depth), double(alphaToo) });
+    if (depth < 0 || depth > 100)
+        return error(tr("The emboss depth %1 is outside 0..100.").arg(depth));
+    // Light from the top left; the kernel sums to 1, so the colours stay and only the relief shows.
+    const auto d = float(depth);
+    const float k[9] = { -d, -d, 0, -d, 1, d, 0, d, d };
+    return applyKernel(k, 3, 1, 0, alphaToo);
+}
+
+Common::Status PixTwix::enhanceEdges(bool alphaToo)
+{
+    trace("enhanceEdges", { double(alphaToo) });
+    static constexpr float k[9] = { -1, -1, -1, -1, 10, -1, -1, -1, -1 };
+    return applyKernel(k, 3, 2, 0, alphaToo);
+}
+
+Common::Status PixTwix::highPass(int level, bool alphaToo)
+{
+    trace("highPass", { double(level), double(alphaToo) });
+    if (level < 0 || level > 10)
+        return error(tr("The filter level %1 is outside 0..10.").arg(level));
+    if (auto ok = checkPicture(); !ok)
+        return ok;
+    // Detail = image minus its blur, shown around middle grey.
+    const QImage original = m_picture;
+    if (auto ok = blurGaussian(level + 1, true); !ok)
+        return ok;
+    for (int y = 0; y < m_picture.height(); ++y) {
+        auto* out = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
+        const auto* in = reinterpret_cast<const QRgb*>(original.constScanLine(y));
+        for (int x = 0; x < m_picture.width(); ++x) {
+            const auto detail = [](int a, int b) { return clampByte(128.0f + 2.0f * float(a - b)); };
+            const QRgb changed = qRgba(detail(qRed(in[x]), qRed(out[x])), detail(qGreen(in[x]), qGreen(out[x])),
+                detail(qBlue(in[x]), qBlue(out[x])), detail(qAlpha(in[x]), qAlpha(out[x])));
+            out[x] = keepAlphaOf(in[x], changed, alphaToo);
+        }
+    }
+    return Common::success();
+}
+
+Common::Status PixTwix::lowPass(int level, bool alphaToo)
+{
+    trace("lowPass", { double(level), double(alphaToo) });
+    if (level < 0 || level > 10)
+        return error(tr("The filter level %1 is outside 0..10.").arg(level));
+    return blurGaussian(level + 1, alphaToo);
+}
+
+Common::Status PixTwix::blurGaussian(int rounds, bool alphaToo)
+{
+    static constexpr float k[25]
+        = { 1, 4, 6, 4, 1, 4, 16, 24, 16, 4, 6, 24, 36, 24, 6, 4, 16, 24, 16, 4, 1, 4, 6, 4, 1 };
+    for (int round = 0; round < rounds; ++round) {
+        if (auto ok = applyKernel(k, 5, 256, 0, alphaToo); !ok)
+            return ok;
+    }
+    return Common::success();
+}
+
+Common::Status PixTwix::melt(bool alphaToo)
+{
+    trace("melt", { double(alphaToo) });
+    if (auto ok = checkPicture(); !ok)
+        return ok;
+    // Each column drips down by its own amount, and pixels within a drip smear from above.
+    const QImage source = m_picture;
+    const int width = source.width();
+    const int height = source.height();
+    PixelOps::Noise noise(std::uint32_t(width) * 7919u + std::uint32_t(height));
+    const int maxDrip = std::max(1, height / 8);
+    std::vector<int> drip(static_cast<size_t>(width));
+    int level = noise.between(0, maxDrip);
+    for (int x = 0; x < width; ++x) {
+        level = std::clamp(level + noise.between(-2, 2), 0, maxDrip);
+        drip[size_t(x)] = level;
+    }
+    for (int y = 0; y < height; ++y) {
+        auto* out = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
+        for (int x = 0; x < width; ++x) {
+            const int jitter = noise.between(0, 2);
+            const int fromY = std::clamp(y - drip[size_t(x)] - jitter, 0, height - 1);
+            const QRgb p = reinterpret_cast<const QRgb*>(source.constScanLine(fromY))[x];
+            out[x] = keepAlphaOf(out[x], p, alphaToo);
+        }
+    }
+    return Common::success();
+}
+
+Common::Status PixTwix::negative(bool red, bool green, bool blue, bool alpha)
+{
+    trace("negative", { double(red), double(green), double(blue), double(alpha) });
+    if (auto ok = checkPicture(); !ok)
+        return ok;
+    const bool invertAlpha = alpha && m_picture.hasAlphaChannel();
+    forEachPixel(m_picture, [=](QRgb p) {
+        return qRgba(red ? 255 - qRed(p) : qRed(p), green ? 255 - qGreen(p) : qGreen(p),
+            blue ? 255 - qBlue(p) : qBlue(p), invertAlpha ? 255 - qAlpha(p) : qAlpha(p));
+    });
+    return Common::success();
+}
+
+Common::Status PixTwix::sharpen(bool alphaToo)
+{
+    trace("sharpen", { double(alphaToo) });
+    static constexpr float k[9] = { -2, -2, -2, -2, 32, -2, -2, -2, -2 };
+    return applyKernel(k, 3, 16, 0, alphaToo);
+}
+
+Common::Status PixTwix::soften(bool alphaToo)
+{
+    trace("soften", { double(alphaToo) });
+    static constexpr float k[9] = { 1, 1, 1, 1, 8, 1, 1, 1, 1 };
+    return applyKernel(k, 3, 16, 0, alphaToo);
+}
+
+Common::Status PixTwix::softenMore(bool alphaToo)
+{
+    trace("softenMore", { double(alphaToo) });
+    static constexpr float k[9] = { 1, 1, 1, 1, 1, 1, 1, 1, 1 };
+    if (auto ok = applyKernel(k, 3, 9, 0, alphaToo); !ok)
+        return ok;
+    return applyKernel(k, 3, 9, 0, alphaToo);
+}
+
+Common::Status PixTwix::compress(int level, bool alphaToo)
+{
+    trace("compress", { double(level), double(alphaToo) });
+    if (level < 0 || level > 5)
+        return error(tr("The compression level %1 is outside 0..5.").arg(level));
+    if (auto ok = checkPicture(); !ok)
+        return ok;
+    // Each channel keeps 2^bits evenly spaced levels from black to full.
+    const int levels = 1 << (3 + level);
+    std::array<int, 256> table {};
+    for (int v = 0; v < 256; ++v) {
+        const int step = (v * levels) / 256;
+        table[size_t(v)] = levels == 1 ? 0 : step * 255 / (levels - 1);
+    }
+    const bool alpha = alphaToo && m_picture.hasAlphaChannel();
+    forEachPixel(m_picture, [&](QRgb p) {
+        return qRgba(table[size_t(qRed(p))], table[size_t(qGreen(p))], table[size_t(qBlue(p))],
+            alpha ? table[size_t(qAlpha(p))] : qAlpha(p));
+    });
+    return Common::success();
+}
+
+Common::Status PixTwix::convolution(const std::array<float, 9>& weights, float divisor, int bias, bool alphaToo)
+{
+    trace("convolution",
+        { double(weights[0]), double(weights[1]), double(weights[2]), double(weights[3]), double(weights[4]),
+            double(weights[5]), double(weights[6]), double(weights[7]), double(weights[8]), double(divisor),
+            double(bias), double(alphaToo) });
+    for (float w : weights) {
+        if (!std::isfinite(w))
+            return error(tr("A convolution weight is not a number."));
+    }
+    return applyKernel(weights.data(), 3, divisor, float(bias), alphaToo);
+}
+
+} // namespace Imaging

@@ -1,0 +1,293 @@
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "imaging/imagefile.h"
+#include "imaging/pixtwix.h"
+
+using namespace Imaging;
+
+namespace {
+
+// Every pixel differs in each channel and no row or column repeats, so a flipped row order or
+// swapped channels show up as a mismatch.
+QImage gradientImage(int width, int height, bool alpha)
+{
+    QImage image(width, height, alpha ? QImage::Format_ARGB32 : QImage::Format_RGB32);
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const int a = alpha ? 40 + ((x * 7 + y * 13) % 200) : 255;
+            image.setPixel(x, y, qRgba((x * 31) % 256, (y * 29) % 256, (x * 5 + y * 11) % 256, a));
+        }
+    }
+    return image;
+}
+
+// Flat blocks of distinct colours: what survives JPEG within a small tolerance at the block centres.
+QImage blockImage()
+{
+    const QRgb colours[] = { qRgb(220, 30, 30), qRgb(30, 200, 40), qRgb(30, 40, 210), qRgb(240, 240, 20),
+        qRgb(20, 20, 20), qRgb(250, 250, 250) };
+    QImage image(48, 32, QImage::Format_RGB32);
+    for (int y = 0; y < 32; ++y) {
+        for (int x = 0; x < 48; ++x)
+            image.setPixel(x, y, colours[(y / 16) * 3 + x / 16]);
+    }
+    return image;
+}
+
+int maxChannelDifference(QRgb a, QRgb b)
+{
+    return std::max({ std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)), std::abs(qBlue(a) - qBlue(b)),
+        std::abs(qAlpha(a) - qAlpha(b)) });
+}
+
+QRgb onWhite(QRgb p)
+{
+    const int a = qAlpha(p);
+    const auto blend = [a](int c) { return (c * a + 255 * (255 - a) + 127) / 255; };
+    return qRgb(blend(qRed(p)), blend(qGreen(p)), blend(qBlue(p)));
+}
+
+quint32 crc32(const QByteArray& bytes)
+{
+    quint32 crc = 0xffffffffu;
+    for (char byte : bytes) {
+        crc ^= quint8(byte);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (0xedb88320u & (0u - (crc & 1u)));
+    }
+    return ~crc;
+}
+
+QByteArray encoded(const QImage& image, ImageFormat format)
+{
+    auto bytes = encodeImage(image, format, 90);
+    return bytes ? bytes.value() : QByteArray();
+}
+
+} // namespace
+
+class TestImageFile final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init() { QVERIFY(m_dir.isValid()); }
+
+    void losslessRoundTrip_data()
+    {
+        QTest::addColumn<ImageFormat>("format");
+        QTest::addColumn<bool>("alpha");
+        QTest::addColumn<bool>("alphaKept");
+        QTest::newRow("png") << ImageFormat::Png << false << false;
+        QTest::newRow("png with alpha") << ImageFormat::Png << true << true;
+        QTest::newRow("tiff") << ImageFormat::Tiff << false << false;
+        QTest::newRow("tiff with alpha") << ImageFormat::Tiff << true << true;
+        QTest::newRow("bmp") << ImageFormat::Bmp << false << false;
+        QTest::newRow("bmp flattens alpha") << ImageFormat::Bmp << true << false;
+        QTest::newRow("gif of few colours") << ImageFormat::Gif << false << false;
+    }
+
+    void losslessRoundTrip()
+    {
+        QFETCH(ImageFormat, format);
+        QFETCH(bool, alpha);
+        QFETCH(bool, alphaKept);
+        // 13 x 9: odd sizes catch row padding mistakes; 117 colours fit a GIF palette.
+        const QImage original = gradientImage(13, 9, alpha);
+        const QString path = m_dir.filePath(QStringLiteral("round.") + formatSuffix(format));
+        const auto saved = saveImage(original, path, format);
+        QVERIFY2(saved.ok(), qPrintable(saved.ok() ? QString() : saved.error().message));
+        const auto loaded = loadOwnImage(path);
+        QVERIFY2(loaded.ok(), qPrintable(loaded.ok() ? QString() : loaded.error().message));
+        const QImage image = loaded.value();
+        QCOMPARE(image.size(), original.size());
+        QCOMPARE(image.hasAlphaChannel(), alphaKept);
+        for (int y = 0; y < original.height(); ++y) {
+            for (int x = 0; x < original.width(); ++x) {
+                const QRgb expected = alphaKept ? original.pixel(x, y) : onWhite(original.pixel(x, y));
+                if (image.pixel(x, y) != expected)
+                    QFAIL(qPrintable(QStringLiteral("pixel %1,%2 is %3, expected %4")
+                                         .arg(x)
+                                         .arg(y)
+                                         .arg(image.pixel(x, y), 8, 16)
+                                         .arg(expected, 8, 16)));
+            }
+        }
+    }
+
+    void jpegAndGifKeepColoursWithinTolerance_data()
+    {
+        QTest::addColumn<ImageFormat>("format");
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("jpeg") << ImageFormat::Jpeg << 12;
+        QTest::newRow("gif") << ImageFormat::Gif << 0;
+    }
+
+    void jpegAndGifKeepColoursWithinTolerance()
+    {
+        QFETCH(ImageFormat, format);
+        QFETCH(int, tolerance);
+        const QImage original = blockImage();
+        const QString path = m_dir.filePath(QStringLiteral("blocks.") + formatSuffix(format));
+        QVERIFY(saveImage(original, path, format, 90).ok());
+        const auto loaded = loadOwnImage(path);
+        QVERIFY(loaded.ok());
+        QCOMPARE(loaded.value().size(), original.size());
+        for (int by = 0; by < 2; ++by) {
+            for (int bx = 0; bx < 3; ++bx) {
+                const QPoint centre(bx * 16 + 8, by * 16 + 8);
+                QVERIFY2(maxChannelDifference(loaded.value().pixel(centre), original.pixel(centre)) <= tolerance,
+                    qPrintable(QStringLiteral("block %1,%2").arg(bx).arg(by)));
+            }
+        }
+    }
+
+    void foreignReaderAgreesWithOwnFiles()
+    {
+        const QImage original = gradientImage(13, 9, true);
+        const QString path = m_dir.filePath(QStringLiteral("foreign.png"));
+        QVERIFY(saveImage(original, path, ImageFormat::Png).ok());
+        const auto loaded = loadForeignImage(path);
+        QVERIFY(loaded.ok());
+        QCOMPARE(loaded.value(), original);
+    }
+
+    void jpegQualityChangesTheFile()
+    {
+        QImage noisy(64, 64, QImage::Format_RGB32);
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 64; ++x)
+                noisy.setPixel(x, y, qRgb((x * 97 + y * 31) % 256, (x * y) % 256, (x * 13 + y * 57) % 256));
+        }
+        const auto low = encodeImage(noisy, ImageFormat::Jpeg, 0);
+        const auto high = encodeImage(noisy, ImageFormat::Jpeg, 100);
+        QVERIFY(low.ok() && high.ok());
+        QVERIFY(low.value().startsWith("\xff\xd8"));
+        QVERIFY(low.value().size() * 2 < high.value().size());
+    }
+
+    void hostileFilesGiveErrors_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        const QByteArray jpeg = encoded(blockImage(), ImageFormat::Jpeg);
+        const QByteArray png = encoded(gradientImage(40, 40, false), ImageFormat::Png);
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("text") << QByteArray("this is not a picture at all\n");
+        QTest::newRow("truncated jpeg") << jpeg.left(jpeg.size() / 2);
+        QTest::newRow("truncated png") << png.left(png.size() / 2);
+        QTest::newRow("jpeg header only") << jpeg.left(20);
+        // A valid PNG signature and header chunk claiming 60000 x 60000 pixels, then nothing.
+        QByteArray huge = png.left(33);
+        huge[16] = char(0x00);
+        huge[17] = char(0x00);
+        huge[18] = char(0xea);
+        huge[19] = char(0x60);
+        huge[20] = char(0x00);
+        huge[21] = char(0x00);
+        huge[22] = char(0xea);
+        huge[23] = char(0x60);
+        const quint32 crc = crc32(huge.mid(12, 17));
+        for (int i = 0; i < 4; ++i)
+            huge[29 + i] = char((crc >> (24 - 8 * i)) & 0xff);
+        QTest::newRow("huge png header") << huge + png.mid(33);
+        QByteArray bmp = encoded(gradientImage(8, 8, false), ImageFormat::Bmp);
+        bmp[18] = char(0xff);
+        bmp[19] = char(0xff);
+        bmp[20] = char(0xff);
+        bmp[21] = char(0x7f);
+        QTest::newRow("bmp claiming a huge width") << bmp;
+        QByteArray psd("8BPS\x00\x01", 6);
+        QTest::newRow("format never written") << psd + QByteArray(64, '\0');
+    }
+
+    void hostileFilesGiveErrors()
+    {
+        QFETCH(QByteArray, content);
+        const QString path = m_dir.filePath(QStringLiteral("hostile.jpg"));
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+        file.write(content);
+        file.close();
+        const auto own = loadOwnImage(path);
+        QVERIFY(!own.ok());
+        QVERIFY(own.error().message.contains(path));
+        const auto foreign = loadForeignImage(path);
+        if (foreign.ok()) {
+            // Qt may show what it could decode of a cut-off file; it must still be a sane picture.
+            QVERIFY(foreign.value().width() <= MaxImageSide);
+        }
+    }
+
+    void missingPathsGiveErrors()
+    {
+        for (const QString& path : { m_dir.filePath(QStringLiteral("none.jpg")), m_dir.path() }) {
+            QVERIFY(!loadOwnImage(path).ok());
+            QVERIFY(!loadForeignImage(path).ok());
+        }
+    }
+
+    void failedSaveLeavesNoFile_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::newRow("missing folder") << QStringLiteral("missing/deeper");
+        QTest::newRow("read-only folder") << QStringLiteral("locked");
+    }
+
+    void failedSaveLeavesNoFile()
+    {
+        QFETCH(QString, folder);
+        const QString path = m_dir.filePath(folder + QStringLiteral("/out.jpg"));
+        if (folder == QLatin1String("locked")) {
+            QVERIFY(QDir(m_dir.path()).mkdir(folder));
+            QFile::setPermissions(m_dir.filePath(folder), QFile::ReadOwner | QFile::ExeOwner);
+            QFile probe(m_dir.filePath(folder + QStringLiteral("/probe")));
+            if (probe.open(QIODevice::WriteOnly)) {
+                probe.remove();
+                QSKIP("permissions are not enforced for this user");
+            }
+        }
+        const auto saved = saveImage(blockImage(), path, ImageFormat::Jpeg, 80);
+        QVERIFY(!saved.ok());
+        QVERIFY(saved.error().message.contains(path));
+        QVERIFY(!QFile::exists(path));
+        if (QDir(m_dir.filePath(folder)).exists())
+            QVERIFY(QDir(m_dir.filePath(folder)).entryList(QDir::Files | QDir::Hidden).isEmpty());
+        QFile::setPermissions(m_dir.filePath(folder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+
+    void saveReplacesAnExistingFile()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("replace.png"));
+        QVERIFY(saveImage(gradientImage(5, 5, false), path, ImageFormat::Png).ok());
+        QVERIFY(saveImage(gradientImage(7, 3, false), path, ImageFormat::Png).ok());
+        QCOMPARE(loadOwnImage(path).value().size(), QSize(7, 3));
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+
+    void pixTwixSavesCode12AsJpeg()
+    {
+        PixTwix pixTwix;
+        pixTwix.setPicture(blockImage());
+        const QString path = m_dir.filePath(QStringLiteral("work.jpg"));
+        QVERIFY(pixTwix.save(QStringLiteral("FreeImage.dll"), path, 12).ok());
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QVERIFY(file.read(2) == QByteArray("\xff\xd8"));
+        QVERIFY(!pixTwix.save(QString(), m_dir.filePath(QStringLiteral("other.jpg")), 13).ok());
+
+        PixTwix reloaded;
+        QVERIFY(reloaded.load(QString(), path).ok());
+        QCOMPARE(reloaded.picture().size(), QSize(48, 32));
+        QVERIFY(!reloaded.load(QString(), m_dir.filePath(QStringLiteral("none.jpg"))).ok());
+        QCOMPARE(reloaded.picture().size(), QSize(48, 32));
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+QTEST_GUILESS_MAIN(TestImageFile)
+#include "tst_imagefile.moc"
