@@ -195,7 +195,9 @@ namespace {
         const QString parent = info.absolutePath();
         if (parent == info.absoluteFilePath() || !ensureFolder(parent))
             return false;
-        return QDir().mkdir(info.absoluteFilePath(), kUserOnlyFolder) || QFileInfo(folder).isDir();
+        if (QDir().mkdir(info.absoluteFilePath(), kUserOnlyFolder))
+            return QFile::setPermissions(info.absoluteFilePath(), kUserOnlyFolder);
+        return QFileInfo(folder).isDir();
     }
 
     // The file is created here rather than by SQLite so that it never exists with broader permissions,
@@ -207,7 +209,9 @@ namespace {
             if (!ensureFolder(info.absolutePath()))
                 return false;
             QFile file(filePath);
-            if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kUserOnlyFile) && !QFileInfo(filePath).exists())
+            if (file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kUserOnlyFile))
+                file.setPermissions(kUserOnlyFile); // exactly 0600, whatever the umask took away
+            else if (!QFileInfo::exists(filePath))
                 return false;
             info.refresh();
         }

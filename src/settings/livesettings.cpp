@@ -152,10 +152,10 @@ namespace {
         { "AdminURL", &LiveSettings::AdminURL, "http://www.corvane.com/cgi-bin/dir/admin.cgi", false },
         { "AdminUserID", &LiveSettings::AdminUserID, "admin", false },
         { "AdminPassword", &LiveSettings::AdminPassword, "", false },
-        { "IgnoreFiles", &LiveSettings::IgnoreFiles,
-            ".exe,.zip,.tar,.gz,.tgz,.rar,.gif,.jpg,.JIF,.JPEG,.JPE,.jng,.bmp,.ico,.png,.tif,.tiff,.tiff,.pcd,.pcx,"
-            ".psd,.wbmp,.xbm,.xpm,.ras,.sgi,.tga,.ppm,.pgm,.pbm,.mng,.koa,.iff,.lbm,.hdr,.g3,.dds,.cut",
-            false },
+        // Letter for letter as it has always shipped, the mixed case and the doubled ".tiff" included.
+        // clang-format off
+        { "IgnoreFiles", &LiveSettings::IgnoreFiles, ".exe,.zip,.tar,.gz,.tgz,.rar,.gif,.jpg,.JIF,.JPEG,.JPE,.jng,.bmp,.ico,.png,.tif,.tiff,.tiff,.pcd,.pcx,.psd,.wbmp,.xbm,.xpm,.ras,.sgi,.tga,.ppm,.pgm,.pbm,.mng,.koa,.iff,.lbm,.hdr,.g3,.dds,.cut", false },
+        // clang-format on
         { "ImagesFolder", &LiveSettings::ImagesFolder, "snapshots", true },
         { "WatermarkText", &LiveSettings::WatermarkText, "Corvane", false },
         { "WatermarkFontname", &LiveSettings::WatermarkFontname, "Arial", false },

@@ -16,7 +16,8 @@ class Hive;
 QString appKeyPath();
 // The section that holds every setting: "Settings".
 QString settingsSection();
-// "Software\" + appPath + "\" + section: registry key paths keep "\" as their separator.
+// "Software\" + appPath + "\" + section, for the settings "Software\Corvane\Pictavo\Settings": registry key
+// paths keep "\" as their separator.
 QString settingsKeyPath(const QString& appPath, const QString& section);
 
 // The value named key under HKEY_LOCAL_MACHINE\Software\<appPath>\<section>, or defaultValue when the key,
