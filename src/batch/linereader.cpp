@@ -63,6 +63,14 @@ bool LineReader::atEnd()
 
 std::optional<QString> LineReader::readLine()
 {
+    const std::optional<QByteArray> raw = readRawLine();
+    if (!raw)
+        return std::nullopt;
+    return QString::fromUtf8(*raw);
+}
+
+std::optional<QByteArray> LineReader::readRawLine()
+{
     if (atEnd())
         return std::nullopt;
     qsizetype scanned = 0; // bytes after m_pos known to hold no terminator
@@ -79,7 +87,7 @@ std::optional<QString> LineReader::readLine()
                 fill();
                 continue;
             }
-            const QString line = QString::fromUtf8(base, i);
+            const QByteArray line(base, i);
             qsizetype next = i + 1;
             if (base[i] == '\r' && next < available && base[next] == '\n')
                 ++next;
@@ -88,7 +96,7 @@ std::optional<QString> LineReader::readLine()
         }
         scanned = available;
         if (!fill()) {
-            const QString line = QString::fromUtf8(m_buffer.constData() + m_pos, m_buffer.size() - m_pos);
+            const QByteArray line(m_buffer.constData() + m_pos, m_buffer.size() - m_pos);
             m_pos = m_buffer.size();
             return line;
         }

@@ -27,6 +27,8 @@ public:
     // The next line without its terminator, or nothing at the end of the file. A read error ends the
     // file early and is kept in error().
     std::optional<QString> readLine();
+    // The same line as the bytes stored in the file, so that it can be written back unchanged.
+    std::optional<QByteArray> readRawLine();
     bool atEnd();
     std::optional<Common::Error> error() const { return m_error; }
 

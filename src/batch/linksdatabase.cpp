@@ -6,8 +6,8 @@
 #include <QFileInfo>
 
 #include "common/messagebox.h"
-#include "common/numbers.h"
 #include "common/paths.h"
+#include "settings/settingsstore.h"
 
 namespace Batch {
 
@@ -23,7 +23,7 @@ namespace {
     // The absolute value of a box's number; nothing when the box holds no number.
     std::optional<qint32> boxNumber(const QString& text)
     {
-        const std::optional<qint32> number = Common::wholeNumber(text);
+        const std::optional<qint32> number = Settings::toLong(text);
         if (!number || *number == std::numeric_limits<qint32>::min())
             return std::nullopt;
         return std::abs(*number);
