@@ -1,0 +1,116 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include <QByteArray>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+
+#include "common/result.h"
+
+class QTemporaryDir;
+
+namespace Capture {
+
+class DevToolsConnection;
+
+// How the host finds and starts its browser.
+struct BrowserOptions {
+    // Empty: the headless shell, or full Chromium in its new headless mode when only that is installed.
+    QString executable;
+    // Added after the standard flags (tests add --host-resolver-rules here).
+    QStringList extraArguments;
+    // Temporary profiles are named <temp>/<profilePrefix>-<pid>-XXXXXX.
+    QString profilePrefix = QStringLiteral("pictavo-browser");
+    // Folder for the temporary profiles; empty means the system's temporary folder.
+    QString profileRoot;
+    // Renderer crashes in a row, without a capture succeeding in between, after which the browser is
+    // restarted.
+    int crashRunLimit = 5;
+    std::chrono::milliseconds startTimeout { 30000 };
+};
+
+// The one headless browser of the program, shared by every capture engine. Started on first use,
+// over the DevTools pipe; restarted on the next use after it died or after a run of renderer
+// crashes. The browser never outlives this object or the program: it gets SIGKILL when its parent
+// dies, sees end of file on its pipe, and is killed with its whole process group on destruction.
+// Create one in the composition root and pass it to the engines. GUI thread only.
+class BrowserHost final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BrowserHost)
+
+public:
+    using ReadyCallback = std::function<void(const Common::Result<DevToolsConnection*>&)>;
+
+    explicit BrowserHost(BrowserOptions options = {}, QObject* parent = nullptr);
+    ~BrowserHost() override;
+
+    // Runs callback from the event loop with the connection once the browser answers, starting it
+    // when needed, or with the reason it could not start. Dropped when context is destroyed first.
+    void whenReady(QObject* context, ReadyCallback callback);
+
+    bool isRunning() const;
+    // The browser's process id, 0 when it is not running.
+    qint64 processId() const;
+    // The last lines the browser wrote to stderr, for error reports.
+    QByteArray stderrTail() const;
+    // How many times a browser process was started.
+    int startCount() const;
+
+    // Engines report how their captures ended, so the host can spot a browser that only crashes.
+    void noteCaptureSucceeded();
+    void noteRendererCrashed();
+
+    // Closes the browser now; captures in flight end as failed. The next whenReady() starts a new one.
+    void shutdown();
+
+    // The browser binary to run and whether it needs --headless=new, or why none can be used.
+    struct Executable {
+        QString path;
+        bool fullChromium = false;
+    };
+    static Common::Result<Executable> findExecutable(const QString& preferred = {});
+    // Deletes the temporary profiles of this program's runs that are no longer alive.
+    static void removeStaleProfiles(const QString& root, const QString& prefix);
+
+Q_SIGNALS:
+    void browserStarted();
+    void browserLost(const QString& reason);
+
+private:
+    struct Waiter {
+        QPointer<QObject> context;
+        bool hasContext = false;
+        ReadyCallback callback;
+    };
+
+    void start();
+    void handleReady(const Common::Result<DevToolsConnection*>& result);
+    void handleConnectionClosed();
+    void handleProcessFinished();
+    void handleBrowserEvent(const QString& method);
+    void readStandardError();
+    void stopBrowser(const QString& reason);
+    void killProcess();
+
+    BrowserOptions m_options;
+    QProcess* m_process = nullptr;
+    DevToolsConnection* m_connection = nullptr;
+    std::unique_ptr<QTemporaryDir> m_profile;
+    QList<Waiter> m_waiters;
+    QByteArray m_stderrTail;
+    bool m_ready = false;
+    bool m_starting = false;
+    bool m_stopping = false;
+    int m_crashRun = 0;
+    int m_startCount = 0;
+    qint64 m_pid = 0;
+};
+
+} // namespace Capture

@@ -1,0 +1,735 @@
+#include "capture/htmlsnap.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+
+#include <QBuffer>
+#include <QFileInfo>
+#include <QFont>
+#include <QImage>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QJsonArray>
+#include <QPainter>
+#include <QSaveFile>
+#include <QUrl>
+
+#include "capture/browserhost.h"
+#include "capture/devtoolsconnection.h"
+#include "capture/devtoolssession.h"
+
+namespace Capture {
+
+using namespace std::chrono_literals;
+
+namespace {
+
+    const QString kSource = QStringLiteral("HtmlSnap");
+    const QString kInMemory = QStringLiteral("*");
+    constexpr std::chrono::milliseconds kSetupDeadline = 15s;
+    // A renderer that does not answer for this long is most likely stuck in a page script; stopping
+    // the script lets the pending call complete.
+    constexpr std::chrono::milliseconds kStallBeforeTerminate = 2s;
+    // Hard limit for one call to the renderer (layout metrics, the screenshot itself). A tall page
+    // needs a few seconds on a loaded machine.
+    constexpr std::chrono::milliseconds kRendererDeadline = 12s;
+    constexpr int kLayoutWidth = 1024;
+    constexpr int kLayoutHeight = 768;
+    // Decoding limit in megabytes: our own captures are bounded by MaxCaptureExtent.
+    constexpr int kDecodeLimitMb = 1100;
+
+    QString suffixOf(const QString& name)
+    {
+        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+        const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
+        if (dot < 0 || dot < slash)
+            return {};
+        return name.mid(dot + 1).trimmed().toLower();
+    }
+
+    // The Qt image format for a file ending, or empty when the ending names none we can write.
+    QByteArray writerFormatFor(const QString& suffix)
+    {
+        if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("jpe"))
+            return "jpeg";
+        if (suffix == QLatin1String("tif"))
+            return "tiff";
+        if (suffix == QLatin1String("dib"))
+            return "bmp";
+        const QByteArray format = suffix.toLatin1();
+        if (!format.isEmpty() && QImageWriter::supportedImageFormats().contains(format))
+            return format;
+        return {};
+    }
+
+    QImage decode(const QByteArray& bytes, const QByteArray& format)
+    {
+        QBuffer buffer;
+        buffer.setData(bytes);
+        buffer.open(QIODevice::ReadOnly);
+        QImageReader reader(&buffer, format);
+        reader.setAllocationLimit(kDecodeLimitMb);
+        return reader.read();
+    }
+
+    Common::Result<QImage> loadFile(const QString& file)
+    {
+        QImageReader reader(file);
+        reader.setAllocationLimit(kDecodeLimitMb);
+        QImage image = reader.read();
+        if (image.isNull())
+            return Common::Error { 0, kSource, QStringLiteral("Cannot read %1: %2").arg(file, reader.errorString()) };
+        return image;
+    }
+
+    Common::Status writeImage(const QImage& image, const QString& file, int quality)
+    {
+        QByteArray format = writerFormatFor(suffixOf(file));
+        if (format.isEmpty())
+            format = "png";
+        QImage output = image;
+        if (format == "jpeg" || format == "bmp")
+            output = image.convertToFormat(QImage::Format_RGB32);
+        QSaveFile saveFile(file);
+        if (!saveFile.open(QIODevice::WriteOnly))
+            return Common::Error { 0, kSource,
+                QStringLiteral("Cannot write %1: %2").arg(file, saveFile.errorString()) };
+        QImageWriter writer(&saveFile, format);
+        if (format == "jpeg")
+            writer.setQuality(quality);
+        if (!writer.write(output) || !saveFile.commit())
+            return Common::Error { 0, kSource,
+                QStringLiteral("Cannot write %1: %2")
+                    .arg(file, writer.error() ? writer.errorString() : saveFile.errorString()) };
+        return Common::success();
+    }
+
+    QSize scaledSize(QSize source, int width, int height, bool keepRatio)
+    {
+        if (width <= 0 && height <= 0)
+            return source;
+        if (width <= 0)
+            return { std::max(1, static_cast<int>(std::lround(double(source.width()) * height / source.height()))),
+                height };
+        if (height <= 0)
+            return { width,
+                std::max(1, static_cast<int>(std::lround(double(source.height()) * width / source.width()))) };
+        if (!keepRatio)
+            return { width, height };
+        const double factor = std::min(double(width) / source.width(), double(height) / source.height());
+        return { std::clamp(static_cast<int>(std::lround(source.width() * factor)), 1, width),
+            std::clamp(static_cast<int>(std::lround(source.height() * factor)), 1, height) };
+    }
+
+    QString describe(const Common::Error& error) { return error.message; }
+
+} // namespace
+
+HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
+    : QObject(parent)
+    , m_host(host)
+{
+    m_deadline.setSingleShot(true);
+    m_delay.setSingleShot(true);
+    m_stall.setSingleShot(true);
+    connect(&m_deadline, &QTimer::timeout, this, &HtmlSnap::handleDeadline);
+    connect(&m_delay, &QTimer::timeout, this, &HtmlSnap::capture);
+    connect(&m_stall, &QTimer::timeout, this, [this] {
+        if (m_session && !m_terminateSent) {
+            m_terminateSent = true;
+            m_session->post(QStringLiteral("Runtime.terminateExecution"));
+        }
+    });
+}
+
+HtmlSnap::~HtmlSnap() { releasePage(); }
+
+void HtmlSnap::SetAsync(int async) { m_async = async != 0; }
+void HtmlSnap::SetTimeOut(int milliseconds) { m_timeOut = milliseconds > 0 ? milliseconds : DefaultTimeOut; }
+void HtmlSnap::SetDelayTime(int milliseconds) { m_delayTime = std::max(0, milliseconds); }
+void HtmlSnap::EnableScript(int enable) { m_scriptEnabled = enable != 0; }
+void HtmlSnap::EnableActiveX(int enable) { m_activeXEnabled = enable != 0; }
+void HtmlSnap::EnableJava(int enable) { m_javaEnabled = enable != 0; }
+void HtmlSnap::SetForceSnap(int force) { m_forceSnap = force != 0; }
+
+void HtmlSnap::SetSnapDimension(int width, int height)
+{
+    m_snapWidth = std::clamp(width, 0, MaxCaptureExtent);
+    m_snapHeight = std::clamp(height, 0, MaxCaptureExtent);
+}
+
+void HtmlSnap::EnableSnapDimensionAsImageSize(int enable) { m_dimensionAsImageSize = enable != 0; }
+void HtmlSnap::SetJPEGQuality(int quality) { m_jpegQuality = std::clamp(quality, 1, 100); }
+
+void HtmlSnap::SetZoom(double ratio)
+{
+    if (std::isfinite(ratio) && ratio > 0.0)
+        m_zoom = std::clamp(ratio, 0.01, 4.0);
+}
+
+int HtmlSnap::GetErrorCode() const { return m_code; }
+int HtmlSnap::GetImageWidth() const { return m_imageSize.width(); }
+int HtmlSnap::GetImageHeight() const { return m_imageSize.height(); }
+QByteArray HtmlSnap::imageBytes() const { return m_image; }
+QString HtmlSnap::imageFormat() const { return m_imageFormat; }
+
+bool HtmlSnap::isCurrent(quint64 generation) const { return generation == m_generation && m_stage != Stage::Finished; }
+
+void HtmlSnap::Clear()
+{
+    ++m_generation;
+    releasePage();
+    m_stage = Stage::Idle;
+    m_code = SnapCode::Working;
+    m_image.clear();
+    m_imageFormat.clear();
+    m_imageSize = {};
+}
+
+void HtmlSnap::SnapUrl(const QString& url, const QString& pictureFile)
+{
+    Clear();
+    const quint64 generation = m_generation;
+    m_url = url.trimmed();
+    m_pictureFile = pictureFile.trimmed().isEmpty() ? kInMemory : pictureFile;
+    m_stage = Stage::WaitingForBrowser;
+
+    // Only web addresses: a file: address would put the user's own files into a thumbnail that is
+    // then published, and other schemes either start external programs or fail anyway.
+    const QUrl parsed(m_url, QUrl::StrictMode);
+    const QString scheme = parsed.scheme().toLower();
+    if (!parsed.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
+        || parsed.host().isEmpty()) {
+        QTimer::singleShot(0, this, [this, generation] {
+            if (isCurrent(generation))
+                finish(SnapCode::OpenFailed,
+                    QStringLiteral("Failed to open the address: only http and https addresses are captured"));
+        });
+        return;
+    }
+
+    m_deadline.start(m_timeOut);
+    if (!m_host) {
+        QTimer::singleShot(0, this, [this, generation] {
+            if (isCurrent(generation))
+                finish(SnapCode::CaptureFailed, QStringLiteral("Failed to capture the page: no browser"));
+        });
+        return;
+    }
+    m_host->whenReady(this, [this, generation](const Common::Result<DevToolsConnection*>& connection) {
+        if (!isCurrent(generation))
+            return;
+        if (!connection)
+            finish(SnapCode::CaptureFailed,
+                QStringLiteral("Failed to capture the page: %1").arg(describe(connection.error())));
+        else
+            openPage(connection.value());
+    });
+}
+
+void HtmlSnap::openPage(DevToolsConnection* connection)
+{
+    m_stage = Stage::Opening;
+    m_connection = connection;
+    m_closedConnection = connect(connection, &DevToolsConnection::closed, this, [this] {
+        if (m_stage != Stage::Idle && m_stage != Stage::Finished)
+            finish(SnapCode::CaptureFailed, QStringLiteral("Failed to capture the page: the browser closed"));
+    });
+    m_browserEventConnection
+        = connect(connection, &DevToolsConnection::browserEvent, this, &HtmlSnap::handleBrowserEvent);
+    Q_EMIT OnStatus(QStringLiteral("Opening %1").arg(m_url), SnapCode::Working);
+    if (m_stage != Stage::Opening)
+        return;
+
+    // Replies are bound to the connection, not to this engine: whatever this engine has become by
+    // the time they arrive, the context and page they create are released.
+    const quint64 generation = m_generation;
+    QPointer<HtmlSnap> self(this);
+    QPointer<DevToolsConnection> guard(connection);
+    connection->call({}, QStringLiteral("Target.createBrowserContext"), {}, kSetupDeadline, connection,
+        [self, guard, generation](const DevToolsConnection::Reply& reply) {
+            if (!reply)
+                return self && self->isCurrent(generation)
+                    ? self->fail(SnapCode::CaptureFailed, describe(reply.error()))
+                    : void();
+            const QString contextId = reply.value().value(QLatin1String("browserContextId")).toString();
+            if (!self || !self->isCurrent(generation)) {
+                guard->post({}, QStringLiteral("Target.disposeBrowserContext"),
+                    { { QStringLiteral("browserContextId"), contextId } });
+                return;
+            }
+            self->m_contextId = contextId;
+            const QJsonObject params { { QStringLiteral("url"), QStringLiteral("about:blank") },
+                { QStringLiteral("browserContextId"), contextId } };
+            guard->call({}, QStringLiteral("Target.createTarget"), params, kSetupDeadline, guard,
+                [self, guard, generation, contextId](const DevToolsConnection::Reply& reply) {
+                    if (!reply)
+                        return self && self->isCurrent(generation)
+                            ? self->fail(SnapCode::CaptureFailed, describe(reply.error()))
+                            : void();
+                    const QString targetId = reply.value().value(QLatin1String("targetId")).toString();
+                    if (!self || !self->isCurrent(generation)) {
+                        guard->post({}, QStringLiteral("Target.disposeBrowserContext"),
+                            { { QStringLiteral("browserContextId"), contextId } });
+                        return;
+                    }
+                    self->m_targetId = targetId;
+                    guard->call({}, QStringLiteral("Target.attachToTarget"),
+                        { { QStringLiteral("targetId"), targetId }, { QStringLiteral("flatten"), true } },
+                        kSetupDeadline, self.data(), [self, generation](const DevToolsConnection::Reply& reply) {
+                            if (!self->isCurrent(generation))
+                                return;
+                            if (!reply)
+                                return self->fail(SnapCode::CaptureFailed, describe(reply.error()));
+                            self->configurePage(reply.value().value(QLatin1String("sessionId")).toString());
+                        });
+                });
+        });
+}
+
+void HtmlSnap::setupCall(const QString& method, const QJsonObject& params)
+{
+    const quint64 generation = m_generation;
+    ++m_setupPending;
+    m_session->call(method, params, kSetupDeadline, [this, generation, method](const DevToolsConnection::Reply& reply) {
+        if (!isCurrent(generation))
+            return;
+        if (!reply)
+            return fail(SnapCode::CaptureFailed, QStringLiteral("%1: %2").arg(method, describe(reply.error())));
+        if (--m_setupPending == 0)
+            navigate();
+    });
+}
+
+void HtmlSnap::configurePage(const QString& sessionId)
+{
+    if (!m_connection)
+        return fail(SnapCode::CaptureFailed, QStringLiteral("the browser closed"));
+    m_session = new DevToolsSession(m_connection, sessionId, this);
+    connect(m_session, &DevToolsSession::eventReceived, this, &HtmlSnap::handleSessionEvent);
+
+    const int width = m_snapWidth > 0 ? m_snapWidth : kLayoutWidth;
+    const int height = m_snapHeight > 0 ? m_snapHeight : kLayoutHeight;
+    // Sent back to back, the page handles them in order. The navigation waits for all of them: the
+    // page moves to a new renderer process as it navigates, and navigating before they were
+    // acknowledged let scripts run on a page that should have had them off.
+    m_setupPending = 0;
+    setupCall(QStringLiteral("Page.enable"), {});
+    setupCall(QStringLiteral("Network.enable"), {});
+    setupCall(QStringLiteral("Page.setLifecycleEventsEnabled"), { { QStringLiteral("enabled"), true } });
+    setupCall(QStringLiteral("Emulation.setDeviceMetricsOverride"),
+        { { QStringLiteral("width"), width }, { QStringLiteral("height"), height },
+            { QStringLiteral("deviceScaleFactor"), 1 }, { QStringLiteral("mobile"), false } });
+    if (!m_scriptEnabled)
+        setupCall(QStringLiteral("Emulation.setScriptExecutionDisabled"), { { QStringLiteral("value"), true } });
+}
+
+void HtmlSnap::navigate()
+{
+    m_stage = Stage::Navigating;
+    Q_EMIT OnStatus(QStringLiteral("Loading %1").arg(m_url), SnapCode::Working);
+    if (m_stage != Stage::Navigating)
+        return;
+    const quint64 generation = m_generation;
+    // The navigation has no deadline of its own: a silent server or resolver never lets it reply,
+    // and the capture's time-out stops it.
+    m_session->call(QStringLiteral("Page.navigate"), { { QStringLiteral("url"), m_url } },
+        std::chrono::milliseconds(m_timeOut) + 60s, [this, generation](const DevToolsConnection::Reply& reply) {
+            if (isCurrent(generation))
+                handleNavigated(reply);
+        });
+}
+
+void HtmlSnap::handleNavigated(const Common::Result<QJsonObject>& reply)
+{
+    if (m_stage != Stage::Navigating)
+        return;
+    if (!reply) {
+        const Common::Error& error = reply.error();
+        if (error.number == CallError::SessionLost || error.number == CallError::ConnectionClosed
+            || error.number == CallError::TimedOut)
+            return fail(SnapCode::CaptureFailed, describe(error));
+        // The browser refused the address itself ("Cannot navigate to invalid URL").
+        return finish(SnapCode::OpenFailed, QStringLiteral("Failed to open the address: %1").arg(error.message));
+    }
+    const QString errorText = reply.value().value(QLatin1String("errorText")).toString();
+    if (!errorText.isEmpty())
+        return finish(SnapCode::OpenFailed, QStringLiteral("Failed to open the address: %1").arg(errorText));
+
+    m_loaderId = reply.value().value(QLatin1String("loaderId")).toString();
+    m_stage = Stage::Loading;
+    if (m_loadedLoaders.contains(m_loaderId))
+        pageLoaded();
+}
+
+void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& params)
+{
+    if (m_stage == Stage::Idle || m_stage == Stage::Finished)
+        return;
+    if (method == QLatin1String("Page.lifecycleEvent")) {
+        if (params.value(QLatin1String("name")).toString() != QLatin1String("load")
+            || params.value(QLatin1String("frameId")).toString() != m_targetId)
+            return;
+        const QString loaderId = params.value(QLatin1String("loaderId")).toString();
+        // Enabling lifecycle events replays about:blank's own load: only the navigation's loader counts.
+        if (m_stage == Stage::Loading && loaderId == m_loaderId)
+            pageLoaded();
+        else if (m_stage == Stage::Navigating)
+            m_loadedLoaders.insert(loaderId);
+    } else if (method == QLatin1String("Page.frameNavigated")) {
+        // A page that moves on by itself (a script or meta refresh) loads under a new loader.
+        const QJsonObject frame = params.value(QLatin1String("frame")).toObject();
+        if (m_stage == Stage::Loading && frame.value(QLatin1String("id")).toString() == m_targetId
+            && !frame.contains(QLatin1String("parentId")))
+            m_loaderId = frame.value(QLatin1String("loaderId")).toString();
+    } else if (method == QLatin1String("Page.javascriptDialogOpening")) {
+        // A dialog left open blocks the page's main thread, and with it the load and the screenshot.
+        m_session->post(QStringLiteral("Page.handleJavaScriptDialog"),
+            { { QStringLiteral("accept"), true }, { QStringLiteral("promptText"), QString() } });
+    } else if (method == QLatin1String("Network.requestWillBeSent")) {
+        m_requestsStarted.insert(params.value(QLatin1String("requestId")).toString());
+        updateProgress();
+    } else if (method == QLatin1String("Network.loadingFinished") || method == QLatin1String("Network.loadingFailed")) {
+        m_requestsDone.insert(params.value(QLatin1String("requestId")).toString());
+        updateProgress();
+    } else if (method == QLatin1String("Inspector.targetCrashed")) {
+        fail(SnapCode::CaptureFailed, QStringLiteral("the page's renderer crashed"));
+    }
+}
+
+void HtmlSnap::handleBrowserEvent(const QString& method, const QJsonObject& params)
+{
+    if (m_stage == Stage::Idle || m_stage == Stage::Finished || m_targetId.isEmpty())
+        return;
+    if ((method == QLatin1String("Target.targetCrashed") || method == QLatin1String("Target.targetDestroyed"))
+        && params.value(QLatin1String("targetId")).toString() == m_targetId)
+        fail(SnapCode::CaptureFailed,
+            method.endsWith(QLatin1String("Crashed")) ? QStringLiteral("the page's renderer crashed")
+                                                      : QStringLiteral("the page was closed"));
+}
+
+void HtmlSnap::updateProgress()
+{
+    if (m_requestsStarted.isEmpty())
+        return;
+    const qsizetype done = std::min(m_requestsDone.size(), m_requestsStarted.size());
+    const int percent = static_cast<int>(done * 100 / m_requestsStarted.size());
+    if (percent == m_lastPercent)
+        return;
+    m_lastPercent = percent;
+    Q_EMIT OnProgress(percent);
+}
+
+void HtmlSnap::handleDeadline()
+{
+    switch (m_stage) {
+    case Stage::WaitingForBrowser:
+    case Stage::Opening:
+    case Stage::Navigating:
+        // Nothing of the page has been committed yet: a capture now would only show about:blank.
+        if (m_session)
+            m_session->post(QStringLiteral("Page.stopLoading"));
+        finish(SnapCode::TimedOut, QStringLiteral("Timed out after %1 ms before taking the snapshot").arg(m_timeOut));
+        break;
+    case Stage::Loading:
+        m_session->post(QStringLiteral("Page.stopLoading"));
+        if (m_forceSnap) {
+            Q_EMIT OnStatus(QStringLiteral("Timed out: taking the snapshot of what has loaded"), SnapCode::Working);
+            if (m_stage == Stage::Loading)
+                capture();
+        } else {
+            finish(
+                SnapCode::TimedOut, QStringLiteral("Timed out after %1 ms before taking the snapshot").arg(m_timeOut));
+        }
+        break;
+    default:
+        break;
+    }
+}
+
+void HtmlSnap::pageLoaded()
+{
+    m_deadline.stop();
+    m_stage = Stage::Delaying;
+    if (m_delayTime <= 0) {
+        capture();
+        return;
+    }
+    Q_EMIT OnStatus(QStringLiteral("Page loaded, waiting %1 ms").arg(m_delayTime), SnapCode::Working);
+    if (m_stage == Stage::Delaying)
+        m_delay.start(m_delayTime);
+}
+
+void HtmlSnap::capture()
+{
+    if (m_stage != Stage::Delaying && m_stage != Stage::Loading)
+        return;
+    m_deadline.stop();
+    m_delay.stop();
+    m_stage = Stage::Capturing;
+    Q_EMIT OnStatus(QStringLiteral("Taking the snapshot"), SnapCode::Working);
+    if (m_stage != Stage::Capturing)
+        return;
+
+    const bool exactViewport = m_dimensionAsImageSize && m_snapWidth > 0 && m_snapHeight > 0;
+    if (exactViewport && m_zoom == 1.0) {
+        takeScreenshot({});
+        return;
+    }
+    const quint64 generation = m_generation;
+    m_terminateSent = false;
+    m_stall.start(kStallBeforeTerminate);
+    m_session->call(QStringLiteral("Page.getLayoutMetrics"), {}, kRendererDeadline,
+        [this, generation](const DevToolsConnection::Reply& reply) {
+            if (!isCurrent(generation))
+                return;
+            m_stall.stop();
+            if (!reply)
+                return fail(SnapCode::CaptureFailed, describe(reply.error()));
+            takeScreenshot(reply.value());
+        });
+}
+
+void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
+{
+    const int viewWidth = m_snapWidth > 0 ? m_snapWidth : kLayoutWidth;
+    const int viewHeight = m_snapHeight > 0 ? m_snapHeight : kLayoutHeight;
+    int width = viewWidth;
+    int height = viewHeight;
+    if (!layoutMetrics.isEmpty()) {
+        const QJsonObject content = layoutMetrics.value(QLatin1String("cssContentSize")).toObject();
+        const int contentWidth = static_cast<int>(std::ceil(content.value(QLatin1String("width")).toDouble()));
+        const int contentHeight = static_cast<int>(std::ceil(content.value(QLatin1String("height")).toDouble()));
+        if (!(m_dimensionAsImageSize && m_snapWidth > 0))
+            width = std::max(viewWidth, contentWidth);
+        if (!(m_dimensionAsImageSize && m_snapHeight > 0))
+            height = std::max(viewHeight, contentHeight);
+        width = std::clamp(width, 1, MaxCaptureExtent);
+        height = std::clamp(height, 1, MaxCaptureExtent);
+    }
+
+    QString format = QStringLiteral("jpeg");
+    if (m_pictureFile != kInMemory) {
+        const QByteArray fileFormat = writerFormatFor(suffixOf(m_pictureFile));
+        format
+            = (fileFormat == "jpeg" || fileFormat == "webp") ? QString::fromLatin1(fileFormat) : QStringLiteral("png");
+    }
+    QJsonObject params { { QStringLiteral("format"), format } };
+    if (format != QLatin1String("png"))
+        params.insert(QStringLiteral("quality"), m_jpegQuality);
+    QSize imageSize(width, height);
+    if (!layoutMetrics.isEmpty()) {
+        params.insert(QStringLiteral("captureBeyondViewport"), width > viewWidth || height > viewHeight);
+        params.insert(QStringLiteral("clip"),
+            QJsonObject { { QStringLiteral("x"), 0 }, { QStringLiteral("y"), 0 }, { QStringLiteral("width"), width },
+                { QStringLiteral("height"), height }, { QStringLiteral("scale"), m_zoom } });
+        imageSize = QSize(std::max(1, static_cast<int>(std::lround(width * m_zoom))),
+            std::max(1, static_cast<int>(std::lround(height * m_zoom))));
+    }
+
+    const quint64 generation = m_generation;
+    m_terminateSent = false;
+    m_stall.start(kStallBeforeTerminate);
+    m_session->call(QStringLiteral("Page.captureScreenshot"), params, kRendererDeadline,
+        [this, generation, format, imageSize](const DevToolsConnection::Reply& reply) {
+            if (!isCurrent(generation))
+                return;
+            m_stall.stop();
+            if (!reply)
+                return fail(SnapCode::CaptureFailed, describe(reply.error()));
+            const QByteArray bytes
+                = QByteArray::fromBase64(reply.value().value(QLatin1String("data")).toString().toLatin1());
+            if (bytes.isEmpty())
+                return fail(SnapCode::CaptureFailed, QStringLiteral("the browser returned no image"));
+            storeImage(bytes, format, imageSize);
+        });
+}
+
+void HtmlSnap::storeImage(const QByteArray& bytes, const QString& format, QSize size)
+{
+    m_image = bytes;
+    m_imageFormat = format;
+    m_imageSize = size;
+    // The page is no longer needed: release its renderer before any file work.
+    releasePage();
+    if (m_pictureFile == kInMemory)
+        return finish(SnapCode::Captured, QStringLiteral("Captured in memory succeeded"));
+
+    const QByteArray fileFormat = writerFormatFor(suffixOf(m_pictureFile));
+    if (fileFormat.isEmpty() || fileFormat == format.toLatin1()) {
+        QSaveFile file(m_pictureFile);
+        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+            return finish(SnapCode::FileWriteFailed,
+                QStringLiteral("Failed to write %1: %2").arg(m_pictureFile, file.errorString()));
+    } else {
+        const QImage image = decode(bytes, format.toLatin1());
+        if (image.isNull())
+            return fail(SnapCode::CaptureFailed, QStringLiteral("the captured image cannot be read"));
+        const Common::Status written = writeImage(image, m_pictureFile, m_jpegQuality);
+        if (!written)
+            return finish(SnapCode::FileWriteFailed, written.error().message);
+    }
+    finish(SnapCode::Captured, QStringLiteral("Captured to file succeeded"));
+}
+
+void HtmlSnap::fail(int code, const QString& text)
+{
+    finish(code, QStringLiteral("Failed to capture the page: %1").arg(text));
+}
+
+void HtmlSnap::finish(int code, const QString& text)
+{
+    if (m_stage == Stage::Finished || m_stage == Stage::Idle)
+        return;
+    m_stage = Stage::Finished;
+    m_deadline.stop();
+    m_delay.stop();
+    m_stall.stop();
+    m_code = code;
+    if (code != SnapCode::Captured) {
+        m_image.clear();
+        m_imageFormat.clear();
+        m_imageSize = {};
+    }
+    releasePage();
+    if (m_host && code == SnapCode::Captured)
+        m_host->noteCaptureSucceeded();
+    // Last: the receiver may delete this engine.
+    Q_EMIT OnStatus(text, code);
+}
+
+void HtmlSnap::releasePage()
+{
+    m_deadline.stop();
+    m_delay.stop();
+    m_stall.stop();
+    if (m_session) {
+        delete m_session;
+        m_session = nullptr;
+    }
+    if (m_connection) {
+        disconnect(m_closedConnection);
+        disconnect(m_browserEventConnection);
+        if (!m_targetId.isEmpty())
+            m_connection->post(
+                {}, QStringLiteral("Target.closeTarget"), { { QStringLiteral("targetId"), m_targetId } });
+        if (!m_contextId.isEmpty())
+            m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
+                { { QStringLiteral("browserContextId"), m_contextId } });
+    }
+    m_connection = nullptr;
+    m_targetId.clear();
+    m_contextId.clear();
+    m_loaderId.clear();
+    m_loadedLoaders.clear();
+    m_requestsStarted.clear();
+    m_requestsDone.clear();
+    m_lastPercent = -1;
+}
+
+Common::Result<QByteArray> HtmlSnap::GetThumbImageBytes(
+    const QString& formatMask, int width, int height, int keepRatio) const
+{
+    if (m_code != SnapCode::Captured || m_image.isEmpty())
+        return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
+    const QByteArray format = writerFormatFor(suffixOf(formatMask));
+    if (format.isEmpty())
+        return Common::Error { 0, kSource, QStringLiteral("Unknown image format %1").arg(formatMask) };
+
+    QImage image = decode(m_image, m_imageFormat.toLatin1());
+    if (image.isNull())
+        return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
+    const QSize target = scaledSize(image.size(), width, height, keepRatio != 0);
+    if (target != image.size())
+        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    if (format == "jpeg" || format == "bmp")
+        image = image.convertToFormat(QImage::Format_RGB32);
+
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (format == "jpeg")
+        writer.setQuality(m_jpegQuality);
+    if (!writer.write(image))
+        return Common::Error { 0, kSource, writer.errorString() };
+    return bytes;
+}
+
+Common::Status HtmlSnap::SaveImage(const QString& pictureFile) const
+{
+    if (m_image.isEmpty())
+        return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
+    const QImage image = decode(m_image, m_imageFormat.toLatin1());
+    if (image.isNull())
+        return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
+    return writeImage(image, pictureFile, m_jpegQuality);
+}
+
+Common::Status HtmlSnap::DrawTxt(int x, int y, const QString& text, int fontSize, int color, const QString& fontName)
+{
+    if (m_image.isEmpty())
+        return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
+    QImage image = decode(m_image, m_imageFormat.toLatin1()).convertToFormat(QImage::Format_RGB32);
+    if (image.isNull())
+        return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
+    {
+        QPainter painter(&image);
+        QFont font(fontName.isEmpty() ? QStringLiteral("Liberation Sans") : fontName);
+        font.setPixelSize(std::max(1, fontSize));
+        painter.setFont(font);
+        painter.setPen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
+        painter.drawText(QPoint(x, y + painter.fontMetrics().ascent()), text);
+    }
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    if (!image.save(&buffer, "png"))
+        return Common::Error { 0, kSource, QStringLiteral("Cannot encode the image") };
+    m_image = bytes;
+    m_imageFormat = QStringLiteral("png");
+    return Common::success();
+}
+
+Common::Status HtmlSnap::GetThumbnailImage(
+    const QString& inputFile, const QString& outputFile, int width, int height, int keepRatio)
+{
+    const auto image = loadFile(inputFile);
+    if (!image)
+        return image.error();
+    const QSize target = scaledSize(image.value().size(), width, height, keepRatio != 0);
+    return writeImage(image.value().scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), outputFile, 90);
+}
+
+Common::Status HtmlSnap::ReduceColor(const QString& inputFile, const QString& outputFile, int colors)
+{
+    const auto image = loadFile(inputFile);
+    if (!image)
+        return image.error();
+    QImage reduced = image.value().convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
+    const int limit = std::clamp(colors, 2, 256);
+    if (reduced.colorCount() > limit) {
+        // Qt picks up to 256 colours; fewer are made by folding the palette onto a coarser grid.
+        QList<QRgb> table = reduced.colorTable();
+        const int levels = std::max(2, static_cast<int>(std::floor(std::cbrt(double(limit)))));
+        const auto fold = [levels](int value) { return (value * (levels - 1) + 127) / 255 * 255 / (levels - 1); };
+        for (QRgb& entry : table)
+            entry = qRgb(fold(qRed(entry)), fold(qGreen(entry)), fold(qBlue(entry)));
+        reduced.setColorTable(table);
+    }
+    return writeImage(reduced, outputFile, 90);
+}
+
+Common::Status HtmlSnap::MakeGrayImage(const QString& inputFile, const QString& outputFile, int grayOrBlackWhite)
+{
+    const auto image = loadFile(inputFile);
+    if (!image)
+        return image.error();
+    const QImage converted = grayOrBlackWhite == 0
+        ? image.value().convertToFormat(QImage::Format_Grayscale8)
+        : image.value().convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
+    return writeImage(converted, outputFile, 90);
+}
+
+} // namespace Capture

@@ -1,0 +1,175 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QMetaObject>
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QSet>
+#include <QSize>
+#include <QString>
+#include <QTimer>
+
+#include "common/result.h"
+
+namespace Capture {
+
+class BrowserHost;
+class DevToolsConnection;
+class DevToolsSession;
+
+// Outcome codes of a capture.
+namespace SnapCode {
+    constexpr int Captured = 1;
+    constexpr int Working = 0;
+    constexpr int CaptureFailed = -1;
+    constexpr int FileWriteFailed = -2;
+    constexpr int OpenFailed = -3;
+    constexpr int TimedOut = -4;
+} // namespace SnapCode
+
+// The page-capture engine: loads one web page in the shared headless browser and captures it as an
+// image, in memory or to a file. Each capture runs in a browser context and page of its own, so no
+// cookie, cache or storage carries over from one capture to the next; both are released when the
+// capture ends, by Clear() or by destruction.
+//
+// SnapUrl() returns at once. OnStatus() then reports progress texts with code 0 and exactly one
+// final code (SnapCode), always from the event loop, never from inside a call to this object.
+// Only http and https addresses are loaded. The capture ends within its time-out plus a few seconds
+// whatever the page does (hangs, endless scripts, dialogs, renderer crashes).
+// GUI thread only; the host must outlive the engine.
+class HtmlSnap final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HtmlSnap)
+
+public:
+    // Pages taller or wider than this are captured up to it.
+    static constexpr int MaxCaptureExtent = 16384;
+    static constexpr int DefaultTimeOut = 40000;
+
+    explicit HtmlSnap(BrowserHost* host, QObject* parent = nullptr);
+    ~HtmlSnap() override;
+
+    // Starts a capture of url. pictureFile "*" keeps the image in memory; any other value is the file
+    // to write: JPEG for names ending in .jpg/.jpeg/.jpe, otherwise the format of the ending, PNG when
+    // the ending names no image format. A capture still running is dropped without a final event.
+    void SnapUrl(const QString& url, const QString& pictureFile);
+    // Captures always run asynchronously; the flag is kept for callers that set it.
+    void SetAsync(int async);
+    // Milliseconds for opening and loading the page; past it the capture ends with -4, or with
+    // force-snap on, what has rendered of a page that has started to load is captured.
+    void SetTimeOut(int milliseconds);
+    // Milliseconds to wait after the page's load event before the capture.
+    void SetDelayTime(int milliseconds);
+    // 0 stops every script of the page from running (external scripts are not even fetched).
+    void EnableScript(int enable);
+    // Kept for callers that set them; no such plug-in content exists in today's browsers.
+    void EnableActiveX(int enable);
+    void EnableJava(int enable);
+    void SetForceSnap(int force);
+    // The browser window in pixels; 0 means the page's full extent in that direction, laid out in a
+    // 1024 x 768 window.
+    void SetSnapDimension(int width, int height);
+    // 1: the image is exactly the browser size. 0: the image grows to the page's full extent.
+    void EnableSnapDimensionAsImageSize(int enable);
+    // 1 to 100, for JPEG images this engine encodes.
+    void SetJPEGQuality(int quality);
+    // Scale of the captured image relative to the page's CSS pixels (1.0 = 100 %).
+    void SetZoom(double ratio);
+
+    // The outcome code of the last capture: 0 while it runs.
+    int GetErrorCode() const;
+    // The captured image scaled to width x height (keeping its aspect ratio inside that box when
+    // keepRatio is not 0; a size of 0 takes the image's own) and encoded in the format that the
+    // mask's ending names ("*.jpg"). Fails unless the last capture ended with code 1.
+    Common::Result<QByteArray> GetThumbImageBytes(
+        const QString& formatMask, int width, int height, int keepRatio) const;
+    // Drops the page, its browser context and the captured image. No event follows.
+    void Clear();
+
+    // The captured image: its size in pixels, its encoded bytes and their format ("jpeg", "png").
+    int GetImageWidth() const;
+    int GetImageHeight() const;
+    QByteArray imageBytes() const;
+    QString imageFormat() const;
+    // Writes the captured image to a file, in the format its ending names.
+    Common::Status SaveImage(const QString& pictureFile) const;
+    // Draws text onto the captured image; the colour is 0x00BBGGRR.
+    Common::Status DrawTxt(int x, int y, const QString& text, int fontSize, int color, const QString& fontName);
+
+    // File helpers that work on image files rather than on the capture.
+    static Common::Status GetThumbnailImage(
+        const QString& inputFile, const QString& outputFile, int width, int height, int keepRatio);
+    static Common::Status ReduceColor(const QString& inputFile, const QString& outputFile, int colors);
+    // grayOrBlackWhite 0: grey levels; otherwise black and white.
+    static Common::Status MakeGrayImage(const QString& inputFile, const QString& outputFile, int grayOrBlackWhite);
+
+Q_SIGNALS:
+    void OnStatus(const QString& text, int code);
+    void OnProgress(int percent);
+
+private:
+    enum class Stage { Idle, WaitingForBrowser, Opening, Navigating, Loading, Delaying, Capturing, Finished };
+
+    void openPage(DevToolsConnection* connection);
+    void configurePage(const QString& sessionId);
+    void navigate();
+    void handleNavigated(const Common::Result<QJsonObject>& reply);
+    void handleSessionEvent(const QString& method, const QJsonObject& params);
+    void handleBrowserEvent(const QString& method, const QJsonObject& params);
+    void handleDeadline();
+    void pageLoaded();
+    void capture();
+    void takeScreenshot(const QJsonObject& layoutMetrics);
+    void storeImage(const QByteArray& bytes, const QString& format, QSize size);
+    void updateProgress();
+    void setupCall(const QString& method, const QJsonObject& params);
+    void fail(int code, const QString& text);
+    void finish(int code, const QString& text);
+    void releasePage();
+    bool isCurrent(quint64 generation) const;
+
+    QPointer<BrowserHost> m_host;
+    QPointer<DevToolsConnection> m_connection;
+    QMetaObject::Connection m_closedConnection;
+    QMetaObject::Connection m_browserEventConnection;
+    DevToolsSession* m_session = nullptr;
+
+    int m_timeOut = DefaultTimeOut;
+    int m_delayTime = 0;
+    bool m_scriptEnabled = true;
+    bool m_activeXEnabled = true;
+    bool m_javaEnabled = true;
+    bool m_async = true;
+    bool m_forceSnap = false;
+    int m_snapWidth = 0;
+    int m_snapHeight = 0;
+    bool m_dimensionAsImageSize = false;
+    int m_jpegQuality = 100;
+    double m_zoom = 1.0;
+
+    Stage m_stage = Stage::Idle;
+    quint64 m_generation = 0;
+    int m_code = SnapCode::Working;
+    QString m_url;
+    QString m_pictureFile;
+    QString m_contextId;
+    QString m_targetId;
+    QString m_loaderId;
+    QSet<QString> m_loadedLoaders;
+    QSet<QString> m_requestsStarted;
+    QSet<QString> m_requestsDone;
+    int m_lastPercent = -1;
+    bool m_terminateSent = false;
+    int m_setupPending = 0;
+    QTimer m_deadline;
+    QTimer m_delay;
+    QTimer m_stall;
+
+    QByteArray m_image;
+    QString m_imageFormat;
+    QSize m_imageSize;
+};
+
+} // namespace Capture

@@ -1,0 +1,70 @@
+#include "capturetestsupport.h"
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+
+#include <QElapsedTimer>
+#include <QSignalSpy>
+
+#include "capture/htmlsnap.h"
+
+namespace CaptureTest {
+
+Capture::BrowserOptions testBrowserOptions()
+{
+    Capture::BrowserOptions options;
+    options.extraArguments << QStringLiteral(
+        "--host-resolver-rules=MAP *.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1");
+    options.profilePrefix = QStringLiteral("pictavo-test-browser");
+    return options;
+}
+
+Outcome capture(Capture::HtmlSnap& snap, const QString& url, const QString& file, int waitMs)
+{
+    Outcome outcome;
+    QSignalSpy spy(&snap, &Capture::HtmlSnap::OnStatus);
+    QElapsedTimer timer;
+    timer.start();
+    snap.SnapUrl(url, file);
+    qsizetype seen = 0;
+    while (timer.elapsed() < waitMs) {
+        for (; seen < spy.size(); ++seen) {
+            const int code = spy.at(seen).at(1).toInt();
+            if (code == 0) {
+                outcome.progressTexts << spy.at(seen).at(0).toString();
+                continue;
+            }
+            if (outcome.finalEvents++ == 0) {
+                outcome.code = code;
+                outcome.text = spy.at(seen).at(0).toString();
+                outcome.elapsedMs = timer.elapsed();
+            }
+        }
+        if (outcome.finalEvents > 0)
+            break;
+        spy.wait(200);
+    }
+    return outcome;
+}
+
+QImage capturedImage(const Capture::HtmlSnap& snap)
+{
+    return QImage::fromData(snap.imageBytes(), snap.imageFormat().toLatin1().constData());
+}
+
+bool sameColour(QRgb actual, QColor expected, int tolerance)
+{
+    return std::abs(qRed(actual) - expected.red()) <= tolerance
+        && std::abs(qGreen(actual) - expected.green()) <= tolerance
+        && std::abs(qBlue(actual) - expected.blue()) <= tolerance;
+}
+
+bool processGroupGone(qint64 pid)
+{
+    if (pid <= 0)
+        return true;
+    return ::kill(-static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
+
+} // namespace CaptureTest

@@ -1,0 +1,446 @@
+#include <csignal>
+#include <memory>
+
+#include <QBuffer>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "capture/browserhost.h"
+#include "capture/devtoolsconnection.h"
+#include "capture/htmlsnap.h"
+#include "capturetestsupport.h"
+#include "testhttpserver.h"
+
+using namespace Capture;
+using namespace CaptureTest;
+
+namespace {
+
+QByteArray colouredPage(const QByteArray& colour, int height = 0, const QByteArray& extra = {})
+{
+    QByteArray style = "margin:0;background:" + colour;
+    QByteArray body = "<p>Test page</p>";
+    if (height > 0)
+        body += "<div style=\"height:" + QByteArray::number(height) + "px\"></div>";
+    return "<!doctype html><html><head><title>t</title></head><body style=\"" + style + "\">" + body + extra
+        + "</body></html>";
+}
+
+QByteArray pngBytes(QColor colour)
+{
+    QImage image(40, 30, QImage::Format_RGB32);
+    image.fill(colour);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "png");
+    return bytes;
+}
+
+} // namespace
+
+class TestHtmlSnap final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void capturesPageSizes_data();
+    void capturesPageSizes();
+    void writesFiles_data();
+    void writesFiles();
+    void endsWithCode_data();
+    void endsWithCode();
+    void timeOutAndForceSnap_data();
+    void timeOutAndForceSnap();
+    void scriptsFollowTheSwitch_data();
+    void scriptsFollowTheSwitch();
+    void thumbnailBytes_data();
+    void thumbnailBytes();
+    void reportsProgress();
+    void fourEnginesAtOnce();
+    void clearReleasesThePage();
+    void browserDeathFailsAndRestarts();
+
+private:
+    std::unique_ptr<HtmlSnap> makeSnap(int timeOut = 20000);
+    int pageTargetCount();
+
+    std::unique_ptr<BrowserHost> m_host;
+    std::unique_ptr<TestHttpServer> m_server;
+    QList<qint64> m_browserPids;
+};
+
+void TestHtmlSnap::initTestCase()
+{
+    m_server = std::make_unique<TestHttpServer>();
+    QVERIFY(m_server->listen());
+    m_server->setPage(QStringLiteral("/blue"), colouredPage("rgb(0,0,255)"));
+    m_server->setPage(QStringLiteral("/tall3000"), colouredPage("rgb(0,128,0)", 3000));
+    m_server->setPage(QStringLiteral("/tall30000"), colouredPage("rgb(0,128,0)", 30000));
+    m_server->setPage(QStringLiteral("/script"),
+        "<!doctype html><body style=\"margin:0;background:rgb(255,255,255)\"><p id=t>NO JS</p>"
+        "<script>document.body.style.background='rgb(255,0,0)';</script></body>");
+    m_server->setPage(QStringLiteral("/dialogs"),
+        "<!doctype html><body style=\"margin:0\"><script>alert('hi');confirm('sure?');prompt('name?');"
+        "onbeforeunload=function(e){e.preventDefault();return 'stay';};"
+        "document.body.style.background='rgb(0,255,0)';</script></body>");
+    m_server->setPage(QStringLiteral("/loop"),
+        colouredPage("rgb(0,0,255)", 0, "<script>onload=function(){setTimeout(function(){for(;;){}},0)}</script>"));
+    m_server->setPage(QStringLiteral("/stalledimage"), colouredPage("rgb(0,0,255)", 0, "<img src=\"/hang\">"));
+    m_server->setPage(QStringLiteral("/images"),
+        colouredPage("rgb(255,255,255)", 0, "<img src=\"/a.png\"><img src=\"/b.png\"><img src=\"/c.png\">"));
+    for (const char* name : { "/a.png", "/b.png", "/c.png" }) {
+        TestHttpServer::Response image;
+        image.contentType = "image/png";
+        image.body = pngBytes(Qt::red);
+        image.delayMs = 100;
+        m_server->setRoute(QString::fromLatin1(name), image);
+    }
+    TestHttpServer::Response hang;
+    hang.hang = true;
+    m_server->setRoute(QStringLiteral("/hang"), hang);
+    TestHttpServer::Response slow;
+    slow.body = colouredPage("rgb(0,0,255)");
+    slow.delayMs = 300;
+    m_server->setRoute(QStringLiteral("/slow"), slow);
+
+    m_host = std::make_unique<BrowserHost>(testBrowserOptions());
+    connect(m_host.get(), &BrowserHost::browserStarted, this, [this] { m_browserPids << m_host->processId(); });
+}
+
+void TestHtmlSnap::cleanupTestCase()
+{
+    m_host.reset();
+    m_server.reset();
+    for (const qint64 pid : std::as_const(m_browserPids))
+        QTRY_VERIFY_WITH_TIMEOUT(processGroupGone(pid), 10000);
+}
+
+std::unique_ptr<HtmlSnap> TestHtmlSnap::makeSnap(int timeOut)
+{
+    auto snap = std::make_unique<HtmlSnap>(m_host.get());
+    snap->SetTimeOut(timeOut);
+    snap->SetAsync(1);
+    snap->SetJPEGQuality(100);
+    snap->EnableScript(1);
+    snap->SetDelayTime(0);
+    return snap;
+}
+
+int TestHtmlSnap::pageTargetCount()
+{
+    int count = -1;
+    m_host->whenReady(this, [&count](const Common::Result<DevToolsConnection*>& connection) {
+        if (!connection)
+            return;
+        connection.value()->call({}, QStringLiteral("Target.getTargets"), {}, std::chrono::seconds(10), nullptr,
+            [&count](const DevToolsConnection::Reply& reply) {
+                if (!reply)
+                    return;
+                int pages = 0;
+                const QJsonArray targets = reply.value().value(QLatin1String("targetInfos")).toArray();
+                for (const auto& target : targets) {
+                    if (target.toObject().value(QLatin1String("type")).toString() == QLatin1String("page"))
+                        ++pages;
+                }
+                count = pages;
+            });
+    });
+    if (!QTest::qWaitFor([&count] { return count >= 0; }, 20000))
+        return -1;
+    return count;
+}
+
+void TestHtmlSnap::capturesPageSizes_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("asImageSize");
+    QTest::addColumn<QSize>("expected");
+    QTest::addColumn<QColor>("colour");
+
+    QTest::newRow("fixed browser size") << "/blue" << 800 << 600 << 1 << QSize(800, 600) << QColor(0, 0, 255);
+    QTest::newRow("full page") << "/tall3000" << 0 << 0 << 0 << QSize(1024, 3000 + 50) << QColor(0, 128, 0);
+    QTest::newRow("fixed size grows to the page")
+        << "/tall3000" << 800 << 600 << 0 << QSize(800, 3050) << QColor(0, 128, 0);
+    QTest::newRow("taller than the cap") << "/tall30000" << 0 << 0 << 0 << QSize(1024, HtmlSnap::MaxCaptureExtent)
+                                         << QColor(0, 128, 0);
+    QTest::newRow("short page, full extent") << "/blue" << 0 << 0 << 1 << QSize(1024, 768) << QColor(0, 0, 255);
+}
+
+void TestHtmlSnap::capturesPageSizes()
+{
+    QFETCH(QString, path);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, asImageSize);
+    QFETCH(QSize, expected);
+    QFETCH(QColor, colour);
+
+    auto snap = makeSnap();
+    snap->SetSnapDimension(width, height);
+    snap->EnableSnapDimensionAsImageSize(asImageSize);
+    const Outcome outcome = capture(*snap, m_server->url(path));
+    QCOMPARE(outcome.code, 1);
+    QCOMPARE(outcome.text, QStringLiteral("Captured in memory succeeded"));
+
+    const QImage image = capturedImage(*snap);
+    QCOMPARE(QSize(snap->GetImageWidth(), snap->GetImageHeight()), image.size());
+    // The paragraph's margins make the page a little taller than its div: allow them.
+    QCOMPARE(image.width(), expected.width());
+    QVERIFY2(std::abs(image.height() - expected.height()) <= 60, qPrintable(QString::number(image.height())));
+    QVERIFY(sameColour(image.pixel(image.width() / 2, image.height() - 5), colour));
+}
+
+void TestHtmlSnap::writesFiles_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QByteArray>("format");
+
+    QTest::newRow("jpg") << "shot.jpg" << 1 << QByteArray("jpeg");
+    QTest::newRow("jpeg upper case") << "shot.JPEG" << 1 << QByteArray("jpeg");
+    QTest::newRow("png") << "shot.png" << 1 << QByteArray("png");
+    QTest::newRow("bmp") << "shot.bmp" << 1 << QByteArray("bmp");
+    QTest::newRow("no ending") << "shot" << 1 << QByteArray("png");
+    QTest::newRow("missing folder") << "no/such/folder/shot.jpg" << -2 << QByteArray();
+}
+
+void TestHtmlSnap::writesFiles()
+{
+    QFETCH(QString, name);
+    QFETCH(int, code);
+    QFETCH(QByteArray, format);
+
+    QTemporaryDir dir;
+    const QString file = dir.filePath(name);
+    auto snap = makeSnap();
+    snap->SetSnapDimension(640, 480);
+    snap->EnableSnapDimensionAsImageSize(1);
+    const Outcome outcome = capture(*snap, m_server->url(QStringLiteral("/blue")), file);
+    QCOMPARE(outcome.code, code);
+    if (code != 1) {
+        QVERIFY(!QFile::exists(file));
+        return;
+    }
+    QImageReader reader(file);
+    QCOMPARE(reader.format(), format);
+    const QImage image = reader.read();
+    QCOMPARE(image.size(), QSize(640, 480));
+    QVERIFY(sameColour(image.pixel(320, 400), QColor(0, 0, 255)));
+}
+
+void TestHtmlSnap::endsWithCode_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<int>("code");
+
+    QTcpServer closed;
+    closed.listen(QHostAddress::LocalHost, 0);
+    const quint16 closedPort = closed.serverPort();
+    closed.close();
+
+    QTest::newRow("page") << m_server->url(QStringLiteral("/blue")) << 1;
+    QTest::newRow("named test host") << m_server->url(QStringLiteral("/blue"), QStringLiteral("site.test")) << 1;
+    QTest::newRow("404 page is a page") << m_server->url(QStringLiteral("/missing")) << 1;
+    QTest::newRow("dialogs on load") << m_server->url(QStringLiteral("/dialogs")) << 1;
+    QTest::newRow("endless script after load") << m_server->url(QStringLiteral("/loop")) << 1;
+    QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:%1/").arg(closedPort) << -3;
+    QTest::newRow("name not resolved") << QStringLiteral("http://nowhere.invalid/") << -3;
+    QTest::newRow("file address") << QStringLiteral("file:///etc/hostname") << -3;
+    QTest::newRow("ftp address") << QStringLiteral("ftp://127.0.0.1/") << -3;
+    QTest::newRow("javascript address") << QStringLiteral("javascript:alert(1)") << -3;
+    QTest::newRow("not an address") << QStringLiteral("not an address") << -3;
+    QTest::newRow("empty") << QString() << -3;
+}
+
+void TestHtmlSnap::endsWithCode()
+{
+    QFETCH(QString, url);
+    QFETCH(int, code);
+
+    auto snap = makeSnap();
+    snap->SetSnapDimension(640, 480);
+    snap->EnableSnapDimensionAsImageSize(1);
+    const Outcome outcome = capture(*snap, url);
+    QVERIFY2(outcome.code == code, qPrintable(QStringLiteral("%1: %2").arg(outcome.code).arg(outcome.text)));
+    QCOMPARE(snap->GetErrorCode(), code);
+    QCOMPARE(outcome.finalEvents, 1);
+    QCOMPARE(snap->GetThumbImageBytes(QStringLiteral("*.jpg"), 120, 90, 0).ok(), code == 1);
+}
+
+void TestHtmlSnap::timeOutAndForceSnap_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("forceSnap");
+    QTest::addColumn<int>("code");
+
+    QTest::newRow("silent server") << "/hang" << 0 << -4;
+    QTest::newRow("silent server, force") << "/hang" << 1 << -4;
+    QTest::newRow("load never ends") << "/stalledimage" << 0 << -4;
+    QTest::newRow("load never ends, force") << "/stalledimage" << 1 << 1;
+}
+
+void TestHtmlSnap::timeOutAndForceSnap()
+{
+    QFETCH(QString, path);
+    QFETCH(int, forceSnap);
+    QFETCH(int, code);
+
+    constexpr int timeOut = 1500;
+    auto snap = makeSnap(timeOut);
+    snap->SetForceSnap(forceSnap);
+    snap->SetSnapDimension(640, 480);
+    snap->EnableSnapDimensionAsImageSize(1);
+    const Outcome outcome = capture(*snap, m_server->url(path));
+    QVERIFY2(outcome.code == code, qPrintable(QStringLiteral("%1: %2").arg(outcome.code).arg(outcome.text)));
+    // Bounded by the time-out plus the engine's own short deadlines, not by the server.
+    QVERIFY2(outcome.elapsedMs < timeOut + 20000, qPrintable(QString::number(outcome.elapsedMs)));
+    if (code == 1)
+        QVERIFY(sameColour(capturedImage(*snap).pixel(320, 400), QColor(0, 0, 255)));
+}
+
+void TestHtmlSnap::scriptsFollowTheSwitch_data()
+{
+    QTest::addColumn<int>("scripts");
+    QTest::addColumn<QColor>("colour");
+    QTest::newRow("scripts on") << 1 << QColor(255, 0, 0);
+    QTest::newRow("scripts off") << 0 << QColor(255, 255, 255);
+}
+
+void TestHtmlSnap::scriptsFollowTheSwitch()
+{
+    QFETCH(int, scripts);
+    QFETCH(QColor, colour);
+
+    auto snap = makeSnap();
+    snap->EnableScript(scripts);
+    snap->SetSnapDimension(640, 480);
+    snap->EnableSnapDimensionAsImageSize(1);
+    QCOMPARE(capture(*snap, m_server->url(QStringLiteral("/script"))).code, 1);
+    const QRgb pixel = capturedImage(*snap).pixel(320, 400);
+    QVERIFY2(sameColour(pixel, colour), qPrintable(QColor(pixel).name()));
+}
+
+void TestHtmlSnap::thumbnailBytes_data()
+{
+    QTest::addColumn<QString>("mask");
+    QTest::addColumn<int>("width");
+    QTest::addColumn<int>("height");
+    QTest::addColumn<int>("keepRatio");
+    QTest::addColumn<QByteArray>("format");
+    QTest::addColumn<QSize>("expected");
+
+    QTest::newRow("jpg 120x90") << "*.jpg" << 120 << 90 << 0 << QByteArray("jpeg") << QSize(120, 90);
+    QTest::newRow("png stretched") << "*.png" << 200 << 50 << 0 << QByteArray("png") << QSize(200, 50);
+    QTest::newRow("keep ratio") << "*.jpg" << 200 << 50 << 1 << QByteArray("jpeg") << QSize(67, 50);
+    QTest::newRow("bmp") << "*.bmp" << 120 << 90 << 1 << QByteArray("bmp") << QSize(120, 90);
+}
+
+void TestHtmlSnap::thumbnailBytes()
+{
+    QFETCH(QString, mask);
+    QFETCH(int, width);
+    QFETCH(int, height);
+    QFETCH(int, keepRatio);
+    QFETCH(QByteArray, format);
+    QFETCH(QSize, expected);
+
+    auto snap = makeSnap();
+    snap->SetSnapDimension(1024, 768);
+    snap->EnableSnapDimensionAsImageSize(1);
+    QCOMPARE(capture(*snap, m_server->url(QStringLiteral("/blue"))).code, 1);
+    const auto bytes = snap->GetThumbImageBytes(mask, width, height, keepRatio);
+    QVERIFY(bytes.ok());
+    QBuffer buffer;
+    buffer.setData(bytes.value());
+    QImageReader reader(&buffer);
+    QCOMPARE(reader.format(), format);
+    const QImage image = reader.read();
+    QCOMPARE(image.size(), expected);
+    QVERIFY(sameColour(image.pixel(image.width() / 2, image.height() - 2), QColor(0, 0, 255)));
+
+    snap->Clear();
+    QCOMPARE(snap->GetErrorCode(), 0);
+    QVERIFY(!snap->GetThumbImageBytes(mask, width, height, keepRatio).ok());
+}
+
+void TestHtmlSnap::reportsProgress()
+{
+    auto snap = makeSnap();
+    snap->SetSnapDimension(640, 480);
+    snap->EnableSnapDimensionAsImageSize(1);
+    QSignalSpy progress(snap.get(), &HtmlSnap::OnProgress);
+    const Outcome outcome = capture(*snap, m_server->url(QStringLiteral("/images")));
+    QCOMPARE(outcome.code, 1);
+    QVERIFY(!outcome.progressTexts.isEmpty());
+    QVERIFY(progress.size() >= 2);
+    for (const auto& event : std::as_const(progress)) {
+        QVERIFY(event.at(0).toInt() >= 0);
+        QVERIFY(event.at(0).toInt() <= 100);
+    }
+    QCOMPARE(progress.last().at(0).toInt(), 100);
+}
+
+void TestHtmlSnap::fourEnginesAtOnce()
+{
+    const QStringList paths { QStringLiteral("/blue"), QStringLiteral("/slow"), QStringLiteral("/tall3000"),
+        QStringLiteral("/images") };
+    std::vector<std::unique_ptr<HtmlSnap>> snaps;
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (const QString& path : paths) {
+        snaps.push_back(makeSnap());
+        snaps.back()->SetSnapDimension(800, 600);
+        snaps.back()->EnableSnapDimensionAsImageSize(1);
+        spies.push_back(std::make_unique<QSignalSpy>(snaps.back().get(), &HtmlSnap::OnStatus));
+        snaps.back()->SnapUrl(m_server->url(path), QStringLiteral("*"));
+    }
+    for (const auto& snap : snaps)
+        QTRY_VERIFY_WITH_TIMEOUT(snap->GetErrorCode() != 0, 90000);
+    for (const auto& snap : snaps) {
+        QCOMPARE(snap->GetErrorCode(), 1);
+        QCOMPARE(capturedImage(*snap).size(), QSize(800, 600));
+    }
+    QCOMPARE(m_host->startCount(), 1);
+}
+
+void TestHtmlSnap::clearReleasesThePage()
+{
+    const int before = pageTargetCount();
+    auto snap = makeSnap(60000);
+    QSignalSpy status(snap.get(), &HtmlSnap::OnStatus);
+    snap->SnapUrl(m_server->url(QStringLiteral("/hang")), QStringLiteral("*"));
+    QTRY_VERIFY_WITH_TIMEOUT(pageTargetCount() == before + 1, 30000);
+    snap->Clear();
+    QTRY_COMPARE_WITH_TIMEOUT(pageTargetCount(), before, 30000);
+    QCOMPARE(snap->GetErrorCode(), 0);
+    for (const auto& event : std::as_const(status))
+        QCOMPARE(event.at(1).toInt(), 0);
+}
+
+void TestHtmlSnap::browserDeathFailsAndRestarts()
+{
+    auto snap = makeSnap(60000);
+    QSignalSpy status(snap.get(), &HtmlSnap::OnStatus);
+    snap->SnapUrl(m_server->url(QStringLiteral("/hang")), QStringLiteral("*"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > 0 && m_host->processId() > 0, 30000);
+    const int starts = m_host->startCount();
+    ::kill(static_cast<pid_t>(m_host->processId()), SIGKILL);
+    QTRY_COMPARE_WITH_TIMEOUT(snap->GetErrorCode(), -1, 30000);
+
+    auto next = makeSnap();
+    QCOMPARE(capture(*next, m_server->url(QStringLiteral("/blue"))).code, 1);
+    QCOMPARE(m_host->startCount(), starts + 1);
+}
+
+QTEST_GUILESS_MAIN(TestHtmlSnap)
+#include "tst_htmlsnap.moc"
