@@ -81,23 +81,27 @@ BrowserHost::~BrowserHost()
     }
 }
 
-Common::Result<BrowserHost::Executable> BrowserHost::findExecutable(const QString& preferred)
+Common::Result<BrowserHost::Executable> BrowserHost::findExecutable(
+    const QString& preferred, const QStringList& candidates)
 {
+    const auto isFullChromium
+        = [](const QString& path) { return QFileInfo(path).fileName() == QLatin1String("chromium"); };
     if (!preferred.isEmpty()) {
         if (!isExecutableFile(preferred))
             return Common::Error { 0, kSource, QStringLiteral("The browser %1 cannot be run").arg(preferred) };
-        return Executable { preferred, QFileInfo(preferred).fileName() == QLatin1String("chromium") };
+        return Executable { preferred, isFullChromium(preferred) };
     }
     // The binaries themselves, never the /usr/bin wrappers: the shell's wrapper does not exec, so its
     // process id would not be the browser's and killing it would orphan the browser.
-    if (isExecutableFile(kHeadlessShell))
-        return Executable { kHeadlessShell, false };
-    if (isExecutableFile(kChromium))
-        return Executable { kChromium, true };
+    const QStringList paths = candidates.isEmpty() ? QStringList { kHeadlessShell, kChromium } : candidates;
+    for (const QString& path : paths) {
+        if (isExecutableFile(path))
+            return Executable { path, isFullChromium(path) };
+    }
     return Common::Error { 0, kSource,
         QStringLiteral("No headless browser is installed: install the Debian package chromium-headless-shell "
-                       "(looked for %1 and %2)")
-            .arg(kHeadlessShell, kChromium) };
+                       "(looked for %1)")
+            .arg(paths.join(QStringLiteral(", "))) };
 }
 
 void BrowserHost::removeStaleProfiles(const QString& root, const QString& prefix)

@@ -75,7 +75,8 @@ public:
         QString path;
         bool fullChromium = false;
     };
-    static Common::Result<Executable> findExecutable(const QString& preferred = {});
+    // candidates replaces the standard install locations (a test seam).
+    static Common::Result<Executable> findExecutable(const QString& preferred = {}, const QStringList& candidates = {});
     // Deletes the temporary profiles of this program's runs that are no longer alive.
     static void removeStaleProfiles(const QString& root, const QString& prefix);
 

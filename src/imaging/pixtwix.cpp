@@ -54,6 +54,12 @@ Common::Status PixTwix::checkPicture() const
     return Common::success();
 }
 
+const QImage& PixTwix::picture() const { return m_picture; }
+
+const QImage& PixTwix::secondaryPicture() const { return m_secondary; }
+
+void PixTwix::setOperationObserver(OperationObserver observer) { m_observer = std::move(observer); }
+
 void PixTwix::setPicture(const QImage& picture) { m_picture = normalizedImage(picture); }
 
 void PixTwix::setSecondaryPicture(const QImage& picture) { m_secondary = normalizedImage(picture); }

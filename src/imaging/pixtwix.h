@@ -30,9 +30,9 @@ public:
 
     PixTwix() = default;
 
-    const QImage& picture() const { return m_picture; }
+    const QImage& picture() const;
     void setPicture(const QImage& picture);
-    const QImage& secondaryPicture() const { return m_secondary; }
+    const QImage& secondaryPicture() const;
     void setSecondaryPicture(const QImage& picture);
 
     // libraryPath names where the caller expects the FreeImage library; the library is linked into the
@@ -99,7 +99,7 @@ public:
     // A 3 x 3 kernel in row order; each result is sum / divisor + bias (a divisor of 0 counts as 1).
     Common::Status convolution(const std::array<float, 9>& weights, float divisor, int bias, bool alphaToo);
 
-    void setOperationObserver(OperationObserver observer) { m_observer = std::move(observer); }
+    void setOperationObserver(OperationObserver observer);
 
 private:
     void trace(const char* name, std::initializer_list<double> arguments) const;

@@ -1,0 +1,234 @@
+#include <csignal>
+#include <cstdio>
+
+#include <QDir>
+#include <QJsonArray>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include "capture/browserhost.h"
+#include "capture/devtoolsconnection.h"
+#include "capture/htmlsnap.h"
+#include "capturetestsupport.h"
+#include "testhttpserver.h"
+
+using namespace Capture;
+using namespace CaptureTest;
+using namespace std::chrono_literals;
+
+namespace {
+
+const char* const kHoldBrowser = "--hold-browser";
+const char* const kStartAndExit = "--start-browser-and-exit";
+
+// Child mode: start a browser, print its process id, then wait to be killed or exit normally.
+int runChild(int argc, char* argv[], bool exitWhenReady)
+{
+    QCoreApplication app(argc, argv);
+    BrowserHost host(testBrowserOptions());
+    host.whenReady(&app, [&host, exitWhenReady](const Common::Result<DevToolsConnection*>& connection) {
+        std::printf("%lld\n", connection ? static_cast<long long>(host.processId()) : -1LL);
+        std::fflush(stdout);
+        if (exitWhenReady)
+            QCoreApplication::exit(0);
+    });
+    return app.exec();
+}
+
+} // namespace
+
+class TestBrowserHost final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+
+    void noBrowserOutlivesTheProgram_data();
+    void noBrowserOutlivesTheProgram();
+    void missingBrowserNamesThePackage();
+    void staleProfilesAreRemoved();
+    void crashedRendererFailsTheCapture();
+    void runOfCrashesRestartsTheBrowser();
+
+private:
+    // Crashes the renderer of the page now showing path, from a second session on it.
+    void crashPageShowing(BrowserHost& host, const QString& path);
+
+    std::unique_ptr<TestHttpServer> m_server;
+};
+
+void TestBrowserHost::initTestCase()
+{
+    m_server = std::make_unique<TestHttpServer>();
+    QVERIFY(m_server->listen());
+    m_server->setPage(QStringLiteral("/blue"), "<body style=\"background:rgb(0,0,255)\">blue</body>");
+    m_server->setPage(QStringLiteral("/stalled"), "<body>loading<img src=\"/hang\"></body>");
+    TestHttpServer::Response hang;
+    hang.hang = true;
+    m_server->setRoute(QStringLiteral("/hang"), hang);
+}
+
+void TestBrowserHost::cleanupTestCase() { m_server.reset(); }
+
+void TestBrowserHost::noBrowserOutlivesTheProgram_data()
+{
+    QTest::addColumn<bool>("killed");
+    QTest::newRow("program killed") << true;
+    QTest::newRow("program exits") << false;
+}
+
+void TestBrowserHost::noBrowserOutlivesTheProgram()
+{
+    QFETCH(bool, killed);
+
+    QProcess child;
+    child.setProgram(QCoreApplication::applicationFilePath());
+    child.setArguments({ QString::fromLatin1(killed ? kHoldBrowser : kStartAndExit) });
+    child.start();
+    QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() == QProcess::NotRunning, 60000);
+    const qint64 pid = child.readLine().trimmed().toLongLong();
+    QVERIFY(pid > 0);
+    if (killed) {
+        child.kill();
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(child.state() == QProcess::NotRunning, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(processGroupGone(pid), 30000);
+}
+
+void TestBrowserHost::missingBrowserNamesThePackage()
+{
+    const auto found
+        = BrowserHost::findExecutable({}, { QStringLiteral("/nonexistent/a"), QStringLiteral("/nonexistent/b") });
+    QVERIFY(!found.ok());
+    QVERIFY(found.error().message.contains(QStringLiteral("chromium-headless-shell")));
+
+    const auto fallback
+        = BrowserHost::findExecutable({}, { QStringLiteral("/nonexistent/a"), QStringLiteral("/bin/true") });
+    QVERIFY(fallback.ok());
+    QCOMPARE(fallback.value().path, QStringLiteral("/bin/true"));
+}
+
+void TestBrowserHost::staleProfilesAreRemoved()
+{
+    QTemporaryDir root;
+    const QString prefix = QStringLiteral("pictavo-browser");
+    QDir dir(root.path());
+    // A process id above the kernel's limit can never be alive.
+    const QString stale = prefix + QStringLiteral("-99999999-abc123");
+    const QString live = prefix + QStringLiteral("-1-def456");
+    const QString own = prefix + QStringLiteral("-%1-ghi789").arg(QCoreApplication::applicationPid());
+    const QString other = QStringLiteral("someone-else-99999999-x");
+    for (const QString& name : { stale, live, own, other }) {
+        QVERIFY(dir.mkpath(name + QStringLiteral("/Default")));
+    }
+
+    BrowserOptions options = testBrowserOptions();
+    options.profileRoot = root.path();
+    options.profilePrefix = prefix;
+    BrowserHost host(options);
+    QString ownProfile;
+    bool ready = false;
+    host.whenReady(this, [&](const Common::Result<DevToolsConnection*>& connection) { ready = connection.ok(); });
+    QTRY_VERIFY_WITH_TIMEOUT(ready, 60000);
+
+    QVERIFY(!dir.exists(stale));
+    QVERIFY(dir.exists(live));
+    QVERIFY(dir.exists(own));
+    QVERIFY(dir.exists(other));
+    const QStringList mine = dir.entryList({ prefix + QStringLiteral("-%1-*").arg(QCoreApplication::applicationPid()) },
+        QDir::Dirs | QDir::NoDotAndDotDot);
+    QCOMPARE(mine.size(), 2);
+
+    // Its own profile goes with the browser.
+    host.shutdown();
+    QTRY_COMPARE_WITH_TIMEOUT(
+        dir.entryList({ prefix + QStringLiteral("-%1-*").arg(QCoreApplication::applicationPid()) },
+               QDir::Dirs | QDir::NoDotAndDotDot)
+            .size(),
+        1, 30000);
+}
+
+void TestBrowserHost::crashPageShowing(BrowserHost& host, const QString& path)
+{
+    bool sent = false;
+    host.whenReady(this, [&](const Common::Result<DevToolsConnection*>& ready) {
+        QVERIFY(ready.ok());
+        DevToolsConnection* connection = ready.value();
+        connection->call({}, QStringLiteral("Target.getTargets"), {}, 10s, this,
+            [&, connection](const DevToolsConnection::Reply& reply) {
+                QVERIFY(reply.ok());
+                const QJsonArray targets = reply.value().value(QLatin1String("targetInfos")).toArray();
+                for (const auto& value : targets) {
+                    const QJsonObject target = value.toObject();
+                    if (!target.value(QLatin1String("url")).toString().endsWith(path))
+                        continue;
+                    const QJsonObject attach { { QStringLiteral("targetId"), target.value(QLatin1String("targetId")) },
+                        { QStringLiteral("flatten"), true } };
+                    connection->call({}, QStringLiteral("Target.attachToTarget"), attach, 10s, this,
+                        [&, connection](const DevToolsConnection::Reply& attached) {
+                            QVERIFY(attached.ok());
+                            connection->post(attached.value().value(QLatin1String("sessionId")).toString(),
+                                QStringLiteral("Page.crash"));
+                            sent = true;
+                        });
+                    return;
+                }
+            });
+    });
+    QTRY_VERIFY_WITH_TIMEOUT(sent, 30000);
+}
+
+void TestBrowserHost::crashedRendererFailsTheCapture()
+{
+    BrowserHost host(testBrowserOptions());
+    HtmlSnap snap(&host);
+    snap.SetTimeOut(60000);
+    QSignalSpy status(&snap, &HtmlSnap::OnStatus);
+    snap.SnapUrl(m_server->url(QStringLiteral("/stalled")), QStringLiteral("*"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > 0, 30000);
+    crashPageShowing(host, QStringLiteral("/stalled"));
+    QTRY_COMPARE_WITH_TIMEOUT(snap.GetErrorCode(), -1, 30000);
+    QVERIFY(status.last().at(0).toString().contains(QStringLiteral("crashed")));
+
+    // The browser itself carries on.
+    HtmlSnap next(&host);
+    QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
+    QCOMPARE(host.startCount(), 1);
+}
+
+void TestBrowserHost::runOfCrashesRestartsTheBrowser()
+{
+    BrowserOptions options = testBrowserOptions();
+    options.crashRunLimit = 2;
+    BrowserHost host(options);
+    QSignalSpy lost(&host, &BrowserHost::browserLost);
+    for (int i = 0; i < 2; ++i) {
+        HtmlSnap snap(&host);
+        snap.SetTimeOut(60000);
+        const int before = m_server->requestCount(QStringLiteral("/hang"));
+        snap.SnapUrl(m_server->url(QStringLiteral("/stalled")), QStringLiteral("*"));
+        QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > before, 30000);
+        crashPageShowing(host, QStringLiteral("/stalled"));
+        QTRY_COMPARE_WITH_TIMEOUT(snap.GetErrorCode(), -1, 30000);
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 30000);
+    HtmlSnap next(&host);
+    QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
+    QCOMPARE(host.startCount(), 2);
+}
+
+int main(int argc, char* argv[])
+{
+    if (argc > 1 && qstrcmp(argv[1], kHoldBrowser) == 0)
+        return runChild(argc, argv, false);
+    if (argc > 1 && qstrcmp(argv[1], kStartAndExit) == 0)
+        return runChild(argc, argv, true);
+    QCoreApplication app(argc, argv);
+    TestBrowserHost test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "tst_browserhost.moc"
