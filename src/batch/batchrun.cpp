@@ -83,8 +83,8 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     for (int i = 1; i <= count; ++i)
         m_slots.append(createSlot(i));
 
-    if (const Common::Status opened = m_reader.open(m_services.links.LinksInfoFile(), m_services.links.StartLink(),
-            m_services.links.EndLink());
+    if (const Common::Status opened
+        = m_reader.open(m_services.links.LinksInfoFile(), m_services.links.StartLink(), m_services.links.EndLink());
         !opened)
         Q_EMIT statusText(QStringLiteral("Error: ") + opened.error().message);
 
@@ -99,21 +99,19 @@ Capture::HtmlSnapshot* BatchRun::createSlot(int index)
     auto* slot = new Capture::HtmlSnapshot(m_services.host, this);
     slot->setID(index);
     slot->Reset();
-    connect(slot, &Capture::HtmlSnapshot::OnStatus, this,
-        [this, slot](int, const QString& text, int code) {
-            if (!slot->Finished() && text != QLatin1String("Captured in memory succeeded")) {
-                bool ok = false;
-                const LinksListModel::RowKey key = rowKeyOf(*slot, &ok);
-                if (ok) {
-                    const int progress = slot->Progress();
-                    m_services.rows.setStatus(key,
-                        progress >= 1 ? QStringLiteral("[%1%] ").arg(progress) + text : text);
-                }
+    connect(slot, &Capture::HtmlSnapshot::OnStatus, this, [this, slot](int, const QString& text, int code) {
+        if (!slot->Finished() && text != QLatin1String("Captured in memory succeeded")) {
+            bool ok = false;
+            const LinksListModel::RowKey key = rowKeyOf(*slot, &ok);
+            if (ok) {
+                const int progress = slot->Progress();
+                m_services.rows.setStatus(key, progress >= 1 ? QStringLiteral("[%1%] ").arg(progress) + text : text);
             }
-            // The owner hears of the end before the slot's flags change: collect it in a later step.
-            if (code != 0)
-                scheduleStep();
-        });
+        }
+        // The owner hears of the end before the slot's flags change: collect it in a later step.
+        if (code != 0)
+            scheduleStep();
+    });
     return slot;
 }
 
@@ -355,10 +353,7 @@ void BatchRun::finish()
     Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());
 }
 
-void BatchRun::publishCounters()
-{
-    Q_EMIT countersChanged(m_doneCount, m_successCount, m_doneCount - m_successCount);
-}
+void BatchRun::publishCounters() { Q_EMIT countersChanged(m_doneCount, m_successCount, m_doneCount - m_successCount); }
 
 int BatchRun::busySlots() const
 {

@@ -42,22 +42,13 @@ namespace {
 
     // The processed picture is kept under a name of its own until the final file replaces the link's
     // thumbnail, so a run cut short never leaves a half-made thumbnail under the link's name.
-    QString intermediateFile(const QString& outputFile)
-    {
-        return outputFile + QStringLiteral(".part.jpg");
-    }
+    QString intermediateFile(const QString& outputFile) { return outputFile + QStringLiteral(".part.jpg"); }
 
 } // namespace
 
-QImage PictureFromByteArray(const QByteArray& bytes)
-{
-    return QImage::fromData(bytes);
-}
+QImage PictureFromByteArray(const QByteArray& bytes) { return QImage::fromData(bytes); }
 
-qint32 ArrayUpperBound(const QByteArray& bytes)
-{
-    return static_cast<qint32>(bytes.size()) - 1;
-}
+qint32 ArrayUpperBound(const QByteArray& bytes) { return static_cast<qint32>(bytes.size()) - 1; }
 
 CaptureCompletion::CaptureCompletion(Services services)
     : m_services(std::move(services))
@@ -88,10 +79,7 @@ void CaptureCompletion::recreateElements()
     m_viewer = Imaging::PictureViewerPro();
 }
 
-void CaptureCompletion::clearViewer()
-{
-    m_viewer.clear();
-}
+void CaptureCompletion::clearViewer() { m_viewer.clear(); }
 
 bool CaptureCompletion::runStep(const std::function<Common::Status()>& step)
 {
@@ -100,9 +88,10 @@ bool CaptureCompletion::runStep(const std::function<Common::Status()>& step)
         if (done)
             return true;
         const Common::Error& error = done.error();
-        const auto answer = m_services.boxes.ask(QStringLiteral("Error: ") + error.message + QLatin1Char(' ') + error.source,
-            QStringLiteral("Error Processing"), Common::MessageBox::Icon::Critical,
-            Common::MessageBox::Buttons::RetryCancel);
+        const auto answer
+            = m_services.boxes.ask(QStringLiteral("Error: ") + error.message + QLatin1Char(' ') + error.source,
+                QStringLiteral("Error Processing"), Common::MessageBox::Icon::Critical,
+                Common::MessageBox::Buttons::RetryCancel);
         if (answer != Common::MessageBox::Answer::Retry)
             return false;
     }
@@ -186,7 +175,8 @@ bool CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
 
 Common::Status CaptureCompletion::saveByFormat(const QString& outputFile)
 {
-    const QString extension = ImageExtensions().value(m_services.settings.ImageType, ImageExtensions().first()).toUpper();
+    const QString extension
+        = ImageExtensions().value(m_services.settings.ImageType, ImageExtensions().first()).toUpper();
     if (extension == QLatin1String("JPG")) {
         m_viewer.setJpegQuality(m_services.settings.JpegQuality);
         return m_viewer.save(outputFile, Imaging::ViewerFormat::Jpeg);

@@ -55,10 +55,7 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
     }
 }
 
-void ThumbnailModel::setThumbnailSize(QSize size)
-{
-    m_thumbnailSize = size.expandedTo(QSize(1, 1));
-}
+void ThumbnailModel::setThumbnailSize(QSize size) { m_thumbnailSize = size.expandedTo(QSize(1, 1)); }
 
 void ThumbnailModel::addImage(const QString& filePath, const QString& caption)
 {
@@ -95,8 +92,8 @@ void ThumbnailModel::handleDecoded(quint64 serial, const QImage& image)
 int ThumbnailModel::rowOfSerial(quint64 serial) const
 {
     // Serials grow along the deque, so a binary search finds the row.
-    const auto it = std::lower_bound(m_items.begin(), m_items.end(), serial,
-        [](const Item& item, quint64 value) { return item.serial < value; });
+    const auto it = std::lower_bound(
+        m_items.begin(), m_items.end(), serial, [](const Item& item, quint64 value) { return item.serial < value; });
     if (it == m_items.end() || it->serial != serial)
         return -1;
     return static_cast<int>(it - m_items.begin());
@@ -120,12 +117,14 @@ void ThumbnailModel::clear()
 
 QString ThumbnailModel::caption(int row) const
 {
-    return row >= 0 && static_cast<size_t>(row) < m_items.size() ? m_items[static_cast<size_t>(row)].caption : QString();
+    return row >= 0 && static_cast<size_t>(row) < m_items.size() ? m_items[static_cast<size_t>(row)].caption
+                                                                 : QString();
 }
 
 QString ThumbnailModel::filePath(int row) const
 {
-    return row >= 0 && static_cast<size_t>(row) < m_items.size() ? m_items[static_cast<size_t>(row)].filePath : QString();
+    return row >= 0 && static_cast<size_t>(row) < m_items.size() ? m_items[static_cast<size_t>(row)].filePath
+                                                                 : QString();
 }
 
 } // namespace Common

@@ -7,12 +7,12 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QStyle>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
 
@@ -131,10 +131,12 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     m_statusPanel->setObjectName(QStringLiteral("sbStatusBarPanel1"));
     statusBar()->addWidget(m_statusPanel, 1);
 
-    m_completion = std::make_unique<Batch::CaptureCompletion>(Batch::CaptureCompletion::Services {
-        services.settings, *m_linksModel, *m_thumbnailModel, services.boxes, services.appPath,
-        [this](const QString& text) { setStatusText(text); },
-        [this] { m_thumbnails->SetViewerOptions(QSize(m_services.settings.ImageWidth, m_services.settings.ImageHeight)); } });
+    m_completion = std::make_unique<Batch::CaptureCompletion>(
+        Batch::CaptureCompletion::Services { services.settings, *m_linksModel, *m_thumbnailModel, services.boxes,
+            services.appPath, [this](const QString& text) { setStatusText(text); },
+            [this] {
+                m_thumbnails->SetViewerOptions(QSize(m_services.settings.ImageWidth, m_services.settings.ImageHeight));
+            } });
     m_run = new Batch::BatchRun(
         { services.settings, m_links, *m_linksModel, *m_completion, services.host, services.boxes }, this);
     connectRun();
@@ -224,8 +226,8 @@ void frmMain::setRunState(RunState state)
     const bool running = state == RunState::Running;
     // Menu items follow the toolbar button of the same command, so a second Start cannot begin
     // a run inside a run.
-    const std::pair<const char*, bool> buttons[] = { { "Start", idle }, { "Retry", idle }, { "Pause", running },
-        { "Stop", running } };
+    const std::pair<const char*, bool> buttons[]
+        = { { "Start", idle }, { "Retry", idle }, { "Pause", running }, { "Stop", running } };
     for (const auto& [key, enabled] : buttons)
         toolbarAction(QString::fromLatin1(key))->setEnabled(enabled);
     m_mnuStart->setEnabled(idle);
@@ -245,11 +247,12 @@ void frmMain::setRunState(RunState state)
 void frmMain::connectRun()
 {
     connect(m_run, &Batch::BatchRun::statusText, this, &frmMain::setStatusText);
-    connect(m_run, &Batch::BatchRun::rangeValidated, this, [this](const QString& from, const QString& to, qint32 selected) {
-        m_txtStartLinksFrom->setText(from);
-        m_txtStartLinksTo->setText(to);
-        m_lblSelectedLinks->setText(QString::number(selected));
-    });
+    connect(
+        m_run, &Batch::BatchRun::rangeValidated, this, [this](const QString& from, const QString& to, qint32 selected) {
+            m_txtStartLinksFrom->setText(from);
+            m_txtStartLinksTo->setText(to);
+            m_lblSelectedLinks->setText(QString::number(selected));
+        });
     connect(m_run, &Batch::BatchRun::countersCleared, this, [this] {
         for (QLabel* label : { m_lblDoneCount, m_lblSuccessCount, m_lblErrorsCount })
             label->setText(QStringLiteral("-"));
@@ -321,8 +324,8 @@ void frmMain::retryCommand()
     m_prgProgressBar->setRange(0, 100);
     m_prgProgressBar->setValue(0);
     const Settings::LiveSettings& s = m_services.settings;
-    const bool replaced = Batch::CreateRetryFile(m_links.LinksInfoFile(), s.ImagesFolder, s.ImageType, m_services.boxes,
-        [this](int percent) {
+    const bool replaced = Batch::CreateRetryFile(
+        m_links.LinksInfoFile(), s.ImagesFolder, s.ImageType, m_services.boxes, [this](int percent) {
             m_prgProgressBar->setValue(percent);
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         });

@@ -59,10 +59,7 @@ frmMsg::frmMsg(QWidget* parent)
     setFixedSize(sizeHint().expandedTo(QSize(340, 150)));
 }
 
-void frmMsg::setWorkingThreads(int count)
-{
-    m_lblWorkingThreads->setText(QString::number(count));
-}
+void frmMsg::setWorkingThreads(int count) { m_lblWorkingThreads->setText(QString::number(count)); }
 
 void frmMsg::showEvent(QShowEvent* event)
 {

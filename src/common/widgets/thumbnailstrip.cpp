@@ -25,15 +25,13 @@ ThumbnailStrip::ThumbnailStrip(QWidget* parent)
     });
 }
 
-void ThumbnailStrip::setThumbnailModel(ThumbnailModel* model)
-{
-    setModel(model);
-}
+void ThumbnailStrip::setThumbnailModel(ThumbnailModel* model) { setModel(model); }
 
 void ThumbnailStrip::SetViewerOptions(QSize thumbnailSize)
 {
     QPalette colours = palette();
-    for (const QPalette::ColorRole role : { QPalette::Base, QPalette::Window, QPalette::AlternateBase, QPalette::Button })
+    for (const QPalette::ColorRole role :
+        { QPalette::Base, QPalette::Window, QPalette::AlternateBase, QPalette::Button })
         colours.setColor(role, Qt::white);
     colours.setColor(QPalette::Text, Qt::black);
     setPalette(colours);
