@@ -167,8 +167,8 @@ int runMillion(Capture::BrowserHost& host, const QString& url)
     finished.wait(5 * 60 * 1000);
     print({ { QStringLiteral("measure"), QStringLiteral("million") }, { QStringLiteral("lines"), count },
         { QStringLiteral("count_ms"), countMs }, { QStringLiteral("start_at_999000_ms"), startMs },
-        { QStringLiteral("longest_stall_ms"), probe.longestMs() },
-        { QStringLiteral("links"), setup.run->DoneCount() }, { QStringLiteral("success"), setup.run->SuccessCount() } });
+        { QStringLiteral("longest_stall_ms"), probe.longestMs() }, { QStringLiteral("links"), setup.run->DoneCount() },
+        { QStringLiteral("success"), setup.run->SuccessCount() } });
     return 0;
 }
 
@@ -178,13 +178,14 @@ int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv); // the text watermark needs fonts
     QCommandLineParser parser;
-    parser.addOptions({ { QStringLiteral("links"), QStringLiteral("links file (ID|URL per line)"), QStringLiteral("file") },
-        { QStringLiteral("threads"), QStringLiteral("capture slots"), QStringLiteral("n"), QStringLiteral("4") },
-        { QStringLiteral("delay"), QStringLiteral("DelayTime in ms"), QStringLiteral("ms"), QStringLiteral("0") },
-        { QStringLiteral("repeat"), QStringLiteral("runs"), QStringLiteral("n"), QStringLiteral("1") },
-        { QStringLiteral("million"), QStringLiteral("count a million-line database and start at line 999,000") },
-        { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
-            QStringLiteral("http://127.0.0.1:18865/p/0001.html") } });
+    parser.addOptions(
+        { { QStringLiteral("links"), QStringLiteral("links file (ID|URL per line)"), QStringLiteral("file") },
+            { QStringLiteral("threads"), QStringLiteral("capture slots"), QStringLiteral("n"), QStringLiteral("4") },
+            { QStringLiteral("delay"), QStringLiteral("DelayTime in ms"), QStringLiteral("ms"), QStringLiteral("0") },
+            { QStringLiteral("repeat"), QStringLiteral("runs"), QStringLiteral("n"), QStringLiteral("1") },
+            { QStringLiteral("million"), QStringLiteral("count a million-line database and start at line 999,000") },
+            { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
+                QStringLiteral("http://127.0.0.1:18865/p/0001.html") } });
     parser.process(app);
 
     Capture::BrowserOptions options;
@@ -196,8 +197,8 @@ int main(int argc, char* argv[])
         parser.showHelp(2);
     }
     for (int i = 0; i < parser.value(QStringLiteral("repeat")).toInt(); ++i) {
-        if (const int failed = runLinks(host, parser.value(QStringLiteral("links")), parser.value(QStringLiteral("threads")).toInt(),
-                parser.value(QStringLiteral("delay")).toInt()))
+        if (const int failed = runLinks(host, parser.value(QStringLiteral("links")),
+                parser.value(QStringLiteral("threads")).toInt(), parser.value(QStringLiteral("delay")).toInt()))
             return failed;
     }
     return 0;
