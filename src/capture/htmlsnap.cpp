@@ -63,14 +63,24 @@ namespace {
         return {};
     }
 
-    QImage decode(const QByteArray& bytes, const QByteArray& format)
+    // Decodes an image; with a size, scales it there smoothly. A JPEG is then decoded straight at
+    // a fraction of its size (the decoder averages 8 x 8 blocks), which costs a fraction of a full
+    // decode followed by a scale.
+    QImage decode(const QByteArray& bytes, const QByteArray& format, QSize size = {})
     {
         QBuffer buffer;
         buffer.setData(bytes);
         buffer.open(QIODevice::ReadOnly);
         QImageReader reader(&buffer, format);
         reader.setAllocationLimit(kDecodeLimitMb);
-        return reader.read();
+        if (size.isValid() && format == "jpeg") {
+            reader.setQuality(100);
+            reader.setScaledSize(size);
+        }
+        QImage image = reader.read();
+        if (!image.isNull() && size.isValid() && image.size() != size)
+            image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        return image;
     }
 
     Common::Result<QImage> loadFile(const QString& file)
@@ -637,12 +647,10 @@ Common::Result<QByteArray> HtmlSnap::GetThumbImageBytes(
     if (format.isEmpty())
         return Common::Error { 0, kSource, QStringLiteral("Unknown image format %1").arg(formatMask) };
 
-    QImage image = decode(m_image, m_imageFormat.toLatin1());
+    const QSize target = scaledSize(m_imageSize, width, height, keepRatio != 0);
+    QImage image = decode(m_image, m_imageFormat.toLatin1(), target);
     if (image.isNull())
         return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
-    const QSize target = scaledSize(image.size(), width, height, keepRatio != 0);
-    if (target != image.size())
-        image = image.scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     if (format == "jpeg" || format == "bmp")
         image = image.convertToFormat(QImage::Format_RGB32);
 
