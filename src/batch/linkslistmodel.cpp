@@ -150,4 +150,9 @@ QColor LinksListModel::cellColor(RowKey key, int column) const
     return qAlpha(color) ? QColor::fromRgba(color) : QColor();
 }
 
+void SetListItemColor(LinksListModel& rows, LinksListModel::RowKey row, int column, QColor color)
+{
+    rows.setCellColor(row, column, color);
+}
+
 } // namespace Batch

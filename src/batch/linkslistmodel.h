@@ -64,4 +64,7 @@ private:
     RowKey m_firstKey = 0; // key of m_rows.front()
 };
 
+// Sets the text colour of one cell of a row; a row that is gone is left alone.
+void SetListItemColor(LinksListModel& rows, LinksListModel::RowKey row, int column, QColor color);
+
 } // namespace Batch

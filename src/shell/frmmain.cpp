@@ -7,18 +7,25 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QListView>
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
 
 #include "batch/appfolders.h"
+#include "batch/batchrun.h"
+#include "batch/capturecompletion.h"
 #include "batch/linkslistmodel.h"
+#include "batch/retryfile.h"
+#include "batch/widgets/frmmsg.h"
 #include "common/desktop.h"
+#include "common/thumbnailmodel.h"
+#include "common/widgets/thumbnailstrip.h"
+#include "common/widgets/windowhelpers.h"
 #include "common/windowgeometry.h"
 #include "settings/livesettings.h"
 #include "shell/windowplacement.h"
@@ -85,6 +92,7 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     , m_services(services)
     , m_links(services.appPath + QStringLiteral("data/LinksInfo.txt"))
     , m_linksModel(new Batch::LinksListModel(this))
+    , m_thumbnailModel(new Common::ThumbnailModel(this))
 {
     setObjectName(QStringLiteral("frmMain"));
     buildMenus();
@@ -110,12 +118,11 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     m_lvwLinks->header()->setStretchLastSection(false);
     connect(m_lvwLinks, &QTreeView::activated, this, &frmMain::handleLinkActivated);
 
-    m_thumbnails = new QListView(m_mainArea);
+    m_thumbnails = new Common::ThumbnailStrip(m_mainArea);
     m_thumbnails->setObjectName(QStringLiteral("Thumbnails"));
-    m_thumbnails->setViewMode(QListView::IconMode);
-    m_thumbnails->setFlow(QListView::LeftToRight);
-    m_thumbnails->setWrapping(false);
-    m_thumbnails->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_thumbnails->setThumbnailModel(m_thumbnailModel);
+    connect(m_thumbnails, &Common::ThumbnailStrip::captionActivated, this,
+        [this](const QString& caption) { Common::ShellOpen(m_services.desktop, caption); });
 
     buildStatsPanel();
 
@@ -123,9 +130,24 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     m_statusPanel = new QLabel(statusBar());
     m_statusPanel->setObjectName(QStringLiteral("sbStatusBarPanel1"));
     statusBar()->addWidget(m_statusPanel, 1);
+
+    m_completion = std::make_unique<Batch::CaptureCompletion>(
+        Batch::CaptureCompletion::Services { services.settings, *m_linksModel, *m_thumbnailModel, services.boxes,
+            services.appPath, [this](const QString& text) { setStatusText(text); },
+            [this] {
+                m_thumbnails->SetViewerOptions(QSize(m_services.settings.ImageWidth, m_services.settings.ImageHeight));
+            } });
+    m_run = new Batch::BatchRun(
+        { services.settings, m_links, *m_linksModel, *m_completion, services.host, services.boxes }, this);
+    connectRun();
+    buildRunCommands();
 }
 
-frmMain::~frmMain() = default;
+frmMain::~frmMain()
+{
+    // The run refers to the completion step, which goes with the window's members.
+    delete m_run;
+}
 
 void frmMain::buildMenus()
 {
@@ -134,6 +156,210 @@ void frmMain::buildMenus()
     QAction* exit = file->addAction(tr("E&xit"));
     exit->setObjectName(QStringLiteral("mnuFileExit"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* action = menuBar()->addMenu(tr("&Action"));
+    action->setObjectName(QStringLiteral("mnuAction"));
+    const auto item = [action](const QString& caption, const char* name) {
+        QAction* added = action->addAction(caption);
+        added->setObjectName(QString::fromLatin1(name));
+        return added;
+    };
+    m_mnuStart = item(tr("&Start"), "mnuStart");
+    m_mnuPause = item(tr("&Pause"), "mnuPause");
+    m_mnuStop = item(tr("Stop"), "mnuStop");
+    m_mnuRetry = item(tr("&Retry"), "mnuRetry");
+    connect(m_mnuStart, &QAction::triggered, this, &frmMain::startCommand);
+    connect(m_mnuPause, &QAction::triggered, this, &frmMain::pauseCommand);
+    connect(m_mnuStop, &QAction::triggered, this, &frmMain::stopCommand);
+    connect(m_mnuRetry, &QAction::triggered, this, &frmMain::retryCommand);
+}
+
+void frmMain::buildRunCommands()
+{
+    struct Button {
+        const char* key;
+        QString tooltip;
+        QStyle::StandardPixmap icon;
+        void (frmMain::*command)();
+    };
+    const Button buttons[] = {
+        { "Start", tr("Start snapshots"), QStyle::SP_MediaPlay, &frmMain::startCommand },
+        { "Pause", tr("Pause"), QStyle::SP_MediaPause, &frmMain::pauseCommand },
+        { "Stop", tr("Stop"), QStyle::SP_MediaStop, &frmMain::stopCommand },
+        { "Retry", tr("Create retry file"), QStyle::SP_BrowserReload, &frmMain::retryCommand },
+    };
+    for (const Button& button : buttons) {
+        const QString key = QString::fromLatin1(button.key);
+        QAction* action = m_toolbar->addAction(style()->standardIcon(button.icon), tr(button.key));
+        action->setObjectName(key);
+        action->setToolTip(button.tooltip);
+        connect(action, &QAction::triggered, this, button.command);
+    }
+    setRunState(RunState::Idle);
+}
+
+QAction* frmMain::toolbarAction(const QString& key) const
+{
+    return m_toolbar->findChild<QAction*>(key, Qt::FindDirectChildrenOnly);
+}
+
+void frmMain::DisableToolbar()
+{
+    for (const char* key : { "Setup", "Settings", "Import", "Upload", "Shot", "View", "Help" }) {
+        if (QAction* action = toolbarAction(QString::fromLatin1(key)))
+            action->setEnabled(false);
+    }
+}
+
+void frmMain::EnableToolbar()
+{
+    for (const char* key : { "Setup", "Settings", "Import", "Upload", "Shot", "View", "Help" }) {
+        if (QAction* action = toolbarAction(QString::fromLatin1(key)))
+            action->setEnabled(true);
+    }
+}
+
+void frmMain::setRunState(RunState state)
+{
+    m_runState = state;
+    const bool idle = state == RunState::Idle;
+    const bool running = state == RunState::Running;
+    // Menu items follow the toolbar button of the same command, so a second Start cannot begin
+    // a run inside a run.
+    const std::pair<const char*, bool> buttons[]
+        = { { "Start", idle }, { "Retry", idle }, { "Pause", running }, { "Stop", running } };
+    for (const auto& [key, enabled] : buttons)
+        toolbarAction(QString::fromLatin1(key))->setEnabled(enabled);
+    m_mnuStart->setEnabled(idle);
+    m_mnuRetry->setEnabled(idle);
+    m_mnuPause->setEnabled(running);
+    m_mnuStop->setEnabled(running);
+    if (idle)
+        EnableToolbar();
+    else
+        DisableToolbar();
+    if (!running) {
+        toolbarAction(QStringLiteral("Pause"))->setText(tr("Pause"));
+        m_mnuPause->setText(tr("&Pause"));
+    }
+}
+
+void frmMain::connectRun()
+{
+    connect(m_run, &Batch::BatchRun::statusText, this, &frmMain::setStatusText);
+    connect(
+        m_run, &Batch::BatchRun::rangeValidated, this, [this](const QString& from, const QString& to, qint32 selected) {
+            m_txtStartLinksFrom->setText(from);
+            m_txtStartLinksTo->setText(to);
+            m_lblSelectedLinks->setText(QString::number(selected));
+        });
+    connect(m_run, &Batch::BatchRun::countersCleared, this, [this] {
+        for (QLabel* label : { m_lblDoneCount, m_lblSuccessCount, m_lblErrorsCount })
+            label->setText(QStringLiteral("-"));
+        m_prgProgressBar->setRange(0, 100);
+        m_prgProgressBar->setValue(0);
+        m_lblProgress->clear();
+    });
+    connect(m_run, &Batch::BatchRun::countersChanged, this, [this](qint32 done, qint32 success, qint32 errors) {
+        m_lblDoneCount->setText(QString::number(done));
+        m_lblSuccessCount->setText(QString::number(success));
+        m_lblErrorsCount->setText(QString::number(errors));
+    });
+    connect(m_run, &Batch::BatchRun::progressChanged, this, [this](qint32 percent) {
+        m_prgProgressBar->setValue(percent);
+        m_lblProgress->setText(QString::number(percent) + QLatin1Char('%'));
+    });
+    connect(m_run, &Batch::BatchRun::rowAdded, this, [this](int row) {
+        if (row >= 0)
+            m_lvwLinks->scrollTo(m_linksModel->index(row, 0));
+    });
+    connect(m_run, &Batch::BatchRun::waitingStarted, this, &frmMain::showWaitingWindow);
+    connect(m_run, &Batch::BatchRun::workingThreadsChanged, this, [this](int busy) {
+        if (m_frmMsg)
+            m_frmMsg->setWorkingThreads(busy);
+    });
+    connect(m_run, &Batch::BatchRun::finished, this, &frmMain::handleRunFinished);
+}
+
+void frmMain::startCommand()
+{
+    if (m_runState != RunState::Idle)
+        return;
+    setRunState(RunState::Running);
+    m_run->clearFlags();
+    if (!m_run->StartSnapShots(m_txtStartLinksFrom->text(), m_txtStartLinksTo->text(), m_chkSkipExisting->isChecked()))
+        setRunState(RunState::Idle);
+}
+
+void frmMain::pauseCommand()
+{
+    if (m_runState != RunState::Running)
+        return;
+    const bool paused = m_run->togglePause();
+    toolbarAction(QStringLiteral("Pause"))->setText(paused ? tr("Resume") : tr("Pause"));
+    m_mnuPause->setText(paused ? tr("&Resume") : tr("&Pause"));
+}
+
+void frmMain::stopCommand()
+{
+    if (m_runState != RunState::Running)
+        return;
+    setRunState(RunState::Stopping);
+    m_run->stop();
+    showWaitingWindow();
+}
+
+void frmMain::retryCommand()
+{
+    if (m_runState != RunState::Idle)
+        return;
+    setRunState(RunState::Running);
+    m_run->clearFlags();
+
+    auto* wait = new Batch::frmRetryMsg(this);
+    wait->setAttribute(Qt::WA_DeleteOnClose);
+    wait->show();
+    Common::CenterForm(wait, this);
+    setStatusText(tr("Creating retry links file..."));
+    m_prgProgressBar->setRange(0, 100);
+    m_prgProgressBar->setValue(0);
+    const Settings::LiveSettings& s = m_services.settings;
+    const bool replaced = Batch::CreateRetryFile(
+        m_links.LinksInfoFile(), s.ImagesFolder, s.ImageType, m_services.boxes, [this](int percent) {
+            m_prgProgressBar->setValue(percent);
+            QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        });
+    if (replaced) {
+        setStatusText(tr("Calculating local links database count..."));
+        RefreshLinksCount();
+        setStatusText(tr("Ready"));
+    }
+    wait->close();
+
+    if (!m_run->StartSnapShots(m_txtStartLinksFrom->text(), m_txtStartLinksTo->text(), m_chkSkipExisting->isChecked()))
+        setRunState(RunState::Idle);
+}
+
+void frmMain::showWaitingWindow()
+{
+    if (!m_frmMsg) {
+        m_frmMsg = new Batch::frmMsg(this);
+        connect(m_frmMsg, &Batch::frmMsg::abortRequested, m_run, &Batch::BatchRun::abortWaiting);
+    }
+    m_frmMsg->setWorkingThreads(m_run->busySlots());
+    m_frmMsg->show();
+    Common::CenterForm(m_frmMsg, this);
+}
+
+void frmMain::handleRunFinished(bool stopped, qint32 resumeFrom)
+{
+    if (stopped)
+        m_txtStartLinksFrom->setText(QString::number(resumeFrom));
+    if (m_frmMsg) {
+        m_frmMsg->hide();
+        m_frmMsg->deleteLater();
+    }
+    setRunState(RunState::Idle);
 }
 
 void frmMain::buildTopPanel()
@@ -218,6 +444,8 @@ void frmMain::startUp()
     const Batch::AppFolders folders(m_services.appPath);
     m_links = Batch::LinksDatabase(folders.LinksInfoFile);
     Batch::CreateAppFolders(folders, m_services.boxes);
+    setRunState(RunState::Idle);
+    m_thumbnails->SetViewerOptions(QSize(m_services.settings.ImageWidth, m_services.settings.ImageHeight));
 
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
     setStatusText(tr("Calculating local links database count..."));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QList>
 #include <QMainWindow>
 #include <QPointer>
@@ -7,10 +9,10 @@
 #include "batch/linksdatabase.h"
 #include "shell/mainlayout.h"
 
+class QAction;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
-class QListView;
 class QProgressBar;
 class QPushButton;
 class QToolBar;
@@ -18,11 +20,19 @@ class QTreeView;
 class QWidget;
 
 namespace Batch {
+class BatchRun;
+class CaptureCompletion;
 class LinksListModel;
+class frmMsg;
+}
+namespace Capture {
+class BrowserHost;
 }
 namespace Common {
 class Desktop;
 class MessageBox;
+class ThumbnailModel;
+class ThumbnailStrip;
 }
 namespace Settings {
 class Hive;
@@ -38,6 +48,7 @@ struct MainServices {
     Common::MessageBox& boxes;
     Common::Desktop& desktop;
     QString appPath; // the program folder, ending in "/"
+    Capture::BrowserHost* host = nullptr;
 };
 
 // The main window: the links list of a run, the thumbnail strip, the range of links to capture and
@@ -67,6 +78,21 @@ public:
 
     Batch::LinksDatabase& links() { return m_links; }
     Batch::LinksListModel& linksModel() { return *m_linksModel; }
+    Common::ThumbnailModel& thumbnails() { return *m_thumbnailModel; }
+    Batch::BatchRun& run() { return *m_run; }
+
+    // The run commands of the toolbar and the "&Action" menu.
+    void startCommand();
+    void pauseCommand();
+    void stopCommand();
+    void retryCommand();
+
+    // The toolbar's window buttons, off during a run.
+    void DisableToolbar();
+    void EnableToolbar();
+
+    enum class RunState { Idle, Running, Stopping };
+    RunState runState() const { return m_runState; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,6 +101,12 @@ protected:
 
 private:
     void buildMenus();
+    void buildRunCommands();
+    QAction* toolbarAction(const QString& key) const;
+    void setRunState(RunState state);
+    void connectRun();
+    void handleRunFinished(bool stopped, qint32 resumeFrom);
+    void showWaitingWindow();
     void buildTopPanel();
     void buildStatsPanel();
     void restorePlacement();
@@ -86,6 +118,15 @@ private:
     MainServices m_services;
     Batch::LinksDatabase m_links;
     Batch::LinksListModel* m_linksModel = nullptr;
+    Common::ThumbnailModel* m_thumbnailModel = nullptr;
+    std::unique_ptr<Batch::CaptureCompletion> m_completion;
+    Batch::BatchRun* m_run = nullptr;
+    QPointer<Batch::frmMsg> m_frmMsg;
+    RunState m_runState = RunState::Idle;
+    QAction* m_mnuStart = nullptr;
+    QAction* m_mnuPause = nullptr;
+    QAction* m_mnuStop = nullptr;
+    QAction* m_mnuRetry = nullptr;
     bool m_formLoaded = false;
     bool m_placementPending = false;
     QRect m_restoredTwips;
@@ -101,7 +142,7 @@ private:
     QPushButton* m_cmdCalculateTotalLinks = nullptr;
     QCheckBox* m_chkSkipExisting = nullptr;
     QTreeView* m_lvwLinks = nullptr;
-    QListView* m_thumbnails = nullptr;
+    Common::ThumbnailStrip* m_thumbnails = nullptr;
     QWidget* m_picStats = nullptr;
     QProgressBar* m_prgProgressBar = nullptr;
     QLabel* m_lblProgress = nullptr;

@@ -1,5 +1,6 @@
 #include <QApplication>
 
+#include "capture/browserhost.h"
 #include "common/desktop.h"
 #include "common/paths.h"
 #include "common/widgets/qtmessagebox.h"
@@ -18,8 +19,10 @@ int main(int argc, char* argv[])
     Settings::LiveSettings settings;
     Common::QtMessageBox boxes;
     Common::SystemDesktop desktop;
+    // Started on the first capture; stale profiles of a killed run are removed now.
+    Capture::BrowserHost browser;
 
-    Shell::frmMain window({ hive, settings, boxes, desktop, Common::AppPath() });
+    Shell::frmMain window({ hive, settings, boxes, desktop, Common::AppPath(), &browser });
     boxes.setOwner(&window);
     window.startUp();
     window.show();

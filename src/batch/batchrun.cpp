@@ -1,0 +1,372 @@
+#include "batch/batchrun.h"
+
+#include <algorithm>
+
+#include "batch/appfolders.h"
+#include "batch/capturecompleter.h"
+#include "capture/htmlsnapshot.h"
+#include "common/paths.h"
+#include "settings/livesettings.h"
+
+namespace Batch {
+
+namespace {
+
+    // Records handled in one go before the run lets other events in; a long stretch of skipped links
+    // never freezes the window.
+    constexpr int RecordsPerStep = 256;
+    constexpr int MaxSlots = 100;
+
+    LinksListModel::RowKey rowKeyOf(const Capture::HtmlSnapshot& slot, bool* ok)
+    {
+        const QVariant item = slot.ListItem();
+        *ok = item.isValid();
+        return item.value<LinksListModel::RowKey>();
+    }
+
+} // namespace
+
+BatchRun::BatchRun(const Services& services, QObject* parent)
+    : QObject(parent)
+    , m_services(services)
+{
+    m_watchdog.setInterval(1000);
+    connect(&m_watchdog, &QTimer::timeout, this, &BatchRun::scheduleStep);
+}
+
+BatchRun::~BatchRun()
+{
+    for (const QPointer<Capture::HtmlSnapshot>& slot : std::as_const(m_slots))
+        delete slot.data();
+}
+
+void BatchRun::clearFlags()
+{
+    m_stopRequested = false;
+    m_pauseRequested = false;
+    m_abortWaiting = false;
+}
+
+bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting)
+{
+    if (isActive())
+        return false;
+    const Settings::LiveSettings& settings = m_services.settings;
+    m_services.rows.clear();
+    m_services.completer.prepareRun();
+
+    const auto status = [this](const QString& text) { Q_EMIT statusText(text); };
+    if (!m_services.links.checkDatabase(m_services.boxes, status))
+        return false;
+    clearFlags();
+
+    QString from = fromText;
+    QString to = toText;
+    const std::optional<qint32> selected = m_services.links.validateRange(from, to, m_services.boxes, status);
+    Q_EMIT rangeValidated(from, to, selected.value_or(0));
+    if (!selected)
+        return false;
+    m_selectedCount = *selected;
+
+    m_doneCount = 0;
+    m_successCount = 0;
+    m_percentage = 0;
+    Q_EMIT countersCleared();
+
+    m_classifier.emplace(settings.IgnoreFiles, skipExisting, settings.ImagesFolder, settings.ImageType);
+    if (const Common::Status folder = Common::EnsureFolder(settings.ImagesFolder); !folder)
+        Q_EMIT statusText(QStringLiteral("Error: ") + folder.error().message);
+
+    const int count = std::clamp<int>(settings.ThreadsCount, 1, MaxSlots);
+    m_slots.clear();
+    m_slots.append(nullptr);
+    for (int i = 1; i <= count; ++i)
+        m_slots.append(createSlot(i));
+
+    if (const Common::Status opened
+        = m_reader.open(m_services.links.LinksInfoFile(), m_services.links.StartLink(), m_services.links.EndLink());
+        !opened)
+        Q_EMIT statusText(QStringLiteral("Error: ") + opened.error().message);
+
+    m_state = State::Running;
+    m_watchdog.start();
+    scheduleStep();
+    return true;
+}
+
+Capture::HtmlSnapshot* BatchRun::createSlot(int index)
+{
+    auto* slot = new Capture::HtmlSnapshot(m_services.host, this);
+    slot->setID(index);
+    slot->Reset();
+    connect(slot, &Capture::HtmlSnapshot::OnStatus, this, [this, slot](int, const QString& text, int code) {
+        if (!slot->Finished() && text != QLatin1String("Captured in memory succeeded")) {
+            bool ok = false;
+            const LinksListModel::RowKey key = rowKeyOf(*slot, &ok);
+            if (ok) {
+                const int progress = slot->Progress();
+                m_services.rows.setStatus(key, progress >= 1 ? QStringLiteral("[%1%] ").arg(progress) + text : text);
+            }
+        }
+        // The owner hears of the end before the slot's flags change: collect it in a later step.
+        if (code != 0)
+            scheduleStep();
+    });
+    return slot;
+}
+
+bool BatchRun::togglePause()
+{
+    m_pauseRequested = !m_pauseRequested;
+    if (!m_pauseRequested)
+        scheduleStep();
+    return m_pauseRequested;
+}
+
+void BatchRun::stop()
+{
+    m_pauseRequested = false;
+    m_stopRequested = true;
+    if (m_state == State::Running || m_state == State::Paused)
+        m_state = State::Stopping;
+    scheduleStep();
+}
+
+void BatchRun::abortWaiting()
+{
+    m_abortWaiting = true;
+    scheduleStep();
+}
+
+void BatchRun::scheduleStep()
+{
+    if (m_stepQueued || m_state == State::Idle)
+        return;
+    m_stepQueued = true;
+    QTimer::singleShot(0, this, &BatchRun::step);
+}
+
+void BatchRun::step()
+{
+    m_stepQueued = false;
+    switch (m_state) {
+    case State::Idle:
+        return;
+    case State::Waiting:
+        waitStep();
+        return;
+    case State::Running:
+    case State::Paused:
+    case State::Stopping:
+        break;
+    }
+    if (m_pauseRequested && !m_stopRequested) {
+        m_state = State::Paused;
+        return;
+    }
+    if (m_stopRequested) {
+        endMainLoop();
+        return;
+    }
+    m_state = State::Running;
+    completionPass(true);
+    readRecords();
+}
+
+bool BatchRun::completeSlot(int index)
+{
+    Capture::HtmlSnapshot* slot = m_slots.value(index);
+    if (!slot)
+        return false;
+    const bool success = m_services.completer.CompleteCapture(*slot);
+    if (success)
+        ++m_successCount;
+    return success;
+}
+
+void BatchRun::completionPass(bool includeWatchdog)
+{
+    const int timeout = m_services.settings.SlotTimeoutSeconds;
+    bool completed = false;
+    for (int i = 1; i < m_slots.size(); ++i) {
+        Capture::HtmlSnapshot* slot = m_slots.at(i);
+        if (!slot)
+            continue;
+        const bool overdue = includeWatchdog && slot->ElapsedTime() > timeout;
+        if (!slot->Finished() && !overdue)
+            continue;
+        completeSlot(i);
+        // A fresh slot after every completion keeps long runs from piling up state in one control.
+        delete slot;
+        m_slots[i] = createSlot(i);
+        completed = true;
+    }
+    if (completed)
+        publishCounters();
+}
+
+bool BatchRun::hasFreeSlot() const
+{
+    return std::any_of(m_slots.begin(), m_slots.end(), [](const auto& slot) { return slot && slot->Ready(); });
+}
+
+void BatchRun::readRecords()
+{
+    const Settings::LiveSettings& settings = m_services.settings;
+    for (int budget = RecordsPerStep;; --budget) {
+        if (m_stopRequested) {
+            endMainLoop();
+            return;
+        }
+        if (m_pauseRequested) {
+            m_state = State::Paused;
+            return;
+        }
+        if (!hasFreeSlot())
+            return; // a slot's end or the watchdog brings the next step
+        if (budget == 0) {
+            scheduleStep();
+            return;
+        }
+        const std::optional<RangeReader::Entry> entry = m_reader.next();
+        if (!entry) {
+            if (const std::optional<Common::Error> failed = m_reader.error()) {
+                // A read error ends the range: captures that have not ended are given up on.
+                Q_EMIT statusText(QStringLiteral("Error: ") + failed->message);
+                for (const auto& slot : std::as_const(m_slots)) {
+                    if (slot && slot->GetErrorCode() == 0 && !slot->Ready())
+                        slot->setFinished(true);
+                }
+            }
+            endMainLoop();
+            return;
+        }
+        ++m_doneCount;
+        publishCounters();
+        if (m_selectedCount > 0) {
+            m_percentage = runPercentage(m_doneCount, m_selectedCount);
+            Q_EMIT progressChanged(m_percentage);
+        }
+
+        LinksListModel& rows = m_services.rows;
+        const LinksListModel::RowKey key = rows.appendRow(entry->line, entry->record.id, entry->record.url);
+        Q_EMIT rowAdded(rows.rowOf(key));
+        if (rows.rowCount() > settings.MaxListingCount)
+            rows.removeFirstRow();
+
+        const LinkVerdict verdict = m_classifier->classify(entry->record.id, entry->record.url);
+        if (verdict.kind != LinkVerdict::Kind::Capture) {
+            rows.setStatus(key, verdict.status);
+            rows.setCellColor(key, LinksListModel::StatusColumn, verdict.color);
+            if (verdict.countsAsSuccess)
+                ++m_successCount;
+        } else {
+            if (m_doneCount % 10 == 0)
+                m_services.completer.recreateElements();
+            for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
+                if (m_slots.at(i) && m_slots.at(i)->Ready()) {
+                    dispatch(i, key, entry->record);
+                    break;
+                }
+            }
+        }
+        if (m_reader.isExhausted()) {
+            endMainLoop();
+            return;
+        }
+    }
+}
+
+void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record)
+{
+    const Settings::LiveSettings& s = m_services.settings;
+    Capture::HtmlSnapshot& slot = *m_slots.at(slotIndex);
+    slot.Reset();
+    slot.setReady(false);
+    slot.setListItem(QVariant::fromValue(row));
+    m_services.completer.clearViewer();
+    slot.setID(slotIndex);
+    slot.setLinkID(record.id);
+    slot.setLinkURL(record.url);
+    slot.setOutputFile(thumbnailFileName(s.ImagesFolder, record.id, s.ImageType));
+    slot.SetTimeOut(s.Timeout);
+    slot.SetAsync(true);
+    slot.SetJPEGQuality(100);
+    slot.EnableActiveX(s.EnableActiveX);
+    slot.EnableJava(s.EnableJava);
+    slot.EnableScript(s.EnableScript);
+    slot.SetForceSnap(s.SetForceSnap);
+    slot.SetDelayTime(s.DelayTime);
+    slot.SetSnapDimension(s.SnapWidth, s.SnapHeight);
+    slot.EnableSnapDimensionAsImageSize(s.SnapDimension);
+    slot.SnapUrl(record.url, QStringLiteral("*"));
+}
+
+void BatchRun::endMainLoop()
+{
+    m_reader.close();
+    m_state = State::Waiting;
+    Q_EMIT waitingStarted();
+    waitStep();
+}
+
+void BatchRun::waitStep()
+{
+    const int timeout = m_services.settings.SlotTimeoutSeconds;
+    for (int i = 1; i < m_slots.size(); ++i) {
+        Capture::HtmlSnapshot* slot = m_slots.at(i);
+        // The watchdog holds here too, so a capture that never reports an end cannot keep the run
+        // waiting for ever.
+        if (slot && (slot->Finished() || (slot->Busy() && slot->ElapsedTime() > timeout))) {
+            completeSlot(i);
+            slot->Reset();
+        }
+    }
+    const int busy = busySlots();
+    Q_EMIT workingThreadsChanged(busy);
+    if (busy > 0)
+        publishCounters();
+    if (m_abortWaiting || busy == 0)
+        finish();
+}
+
+void BatchRun::finish()
+{
+    for (int i = 1; i < m_slots.size(); ++i) {
+        Capture::HtmlSnapshot* slot = m_slots.at(i);
+        if (slot && slot->Finished()) {
+            completeSlot(i);
+            slot->Reset();
+        }
+    }
+    publishCounters();
+    if (m_selectedCount >= 1) {
+        m_percentage = runPercentage(m_doneCount, m_selectedCount);
+        Q_EMIT progressChanged(m_percentage);
+    }
+    // Captures still running are abandoned without an outcome; their rows keep their live text.
+    for (const QPointer<Capture::HtmlSnapshot>& slot : std::as_const(m_slots))
+        delete slot.data();
+    m_slots.clear();
+    m_watchdog.stop();
+    m_state = State::Idle;
+    Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());
+}
+
+void BatchRun::publishCounters() { Q_EMIT countersChanged(m_doneCount, m_successCount, m_doneCount - m_successCount); }
+
+int BatchRun::busySlots() const
+{
+    return static_cast<int>(
+        std::count_if(m_slots.begin(), m_slots.end(), [](const auto& slot) { return slot && slot->Busy(); }));
+}
+
+QList<Capture::HtmlSnapshot*> BatchRun::slots() const
+{
+    QList<Capture::HtmlSnapshot*> out;
+    for (int i = 1; i < m_slots.size(); ++i)
+        out.append(m_slots.at(i).data());
+    return out;
+}
+
+} // namespace Batch

@@ -1,0 +1,125 @@
+#pragma once
+
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include "batch/linkclassifier.h"
+#include "batch/linksdatabase.h"
+#include "batch/linkslistmodel.h"
+
+namespace Capture {
+class BrowserHost;
+class HtmlSnapshot;
+}
+namespace Common {
+class MessageBox;
+}
+namespace Settings {
+struct LiveSettings;
+}
+
+namespace Batch {
+
+class CaptureCompleter;
+
+// One batch run over a range of the links database: every link becomes a row; links that cannot be
+// captured are marked at once, the others go to the first free of ThreadsCount capture slots, and
+// every ended slot is handed to the completion step and replaced by a fresh one.
+//
+// Event-driven: the run reacts to the slots' final events, a one-second watchdog tick and its own
+// queued steps; nothing polls. Pause, Stop and Abort only set flags that the run reads at fixed
+// points. GUI thread only.
+class BatchRun final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(BatchRun)
+
+public:
+    enum class State { Idle, Running, Paused, Stopping, Waiting };
+
+    struct Services {
+        const Settings::LiveSettings& settings;
+        LinksDatabase& links;
+        LinksListModel& rows;
+        CaptureCompleter& completer;
+        Capture::BrowserHost* host;
+        Common::MessageBox& boxes;
+    };
+
+    BatchRun(const Services& services, QObject* parent = nullptr);
+    ~BatchRun() override;
+
+    // Starts a run over the range the two boxes' texts give. False when the run ended before it began
+    // (a database or range failure, already shown to the user); otherwise finished() follows.
+    bool StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting);
+
+    // Pause and Resume in one command; returns whether the run is now paused.
+    bool togglePause();
+    void stop();
+    // The waiting window's Abort: stop waiting for busy slots.
+    void abortWaiting();
+    void clearFlags();
+
+    State state() const { return m_state; }
+    bool isActive() const { return m_state != State::Idle; }
+    bool StopRequested() const { return m_stopRequested; }
+    bool PauseRequested() const { return m_pauseRequested; }
+    bool AbortWaiting() const { return m_abortWaiting; }
+    qint32 DoneCount() const { return m_doneCount; }
+    qint32 SuccessCount() const { return m_successCount; }
+    qint32 selectedCount() const { return m_selectedCount; }
+    qint32 percentage() const { return m_percentage; }
+    qint32 CurrentLine() const { return m_reader.CurrentLine(); }
+    int busySlots() const;
+    // The capture slots of the current run (1..ThreadsCount); empty when idle. For tests.
+    QList<Capture::HtmlSnapshot*> slots() const;
+
+Q_SIGNALS:
+    void statusText(const QString& text);
+    // The range boxes after validation.
+    void rangeValidated(const QString& fromText, const QString& toText, qint32 selectedCount);
+    // The counters were reset: the labels show "-" and the progress is empty.
+    void countersCleared();
+    void countersChanged(qint32 done, qint32 success, qint32 errors);
+    void progressChanged(qint32 percent);
+    void rowAdded(int row);
+    // The main loop is over: the waiting window shows the number of busy slots.
+    void waitingStarted();
+    void workingThreadsChanged(int busy);
+    // The run is over; after Stop, resumeFrom is the last line read, for the "from" box.
+    void finished(bool stopped, qint32 resumeFrom);
+
+private:
+    void scheduleStep();
+    void step();
+    void completionPass(bool includeWatchdog);
+    bool completeSlot(int index);
+    bool hasFreeSlot() const;
+    void readRecords();
+    void dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record);
+    void endMainLoop();
+    void waitStep();
+    void finish();
+    void publishCounters();
+    Capture::HtmlSnapshot* createSlot(int index);
+    void handleSlotStatus(int index, const QString& text, int code);
+
+    Services m_services;
+    State m_state = State::Idle;
+    bool m_stopRequested = false;
+    bool m_pauseRequested = false;
+    bool m_abortWaiting = false;
+    bool m_stepQueued = false;
+    qint32 m_doneCount = 0;
+    qint32 m_successCount = 0;
+    qint32 m_selectedCount = 0;
+    qint32 m_percentage = 0;
+    std::optional<LinkClassifier> m_classifier;
+    RangeReader m_reader;
+    // Index 0 is unused so that slot i is m_slots[i], as the slots are numbered 1..ThreadsCount.
+    QList<QPointer<Capture::HtmlSnapshot>> m_slots;
+    QTimer m_watchdog;
+};
+
+} // namespace Batch

@@ -1,0 +1,407 @@
+#include <QFile>
+#include <QImageReader>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "batch/batchrun.h"
+#include "batch/capturecompletion.h"
+#include "batch/linkslistmodel.h"
+#include "batch/retryfile.h"
+#include "capture/browserhost.h"
+#include "capture/htmlsnapshot.h"
+#include "capturetestsupport.h"
+#include "common/thumbnailmodel.h"
+#include "scriptedmessagebox.h"
+#include "settings/hive.h"
+#include "settings/livesettings.h"
+#include "testhttpserver.h"
+
+using namespace Batch;
+using CaptureTest::TestHttpServer;
+
+namespace {
+
+// Everything one run needs, in a folder of its own, with settings as loaded from an empty store and
+// then made fast: a fixed browser size and no delay after loading.
+struct Bench {
+    QTemporaryDir dir;
+    Settings::Hive hive { dir.filePath(QStringLiteral("registry.db")) };
+    Settings::LiveSettings settings;
+    LinksDatabase links { dir.filePath(QStringLiteral("data/LinksInfo.txt")) };
+    LinksListModel rows;
+    Common::ThumbnailModel strip;
+    TestSupport::ScriptedMessageBox boxes;
+    std::unique_ptr<CaptureCompletion> completion;
+    std::unique_ptr<BatchRun> run;
+    QStringList statusTexts;
+
+    explicit Bench(Capture::BrowserHost* host)
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("data"));
+        settings = Settings::LoadSettings(hive, dir.path() + QLatin1Char('/'));
+        settings.DelayTime = 0;
+        settings.Timeout = 15000;
+        settings.SnapWidth = 800;
+        settings.SnapHeight = 600;
+        settings.SnapDimension = 1;
+        settings.WatermarkText.clear();
+        completion = std::make_unique<CaptureCompletion>(
+            CaptureCompletion::Services { settings, rows, strip, boxes, dir.path() + QLatin1Char('/'), {}, {} });
+        run = std::make_unique<BatchRun>(BatchRun::Services { settings, links, rows, *completion, host, boxes });
+        QObject::connect(run.get(), &BatchRun::statusText, run.get(), [this](const QString& t) { statusTexts << t; });
+    }
+
+    void writeLinks(const QStringList& lines)
+    {
+        QFile file(links.LinksInfoFile());
+        if (!file.open(QIODevice::WriteOnly))
+            qFatal("cannot write the links");
+        for (const QString& line : lines)
+            file.write(line.toUtf8() + "\r\n");
+    }
+
+    // Starts a run over the whole database and waits for its end.
+    bool runAll(bool skipExisting = false, const QString& from = QStringLiteral("1"), const QString& to = QString())
+    {
+        QSignalSpy finished(run.get(), &BatchRun::finished);
+        if (!run->StartSnapShots(from, to, skipExisting))
+            return false;
+        return finished.wait(120000);
+    }
+
+    QString status(int row) const { return rows.data(rows.index(row, LinksListModel::StatusColumn)).toString(); }
+    QColor color(int row) const
+    {
+        return rows.data(rows.index(row, LinksListModel::StatusColumn), Qt::ForegroundRole).value<QColor>();
+    }
+    QString thumbnail(const QString& id, const char* extension = "jpg") const
+    {
+        return settings.ImagesFolder + QLatin1Char('/') + id + QLatin1Char('.') + QString::fromLatin1(extension);
+    }
+};
+
+QByteArray page(const char* colour)
+{
+    return QByteArray("<html><body style='margin:0;background:") + colour + "'><h1>Page</h1></body></html>";
+}
+
+quint16 closedPort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort(); // nothing listens there once the probe is gone
+}
+
+} // namespace
+
+class TestBatchRun final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void capturesTenLinksWithFourSlots();
+    void marksLinksThatAreNotCaptured();
+    void failuresShowTheirOutcome();
+    void stopThenStartResumes();
+    void pauseHoldsNewLinks();
+    void abortEndsTheWaitAtOnce();
+    void trimsListAndStrip();
+    void everyImageType();
+    void rotatesEffectsAcrossSlots();
+    void retryCapturesOnlyTheMissing();
+    void databaseFailuresEndTheRunAtOnce();
+
+private:
+    std::unique_ptr<Capture::BrowserHost> m_host;
+    std::unique_ptr<TestHttpServer> m_server;
+};
+
+void TestBatchRun::initTestCase()
+{
+    m_host = std::make_unique<Capture::BrowserHost>(CaptureTest::testBrowserOptions());
+    m_server = std::make_unique<TestHttpServer>();
+    QVERIFY(m_server->listen());
+    const char* colours[] = { "red", "green", "blue", "yellow", "purple" };
+    for (int i = 0; i < 10; ++i)
+        m_server->setPage(QStringLiteral("/p%1").arg(i), page(colours[i % 5]));
+    TestHttpServer::Response missing;
+    missing.status = 404;
+    missing.body = "<html><body><h1>Not here</h1></body></html>";
+    m_server->setRoute(QStringLiteral("/missing"), missing);
+    TestHttpServer::Response hang;
+    hang.hang = true;
+    m_server->setRoute(QStringLiteral("/hang"), hang);
+    TestHttpServer::Response slow;
+    slow.body = page("white");
+    slow.delayMs = 700;
+    m_server->setRoute(QStringLiteral("/slow"), slow);
+}
+
+void TestBatchRun::cleanupTestCase()
+{
+    m_server.reset();
+    m_host.reset();
+}
+
+void TestBatchRun::capturesTenLinksWithFourSlots()
+{
+    Bench bench(m_host.get());
+    QStringList lines;
+    for (int i = 0; i < 10; ++i)
+        lines << QStringLiteral("%1|%2").arg(100 + i).arg(m_server->url(QStringLiteral("/p%1").arg(i)));
+    bench.writeLinks(lines);
+    int mostBusy = 0;
+    QObject::connect(bench.run.get(), &BatchRun::rowAdded, bench.run.get(),
+        [&] { mostBusy = std::max(mostBusy, bench.run->busySlots()); });
+    QSignalSpy progress(bench.run.get(), &BatchRun::progressChanged);
+    QVERIFY(bench.runAll());
+
+    QCOMPARE(bench.run->DoneCount(), 10);
+    QCOMPARE(bench.run->SuccessCount(), 10);
+    QVERIFY(mostBusy <= 4);
+    QCOMPARE(bench.rows.rowCount(), 10);
+    for (int row = 0; row < 10; ++row) {
+        QCOMPARE(bench.status(row), QStringLiteral("Successfull snapshot"));
+        QCOMPARE(bench.color(row), QColor(0x00, 0x5E, 0x00));
+        QImageReader reader(bench.thumbnail(QString::number(100 + row)));
+        QCOMPARE(reader.format(), QByteArray("jpeg"));
+        QCOMPARE(reader.size(), QSize(120, 90));
+    }
+    QCOMPARE(bench.strip.rowCount(), 10);
+    QStringList captions;
+    for (int i = 0; i < 10; ++i)
+        captions << bench.strip.caption(i);
+    QVERIFY(captions.contains(m_server->url(QStringLiteral("/p0"))));
+    QVERIFY(captions.contains(m_server->url(QStringLiteral("/p9"))));
+    QCOMPARE(progress.last().at(0).toInt(), 100);
+    QVERIFY(bench.run->slots().isEmpty());
+    // No intermediate files are left behind.
+    QCOMPARE(QDir(bench.settings.ImagesFolder).entryList(QDir::Files).size(), 10);
+}
+
+void TestBatchRun::marksLinksThatAreNotCaptured()
+{
+    Bench bench(m_host.get());
+    bench.writeLinks({ QStringLiteral("1|"), QStringLiteral("2|http://a.test/setup.zip"),
+        QStringLiteral("3|") + m_server->url(QStringLiteral("/p1")), QStringLiteral(""), QStringLiteral("5|HTTP://") });
+    QDir().mkpath(bench.settings.ImagesFolder);
+    QFile existing(bench.thumbnail(QStringLiteral("3")));
+    QVERIFY(existing.open(QIODevice::WriteOnly));
+    existing.write("old");
+    existing.close();
+
+    QVERIFY(bench.runAll(true));
+    QCOMPARE(bench.status(0), QStringLiteral("Skipped..."));
+    QCOMPARE(bench.color(0), QColor(0xD5, 0xD5, 0x00));
+    QCOMPARE(bench.status(1), QStringLiteral("Ignored...(.zip)"));
+    QCOMPARE(bench.color(1), QColor(0x6F, 0x6F, 0x00));
+    QCOMPARE(bench.status(2), QStringLiteral("Snapshot Exists"));
+    QCOMPARE(bench.color(2), QColor(0x00, 0x66, 0x99));
+    QCOMPARE(bench.status(3), QStringLiteral("Skipped..."));
+    QCOMPARE(bench.status(4), QStringLiteral("Skipped..."));
+    QCOMPARE(bench.run->DoneCount(), 5);
+    QCOMPARE(bench.run->SuccessCount(), 1);
+    QCOMPARE(QFileInfo(existing.fileName()).size(), 3); // not captured again
+
+    // Unticked, the existing thumbnail is captured again and replaced.
+    QVERIFY(bench.runAll(false));
+    QCOMPARE(bench.status(2), QStringLiteral("Successfull snapshot"));
+    QVERIFY(QFileInfo(existing.fileName()).size() > 3);
+}
+
+void TestBatchRun::failuresShowTheirOutcome()
+{
+    Bench bench(m_host.get());
+    bench.settings.Timeout = 2000;
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/missing")),
+        QStringLiteral("2|http://127.0.0.1:%1/").arg(closedPort()),
+        QStringLiteral("3|") + m_server->url(QStringLiteral("/hang")),
+        QStringLiteral("4|http://unresolvable.invalid/") });
+    QVERIFY(bench.runAll());
+    QCOMPARE(bench.status(0), QStringLiteral("Successfull snapshot")); // an error page is still a page
+    QCOMPARE(bench.status(1), QStringLiteral("Fail to open the URL"));
+    QCOMPARE(bench.color(1), QColor(0xFF, 0x00, 0x00));
+    QCOMPARE(bench.status(2), QStringLiteral("Time is out before taking a snapshot"));
+    QCOMPARE(bench.color(2), QColor(0xEA, 0x75, 0x00));
+    QCOMPARE(bench.status(3), QStringLiteral("Fail to open the URL"));
+    QCOMPARE(bench.run->SuccessCount(), 1);
+    QCOMPARE(bench.run->DoneCount(), 4);
+    QCOMPARE(bench.strip.rowCount(), 1);
+    QVERIFY(!QFile::exists(bench.thumbnail(QStringLiteral("3"))));
+}
+
+void TestBatchRun::stopThenStartResumes()
+{
+    Bench bench(m_host.get());
+    bench.settings.ThreadsCount = 2;
+    QStringList lines;
+    for (int i = 1; i <= 8; ++i)
+        lines << QStringLiteral("%1|%2").arg(i).arg(m_server->url(QStringLiteral("/slow")));
+    bench.writeLinks(lines);
+    QSignalSpy finished(bench.run.get(), &BatchRun::finished);
+    QSignalSpy rowAdded(bench.run.get(), &BatchRun::rowAdded);
+    QVERIFY(bench.run->StartSnapShots(QStringLiteral("1"), QString(), false));
+    QTRY_VERIFY_WITH_TIMEOUT(rowAdded.count() >= 3, 60000);
+    bench.run->stop();
+    QVERIFY(finished.wait(60000));
+    const bool stopped = finished.first().at(0).toBool();
+    const int resumeFrom = finished.first().at(1).toInt();
+    QVERIFY(stopped);
+    QCOMPARE(resumeFrom, bench.rows.rowCount());
+    QVERIFY(resumeFrom < 8);
+    // Captures that were running when Stop came were still completed.
+    for (int row = 0; row < bench.rows.rowCount(); ++row)
+        QCOMPARE(bench.status(row), QStringLiteral("Successfull snapshot"));
+
+    QVERIFY(bench.runAll(false, QString::number(resumeFrom)));
+    QCOMPARE(bench.rows.data(bench.rows.index(0, 0)).toString(), QString::number(resumeFrom));
+    QCOMPARE(bench.run->DoneCount(), 8 - resumeFrom + 1);
+}
+
+void TestBatchRun::pauseHoldsNewLinks()
+{
+    Bench bench(m_host.get());
+    bench.settings.ThreadsCount = 1;
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/slow")),
+        QStringLiteral("2|") + m_server->url(QStringLiteral("/p2")),
+        QStringLiteral("3|") + m_server->url(QStringLiteral("/p3")) });
+    QSignalSpy finished(bench.run.get(), &BatchRun::finished);
+    QVERIFY(bench.run->StartSnapShots(QStringLiteral("1"), QString(), false));
+    QCOMPARE(bench.rows.rowCount(), 0); // the first step is queued
+    QTRY_COMPARE_WITH_TIMEOUT(bench.rows.rowCount(), 1, 30000);
+    QVERIFY(bench.run->togglePause());
+    Capture::HtmlSnapshot* slot = bench.run->slots().at(0);
+    // The capture ends while paused; it is not collected and no new link is read.
+    QTRY_VERIFY_WITH_TIMEOUT(slot->Finished(), 30000);
+    QCOMPARE(bench.run->state(), BatchRun::State::Paused);
+    QCOMPARE(bench.rows.rowCount(), 1);
+    QCOMPARE(bench.run->SuccessCount(), 0);
+    QVERIFY(!bench.run->togglePause());
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(bench.rows.rowCount(), 3);
+    QCOMPARE(bench.run->SuccessCount(), 3);
+}
+
+void TestBatchRun::abortEndsTheWaitAtOnce()
+{
+    Bench bench(m_host.get());
+    bench.settings.Timeout = 60000;
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/hang")),
+        QStringLiteral("2|") + m_server->url(QStringLiteral("/hang")) });
+    QSignalSpy waiting(bench.run.get(), &BatchRun::waitingStarted);
+    QSignalSpy threads(bench.run.get(), &BatchRun::workingThreadsChanged);
+    QSignalSpy finished(bench.run.get(), &BatchRun::finished);
+    QVERIFY(bench.run->StartSnapShots(QStringLiteral("1"), QString(), false));
+    QVERIFY(waiting.wait(30000));
+    QCOMPARE(threads.last().at(0).toInt(), 2);
+    bench.run->abortWaiting();
+    QVERIFY(finished.wait(5000));
+    QVERIFY(!finished.first().at(0).toBool());
+    QCOMPARE(bench.run->SuccessCount(), 0);
+    // Abandoned captures keep their live text.
+    QVERIFY(bench.status(0) != QStringLiteral("Time is out before taking a snapshot"));
+}
+
+void TestBatchRun::trimsListAndStrip()
+{
+    Bench bench(m_host.get());
+    bench.settings.MaxListingCount = 3;
+    bench.settings.MaxViewerCount = 3;
+    QStringList lines;
+    for (int i = 1; i <= 5; ++i)
+        lines << QStringLiteral("%1|%2").arg(i).arg(m_server->url(QStringLiteral("/p%1").arg(i)));
+    bench.writeLinks(lines);
+    QVERIFY(bench.runAll());
+    QCOMPARE(bench.rows.rowCount(), 3);
+    QCOMPARE(bench.rows.data(bench.rows.index(0, 0)).toString(), QStringLiteral("3"));
+    QCOMPARE(bench.run->SuccessCount(), 5);
+    // The strip is trimmed before adding, so it keeps one more than its limit.
+    QCOMPARE(bench.strip.rowCount(), 4);
+}
+
+void TestBatchRun::everyImageType()
+{
+    const char* extensions[] = { "jpg", "gif", "png", "bmp", "tiff" };
+    const char* formats[] = { "jpeg", "gif", "png", "bmp", "tiff" };
+    for (int type = 0; type < 5; ++type) {
+        Bench bench(m_host.get());
+        bench.settings.ImageType = type;
+        bench.settings.ImageWidth = 100;
+        bench.settings.ImageHeight = 80;
+        bench.settings.WatermarkText = QStringLiteral("Corvane");
+        bench.writeLinks({ QStringLiteral("42|") + m_server->url(QStringLiteral("/p1")), QStringLiteral("43|") });
+        QVERIFY(bench.runAll());
+        const QString file = bench.thumbnail(QStringLiteral("42"), extensions[type]);
+        QImageReader reader(file);
+        QCOMPARE(reader.format(), QByteArray(formats[type]));
+        QCOMPARE(reader.size(), QSize(100, 80));
+        QCOMPARE(bench.strip.filePath(0), file);
+    }
+}
+
+void TestBatchRun::rotatesEffectsAcrossSlots()
+{
+    Bench bench(m_host.get());
+    bench.settings.RotateEffects = 1;
+    bench.settings.EffectTint = 1;
+    bench.settings.EffectFrameSolid = 1;
+    bench.settings.EffectRotate = 1;
+    QStringList lines;
+    for (int i = 1; i <= 4; ++i)
+        lines << QStringLiteral("%1|%2").arg(i).arg(m_server->url(QStringLiteral("/p%1").arg(i)));
+    bench.writeLinks(lines);
+    QVERIFY(bench.runAll());
+    QCOMPARE(bench.run->SuccessCount(), 4);
+    // Three enabled effects taken in turn over four images (first, second, third, first): the next
+    // search starts just past the first enabled effect.
+    const Imaging::EffectsState& state = bench.completion->effectsState();
+    std::vector<int> enabled;
+    for (int i = 0; i < Imaging::EffectCount; ++i) {
+        if (state.EnabledEffects[static_cast<size_t>(i)])
+            enabled.push_back(i);
+    }
+    QCOMPARE(enabled.size(), size_t(3));
+    QCOMPARE(state.NextEffectIndex, enabled[0] + 1);
+}
+
+void TestBatchRun::retryCapturesOnlyTheMissing()
+{
+    Bench bench(m_host.get());
+    QStringList lines;
+    for (int i = 1; i <= 5; ++i)
+        lines << QStringLiteral("%1|%2|title %1").arg(i).arg(m_server->url(QStringLiteral("/p%1").arg(i)));
+    bench.writeLinks(lines);
+    QDir().mkpath(bench.settings.ImagesFolder);
+    for (const char* id : { "2", "4" }) {
+        QFile f(bench.thumbnail(QString::fromLatin1(id)));
+        QVERIFY(f.open(QIODevice::WriteOnly));
+    }
+    QVERIFY(CreateRetryFile(
+        bench.links.LinksInfoFile(), bench.settings.ImagesFolder, bench.settings.ImageType, bench.boxes, {}));
+    QCOMPARE(bench.links.CountLinks(), 3);
+    QVERIFY(bench.runAll(false, QStringLiteral("1"), QStringLiteral("3")));
+    QStringList ids;
+    for (int row = 0; row < bench.rows.rowCount(); ++row)
+        ids << bench.rows.data(bench.rows.index(row, LinksListModel::IdColumn)).toString();
+    QCOMPARE(ids, (QStringList { QStringLiteral("1"), QStringLiteral("3"), QStringLiteral("5") }));
+    QCOMPARE(bench.run->SuccessCount(), 3);
+}
+
+void TestBatchRun::databaseFailuresEndTheRunAtOnce()
+{
+    Bench bench(m_host.get());
+    QVERIFY(!bench.run->StartSnapShots(QStringLiteral("1"), QString(), false));
+    QCOMPARE(bench.boxes.texts(), QStringList { QStringLiteral("LinksInfoFile links database file does not exist!") });
+    bench.writeLinks({ QStringLiteral("1|http://a.test") });
+    QVERIFY(!bench.run->StartSnapShots(QStringLiteral("1"), QString(), false));
+    QCOMPARE(
+        bench.boxes.texts().last(), QStringLiteral("No range selected!. Please import your links and select a range."));
+    QVERIFY(bench.statusTexts.contains(QStringLiteral("Emtpy range selected")));
+    QCOMPARE(bench.run->state(), BatchRun::State::Idle);
+}
+
+QTEST_MAIN(TestBatchRun)
+#include "tst_batchrun.moc"
