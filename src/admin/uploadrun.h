@@ -65,6 +65,8 @@ public:
     int progressPercent() const;
     // The 1-based number of the first file not handed out: where a stopped run goes on.
     int nextFileNumber() const { return m_next + 1; }
+    // The 1-based number of the run's last file.
+    int lastFileNumber() const { return m_end; }
     int connectionCount() const { return int(m_connections.size()); }
     bool isConnectionBusy(int connection) const;
 
