@@ -551,6 +551,8 @@ void frmMain::arrangeControls()
     in.inner = QSize(Common::toTwips(m_mainArea->width()), Common::toTwips(m_mainArea->height()));
     in.picTopHeight = Common::toTwips(m_picTop->height());
     in.picStatsHeight = Common::toTwips(m_picStats->height());
+    // Measured inside the list's frame, so the four columns fit without a horizontal scroll bar.
+    in.listClientWidth = Common::toTwips(m_lvwLinks->viewport()->width());
     in.column1Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::NumberColumn));
     in.column2Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::IdColumn));
     m_layout = arrangeMainWindow(in, m_layout);

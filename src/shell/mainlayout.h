@@ -15,6 +15,7 @@ struct MainLayoutInput {
     int picTopHeight = 0;
     int picStatsHeight = 0;
     int statusBarHeight = 0;
+    int listClientWidth = -1; // the list's width inside its frame; -1: the list's own width
     int column1Width = 0; // "#"
     int column2Width = 0; // "ID"
 };

@@ -221,7 +221,7 @@ void TestFrmMain::listAndStripShareTheHeight()
     QCOMPARE(stats->height(), statsHeight);
 
     // Once loaded, "URL" and "Status" share the width the first two columns leave.
-    const int expected = (list->width() - list->columnWidth(0) - list->columnWidth(1)) / 2;
+    const int expected = (list->viewport()->width() - list->columnWidth(0) - list->columnWidth(1)) / 2;
     QVERIFY(qAbs(list->columnWidth(2) - expected) <= 1);
     QCOMPARE(list->columnWidth(2), list->columnWidth(3));
     QCOMPARE(list->columnWidth(0), Common::toPixels(1000));
