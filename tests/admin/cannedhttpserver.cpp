@@ -2,6 +2,8 @@
 
 #include <QHostAddress>
 #include <QRegularExpression>
+#include <QSslConfiguration>
+#include <QSslServer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -10,9 +12,7 @@ namespace AdminTest {
 
 CannedHttpServer::CannedHttpServer(QObject* parent)
     : QObject(parent)
-    , m_server(new QTcpServer(this))
 {
-    connect(m_server, &QTcpServer::newConnection, this, &CannedHttpServer::handleConnection);
 }
 
 CannedHttpServer::~CannedHttpServer()
@@ -22,11 +22,27 @@ CannedHttpServer::~CannedHttpServer()
         socket->abort();
 }
 
-bool CannedHttpServer::listen() { return m_server->listen(QHostAddress::LocalHost, 0); }
+bool CannedHttpServer::listen(const QSslConfiguration* tls)
+{
+    if (tls) {
+        auto* server = new QSslServer(this);
+        server->setSslConfiguration(*tls);
+        m_server = server;
+    } else {
+        m_server = new QTcpServer(this);
+    }
+    m_tls = tls != nullptr;
+    // QSslServer hands out a connection only once its handshake is done.
+    connect(m_server, &QTcpServer::pendingConnectionAvailable, this, &CannedHttpServer::handleConnection);
+    return m_server->listen(QHostAddress::LocalHost, 0);
+}
 
 QString CannedHttpServer::url(const QString& path) const
 {
-    return QStringLiteral("http://127.0.0.1:%1%2").arg(m_server->serverPort()).arg(path);
+    return QStringLiteral("%1://127.0.0.1:%2%3")
+        .arg(m_tls ? QStringLiteral("https") : QStringLiteral("http"))
+        .arg(m_server ? m_server->serverPort() : 0)
+        .arg(path);
 }
 
 void CannedHttpServer::handleConnection()

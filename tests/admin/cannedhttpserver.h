@@ -6,6 +6,7 @@
 #include <QObject>
 #include <QString>
 
+class QSslConfiguration;
 class QTcpServer;
 class QTcpSocket;
 
@@ -37,7 +38,8 @@ public:
     explicit CannedHttpServer(QObject* parent = nullptr);
     ~CannedHttpServer() override;
 
-    bool listen();
+    // Plain HTTP, or HTTPS with the certificate and key of `tls`.
+    bool listen(const QSslConfiguration* tls = nullptr);
     QString url(const QString& path = QStringLiteral("/admin.cgi")) const;
     void setReply(const Reply& reply) { m_default = reply; }
     void setReply(const QByteArray& path, const Reply& reply) { m_routes.insert(path, reply); }
@@ -51,6 +53,7 @@ private:
     void handleReadable(QTcpSocket* socket);
 
     QTcpServer* m_server = nullptr;
+    bool m_tls = false;
     Reply m_default;
     QHash<QByteArray, Reply> m_routes;
     QHash<QTcpSocket*, QByteArray> m_buffers;

@@ -1,4 +1,8 @@
+#include <QFile>
 #include <QSignalSpy>
+#include <QSslCertificate>
+#include <QSslConfiguration>
+#include <QSslKey>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -265,6 +269,36 @@ private Q_SLOTS:
         QCOMPARE(m_canned.requests().constLast().path, QByteArray("/new.cgi"));
         QCOMPARE(AdminTest::decodeForm(m_canned.requests().constLast().body).value(2).second,
             QStringLiteral("PictavoLogin"));
+    }
+
+    void httpsWorksAndRefusesAnUntrustedServer()
+    {
+        QFile certFile(QStringLiteral(PICTAVO_ADMIN_TEST_DATA "/localhost-cert.pem"));
+        QFile keyFile(QStringLiteral(PICTAVO_ADMIN_TEST_DATA "/localhost-key.pem"));
+        QVERIFY(certFile.open(QIODevice::ReadOnly) && keyFile.open(QIODevice::ReadOnly));
+        const QSslCertificate certificate(&certFile, QSsl::Pem);
+        const QSslKey key(&keyFile, QSsl::Rsa, QSsl::Pem);
+        QVERIFY(!certificate.isNull() && !key.isNull());
+        QSslConfiguration serverTls = QSslConfiguration::defaultConfiguration();
+        serverTls.setLocalCertificate(certificate);
+        serverTls.setPrivateKey(key);
+        CannedHttpServer server;
+        QVERIFY(server.listen(&serverTls));
+        server.setReply(CannedHttpServer::Reply { 200, "OK", "OK", {}, false });
+
+        // Not yet trusted: the exchange must fail rather than talk to an unknown party.
+        QCOMPARE(checkLogin(server.url(), QStringLiteral("admin"), QStringLiteral("pw")), false);
+        QVERIFY(server.requests().isEmpty());
+
+        const QSslConfiguration original = QSslConfiguration::defaultConfiguration();
+        QSslConfiguration trusting = original;
+        trusting.addCaCertificate(certificate);
+        QSslConfiguration::setDefaultConfiguration(trusting);
+        const auto accepted = checkLogin(server.url(), QStringLiteral("admin"), QStringLiteral("pw"));
+        QSslConfiguration::setDefaultConfiguration(original);
+        QCOMPARE(accepted, true);
+        QCOMPARE(
+            AdminTest::decodeForm(server.requests().constLast().body).value(2).second, QStringLiteral("PictavoLogin"));
     }
 
     void silentServerEndsAtTheDeadline()
