@@ -30,6 +30,7 @@ $CGI::DISABLE_UPLOADS = 0;
 
 my @PERIOD_SECONDS = map { $_ * 3600 } (1, 2, 3, 6, 12, 24, 48, 72, 168, 336, 504, 672, 2160, 4320, 6480, 8760);
 my @SNAPSHOT_EXTENSIONS = qw(jpg gif png bmp tiff);
+my $NOW = time();
 
 my $q = CGI->new;
 
@@ -40,47 +41,66 @@ sub reply {
     exit 0;
 }
 
-sub read_links {
+# Calls $visit for every link of the links file, one at a time, so that a large directory is never held
+# in memory. The file is opened before anything is sent, so a missing file can still answer 500.
+sub open_links {
     my $file = $ENV{PICTAVO_ADMIN_LINKS} // '';
     open(my $fh, '<:raw', $file) or reply('500 Internal Server Error', "Cannot read the links file.\n");
-    my @links;
+    return $fh;
+}
+
+sub each_link {
+    my ($fh, $visit) = @_;
     while (my $line = <$fh>) {
         $line =~ s/\r?\n\z//;
         next if $line eq '';
-        my ($id, $url, $title, $submitted) = split /\|/, $line, -1;
+        my ($id, $url, $title, $submitted) = split /\|/, $line, 5;
         next unless defined $url;
-        push @links, { id => $id, url => $url, submitted => ($submitted // 0) =~ /\A\d+\z/ ? $submitted : 0 };
+        $visit->({ id => $id, url => $url, submitted => ($submitted // 0) =~ /\A\d+\z/ ? $submitted : 0 });
     }
     close $fh;
-    return @links;
 }
 
+my $snapshot_ids;
+
+# The snapshots folder is read once per request rather than probed once per link.
 sub has_snapshot {
     my ($id) = @_;
-    my $dir = $ENV{PICTAVO_ADMIN_SNAPSHOTS} // '';
-    for my $ext (@SNAPSHOT_EXTENSIONS) {
-        return 1 if -f "$dir/$id.$ext";
+    unless ($snapshot_ids) {
+        $snapshot_ids = {};
+        my $extensions = join '|', @SNAPSHOT_EXTENSIONS;
+        if (opendir(my $dir, $ENV{PICTAVO_ADMIN_SNAPSHOTS} // '')) {
+            for my $name (readdir $dir) {
+                $snapshot_ids->{$1} = 1 if $name =~ /\A(.+)\.(?:$extensions)\z/;
+            }
+            closedir $dir;
+        }
     }
-    return 0;
+    return exists $snapshot_ids->{$id};
 }
 
 sub within {
     my ($link, $index) = @_;
     $index = 5 unless defined $index && $index =~ /\A\d+\z/ && $index < @PERIOD_SECONDS;
-    return $link->{submitted} >= time() - $PERIOD_SECONDS[$index];
+    return $link->{submitted} >= $NOW - $PERIOD_SECONDS[$index];
 }
 
 sub import_links {
     my $mode = $q->param('ImportLinksMode') // '1';
     my $period = $q->param('LinksPeriod');
     my $period1 = $q->param('LinksPeriod1');
-    my @chosen = grep {
-        $mode eq '2' ? within($_, $period)
-            : $mode eq '3' ? !has_snapshot($_->{id})
-            : $mode eq '4' ? !has_snapshot($_->{id}) && within($_, $period1)
-            : 1
-    } read_links();
-    reply('200 OK', join('', map { "$_->{id}|$_->{url}\r\n" } @chosen));
+    my $fh = open_links();
+    binmode STDOUT;
+    print $q->header(-type => 'text/plain; charset=utf-8', -status => '200 OK', -charset => '');
+    each_link($fh, sub {
+        my ($link) = @_;
+        my $chosen = $mode eq '2' ? within($link, $period)
+            : $mode eq '3' ? !has_snapshot($link->{id})
+            : $mode eq '4' ? !has_snapshot($link->{id}) && within($link, $period1)
+            : 1;
+        print "$link->{id}|$link->{url}\r\n" if $chosen;
+    });
+    exit 0;
 }
 
 sub upload_files {
@@ -124,8 +144,14 @@ reply('400 Bad Request', "Unknown action.\n")
 reply('403 Forbidden', "Invalid login.\n") unless $authorised;
 
 if ($action eq 'PictavoGetTotalLinksCount') {
-    my @links = read_links();
-    reply('200 OK', 'Count=' . scalar(@links));
+    # Counted as each_link would visit them: non-empty lines with at least an ID and a URL.
+    my $fh = open_links();
+    my $count = 0;
+    while (my $line = <$fh>) {
+        ++$count if index($line, '|') >= 0;
+    }
+    close $fh;
+    reply('200 OK', "Count=$count");
 } elsif ($action eq 'PictavoImportLinksInfo') {
     import_links();
 } else {
