@@ -138,6 +138,28 @@ int main(int argc, char* argv[])
     report("all effects", measure(iterations, thumbnail(false, true)));
     report("all filters and all effects", measure(iterations, thumbnail(true, true)));
 
+    std::printf("\nsteps of the path without filters and effects\n");
+    {
+        Imaging::PixTwix small;
+        small.setPicture(source);
+        (void)small.resize(120, 90, 4);
+        report("resize 1024 x 768 to 120 x 90 (mode 4)", measure(iterations, [&] {
+            Imaging::PixTwix resized;
+            resized.setPicture(source);
+            (void)resized.resize(120, 90, 4);
+        }));
+        report("save with format code 12", measure(iterations, [&] { (void)small.save(QString(), intermediate, 12); }));
+        report("viewer load through FreeImage", measure(iterations, [&] {
+            Imaging::PictureViewerPro viewer;
+            (void)viewer.load(intermediate, Imaging::FileOrigin::Own);
+        }));
+        report("default watermark (\"Corvane\", Water Mark)", measure(iterations, [&] {
+            Imaging::PictureViewerPro viewer;
+            viewer.setImage(small.picture());
+            (void)Imaging::ApplyWatermark(viewer, watermark);
+        }));
+    }
+
     std::printf("\nfinal save of a 120 x 90 thumbnail\n");
     Imaging::PictureViewerPro viewer;
     Imaging::PixTwix pixTwix;
@@ -158,11 +180,6 @@ int main(int argc, char* argv[])
         measure(iterations, [&, bytes = Imaging::encodeImage(viewer.image(), Imaging::ImageFormat::Jpeg, 80).value()] {
             (void)Imaging::decodeOwnImage(bytes, QString());
         }));
-    report("resize 1024 x 768 to 120 x 90 (mode 4)", measure(iterations, [&] {
-        Imaging::PixTwix resized;
-        resized.setPicture(source);
-        (void)resized.resize(120, 90, 4);
-    }));
     for (const auto& format : formats) {
         const QString path = work.filePath(QStringLiteral("save.") + QString::fromLatin1(format.name));
         report(format.name, measure(iterations, [&] { (void)viewer.save(path, format.format); }));
