@@ -171,6 +171,26 @@ private Q_SLOTS:
     void loginAgainstReferenceScript()
     {
         const QString password = QString::fromLatin1(AdminScriptServer::Password);
+        {
+            // The main window empties its status text on every notification of the check.
+            Settings::LiveSettings settings;
+            settings.AdminURL = m_script.url();
+            settings.AdminUserID = QStringLiteral("admin");
+            settings.AdminPassword = password;
+            AdminChannel channel;
+            QSignalSpy finished(&channel, &AdminChannel::finished);
+            int notifications = 0;
+            std::optional<bool> accepted;
+            CheckAdminLogin(
+                channel, settings, [&](bool ok) { accepted = ok; }, [&] { ++notifications; });
+            QVERIFY(finished.wait(90000));
+            QCOMPARE(accepted, true);
+            QVERIFY(notifications >= 1);
+            const int seen = notifications;
+            // A later exchange on the same channel no longer reaches the check's listener.
+            QVERIFY(exchange(channel, totalLinksCountRequest(testLogin(m_script.url()))).has_value());
+            QCOMPARE(notifications, seen);
+        }
         QCOMPARE(checkLogin(m_script.url(), QStringLiteral("admin"), password), true);
         QCOMPARE(checkLogin(m_script.url(), QStringLiteral("admin"), password + QLatin1Char('x')), false);
         QCOMPARE(checkLogin(m_script.url(), QStringLiteral("Admin"), password), false);

@@ -90,37 +90,46 @@ private Q_SLOTS:
 
     void setupTestShowsOneOutcomeAndKeepsNothing_data()
     {
+        // url: "%1" stands for the reference script, "canned" for a server giving `status` and `body`.
         QTest::addColumn<QString>("url");
         QTest::addColumn<QString>("password");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
         QTest::addColumn<QString>("message");
-        QTest::addColumn<QString>("title");
         const QString good = QString::fromLatin1(AdminScriptServer::Password);
-        QTest::newRow("good login, blanks trimmed")
-            << QStringLiteral(" %1 ") << good << QStringLiteral("Connected successfully to the admin panel")
-            << QStringLiteral("Success");
-        QTest::newRow("wrong password") << QStringLiteral("%1") << QStringLiteral("nope")
-                                        << QStringLiteral("Please check your login User ID and Password")
-                                        << QStringLiteral("Failed");
-        QTest::newRow("URL of spaces") << QStringLiteral("   ") << good
-                                       << QStringLiteral("Please check your Admin Center URL")
-                                       << QStringLiteral("Failed");
+        const QString connected = QStringLiteral("Connected successfully to the admin panel");
+        const QString checkLogin = QStringLiteral("Please check your login User ID and Password");
+        const QString checkUrl = QStringLiteral("Please check your Admin Center URL");
+        QTest::newRow("good login, blanks trimmed") << QStringLiteral(" %1 ") << good << 0 << QByteArray() << connected;
+        QTest::newRow("wrong password") << QStringLiteral("%1") << QStringLiteral("nope") << 0 << QByteArray()
+                                        << checkLogin;
+        QTest::newRow("ok") << QStringLiteral("canned") << good << 200 << QByteArray("ok") << checkLogin;
+        QTest::newRow("OK and a line break")
+            << QStringLiteral("canned") << good << 200 << QByteArray("OK\r\n") << checkLogin;
+        QTest::newRow("500") << QStringLiteral("canned") << good << 500 << QByteArray("OK") << checkUrl;
+        QTest::newRow("URL of spaces") << QStringLiteral("   ") << good << 0 << QByteArray() << checkUrl;
         QTest::newRow("nobody listening")
-            << QStringLiteral("http://127.0.0.1:1/admin.cgi") << good
-            << QStringLiteral("Please check your Admin Center URL") << QStringLiteral("Failed");
+            << QStringLiteral("http://127.0.0.1:1/admin.cgi") << good << 0 << QByteArray() << checkUrl;
     }
 
     void setupTestShowsOneOutcomeAndKeepsNothing()
     {
         QFETCH(QString, url);
         QFETCH(QString, password);
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
         QFETCH(QString, message);
-        QFETCH(QString, title);
         Installation install(QStringLiteral("http://stored.test/admin.cgi"));
         const Settings::LiveSettings before = install.settings;
         frmSetup window(install.services());
         QCOMPARE(child<QLineEdit>(window, "txtAdminURL")->text(), before.AdminURL);
         QCOMPARE(child<QLineEdit>(window, "txtAdminPassword")->echoMode(), QLineEdit::Password);
-        const QString typedUrl = url.contains(QLatin1String("%1")) ? url.arg(m_script.url()) : url;
+        QString typedUrl = url.contains(QLatin1String("%1")) ? url.arg(m_script.url()) : url;
+        if (url == QLatin1String("canned")) {
+            m_canned.setReply("/login.cgi",
+                CannedHttpServer::Reply { status, status == 200 ? "OK" : "Internal Server Error", body, {}, false });
+            typedUrl = m_canned.url(QStringLiteral("/login.cgi"));
+        }
         child<QLineEdit>(window, "txtAdminURL")->setText(typedUrl);
         child<QLineEdit>(window, "txtAdminUserID")->setText(QStringLiteral(" admin "));
         child<QLineEdit>(window, "txtAdminPassword")->setText(password);
@@ -129,11 +138,11 @@ private Q_SLOTS:
         QVERIFY(!child<QPushButton>(window, "cmdOK")->isEnabled());
         QVERIFY(!child<QPushButton>(window, "cmdCancel")->isEnabled());
         QTRY_COMPARE_WITH_TIMEOUT(install.boxes.shown().size(), 1, 90000);
+        const bool success = message == QLatin1String("Connected successfully to the admin panel");
         QCOMPARE(install.boxes.shown().at(0).text, message);
-        QCOMPARE(install.boxes.shown().at(0).title, title);
+        QCOMPARE(install.boxes.shown().at(0).title, success ? QStringLiteral("Success") : QStringLiteral("Failed"));
         QCOMPARE(install.boxes.shown().at(0).icon,
-            title == QLatin1String("Success") ? Common::MessageBox::Icon::Information
-                                              : Common::MessageBox::Icon::Critical);
+            success ? Common::MessageBox::Icon::Information : Common::MessageBox::Icon::Critical);
         QVERIFY(child<QPushButton>(window, "cmdOK")->isEnabled());
         QCOMPARE(child<QLineEdit>(window, "txtAdminURL")->text(), typedUrl.trimmed());
         QCOMPARE(child<QLineEdit>(window, "txtAdminUserID")->text(), QStringLiteral("admin"));
