@@ -236,25 +236,44 @@ Common::Status PixTwix::melt(bool alphaToo)
     trace("melt", { double(alphaToo) });
     if (auto ok = checkPicture(); !ok)
         return ok;
-    // Each column drips down by its own amount, and pixels within a drip smear from above.
+    // Each column runs down by its own smoothly varying length: a pixel becomes the mean of the pixels
+    // above it over that length, which smears colours downwards like wet paint.
     const QImage source = m_picture;
     const int width = source.width();
     const int height = source.height();
     PixelOps::Noise noise(std::uint32_t(width) * 7919u + std::uint32_t(height));
-    const int maxDrip = std::max(1, height / 8);
-    std::vector<int> drip(static_cast<size_t>(width));
-    int level = noise.between(0, maxDrip);
+    const int longest = std::max(1, height / 10);
+    std::vector<int> run(static_cast<size_t>(width));
+    int level = noise.between(0, longest);
     for (int x = 0; x < width; ++x) {
-        level = std::clamp(level + noise.between(-2, 2), 0, maxDrip);
-        drip[size_t(x)] = level;
+        level = std::clamp(level + noise.between(-1, 1), 0, longest);
+        run[size_t(x)] = level;
     }
-    for (int y = 0; y < height; ++y) {
-        auto* out = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
-        for (int x = 0; x < width; ++x) {
-            const int jitter = noise.between(0, 2);
-            const int fromY = std::clamp(y - drip[size_t(x)] - jitter, 0, height - 1);
-            const QRgb p = reinterpret_cast<const QRgb*>(source.constScanLine(fromY))[x];
-            out[x] = keepAlphaOf(out[x], p, alphaToo);
+    for (int x = 0; x < width; ++x) {
+        const int length = run[size_t(x)] + 1;
+        const auto at = [&](int y) {
+            return reinterpret_cast<const QRgb*>(source.constScanLine(std::clamp(y, 0, height - 1)))[x];
+        };
+        int sums[4] = { 0, 0, 0, 0 };
+        for (int k = 0; k < length; ++k) {
+            const QRgb p = at(-k);
+            sums[0] += qRed(p);
+            sums[1] += qGreen(p);
+            sums[2] += qBlue(p);
+            sums[3] += qAlpha(p);
+        }
+        for (int y = 0; y < height; ++y) {
+            if (y > 0) {
+                const QRgb in = at(y);
+                const QRgb out = at(y - length);
+                sums[0] += qRed(in) - qRed(out);
+                sums[1] += qGreen(in) - qGreen(out);
+                sums[2] += qBlue(in) - qBlue(out);
+                sums[3] += qAlpha(in) - qAlpha(out);
+            }
+            auto* line = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
+            const QRgb mean = qRgba(sums[0] / length, sums[1] / length, sums[2] / length, sums[3] / length);
+            line[x] = keepAlphaOf(line[x], mean, alphaToo);
         }
     }
     return Common::success();

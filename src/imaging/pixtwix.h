@@ -61,7 +61,7 @@ public:
     // The right side (horizontal) or the bottom side (vertical) shrinks by size pixels.
     Common::Status perspectiveHorizontal(int size, int red, int green, int blue);
     Common::Status perspectiveVertical(int size, int red, int green, int blue);
-    // Rows (horizontal) or columns (vertical) shifted by up to size pixels either way.
+    // Rows (horizontal) or columns (vertical) shifted by random amounts spanning at most size pixels.
     Common::Status randomShearHorizontal(int size, int red, int green, int blue);
     Common::Status randomShearVertical(int size, int red, int green, int blue);
     Common::Status rotate(int centreX, int centreY, float angle, int red, int green, int blue);

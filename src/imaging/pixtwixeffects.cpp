@@ -88,14 +88,15 @@ namespace {
         return depths;
     }
 
-    // Offsets in -size..size at control points every few lines, joined by straight segments.
+    // Offsets spanning at most size pixels (half of it either way) at a few control points along the
+    // side, joined by straight segments, so the picture bends in a few places rather than tearing.
     std::vector<float> shearOffsets(int length, int size, PixelOps::Noise& noise)
     {
-        const int spacing = std::max(4, length / 6);
+        const int spacing = std::max(4, length / 4);
         const int points = length / spacing + 2;
         std::vector<float> controls(static_cast<size_t>(points));
         for (auto& c : controls)
-            c = float(noise.between(-size, size));
+            c = float(noise.between(0, size)) - float(size) / 2.0f;
         std::vector<float> offsets(static_cast<size_t>(std::max(length, 0)));
         for (int i = 0; i < length; ++i) {
             const int k = i / spacing;

@@ -9,7 +9,8 @@ namespace Imaging {
 
 class PictureViewerPro;
 
-// The watermark settings (colours 0x00BBGGRR), named as the live settings; read afresh for every image.
+// The watermark settings (colours 0x00BBGGRR), named as the live settings and defaulting as they do;
+// read afresh for every image.
 struct WatermarkOptions final {
     qint32 WatermarkGray = 0;
     qint32 WatermarkBlackWhite = 0;
@@ -18,7 +19,7 @@ struct WatermarkOptions final {
     qint32 WatermarkImageTop = 1;
     qint32 WatermarkImageWidth = 30;
     qint32 WatermarkImageHeight = 25;
-    QString WatermarkText;
+    QString WatermarkText = QStringLiteral("Corvane");
     qint32 WatermarkX = 4;
     qint32 WatermarkY = 4;
     QString WatermarkFontname = QStringLiteral("Arial");

@@ -73,7 +73,18 @@ void TestHttpServer::handleReadable(QTcpSocket* socket)
 {
     QByteArray request = socket->property("request").toByteArray() + socket->readAll();
     socket->setProperty("request", request);
-    if (socket->property("answered").toBool() || !request.contains("\r\n\r\n"))
+    if (socket->property("answered").toBool())
+        return;
+    // Not HTTP at all (a TLS handshake, say): answer in plain HTTP, which the client cannot use.
+    const bool looksLikeHttp = !request.isEmpty() && request.at(0) >= 'A' && request.at(0) <= 'Z';
+    if (!looksLikeHttp) {
+        socket->setProperty("answered", true);
+        Response refused;
+        refused.status = 400;
+        respond(socket, refused);
+        return;
+    }
+    if (!request.contains("\r\n\r\n"))
         return;
     socket->setProperty("answered", true);
 

@@ -94,6 +94,8 @@ void TestHtmlSnap::initTestCase()
         "document.body.style.background='rgb(0,255,0)';</script></body>");
     m_server->setPage(QStringLiteral("/loop"),
         colouredPage("rgb(0,0,255)", 0, "<script>onload=function(){setTimeout(function(){for(;;){}},0)}</script>"));
+    m_server->setPage(QStringLiteral("/inlineloop"),
+        colouredPage("rgb(0,0,255)", 0, "<script>for(;;){}</script><p>never parsed</p>"));
     m_server->setPage(QStringLiteral("/stalledimage"), colouredPage("rgb(0,0,255)", 0, "<img src=\"/hang\">"));
     m_server->setPage(QStringLiteral("/images"),
         colouredPage("rgb(255,255,255)", 0, "<img src=\"/a.png\"><img src=\"/b.png\"><img src=\"/c.png\">"));
@@ -211,6 +213,8 @@ void TestHtmlSnap::writesFiles_data()
     QTest::newRow("jpeg upper case") << "shot.JPEG" << 1 << QByteArray("jpeg");
     QTest::newRow("png") << "shot.png" << 1 << QByteArray("png");
     QTest::newRow("bmp") << "shot.bmp" << 1 << QByteArray("bmp");
+    QTest::newRow("gif") << "shot.gif" << 1 << QByteArray("gif");
+    QTest::newRow("tiff") << "shot.tif" << 1 << QByteArray("tiff");
     QTest::newRow("no ending") << "shot" << 1 << QByteArray("png");
     QTest::newRow("missing folder") << "no/such/folder/shot.jpg" << -2 << QByteArray();
 }
@@ -256,6 +260,7 @@ void TestHtmlSnap::endsWithCode_data()
     QTest::newRow("endless script after load") << m_server->url(QStringLiteral("/loop")) << 1;
     QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:%1/").arg(closedPort) << -3;
     QTest::newRow("name not resolved") << QStringLiteral("http://nowhere.invalid/") << -3;
+    QTest::newRow("TLS to a plain server") << QStringLiteral("https://127.0.0.1:%1/blue").arg(m_server->port()) << -3;
     QTest::newRow("file address") << QStringLiteral("file:///etc/hostname") << -3;
     QTest::newRow("ftp address") << QStringLiteral("ftp://127.0.0.1/") << -3;
     QTest::newRow("javascript address") << QStringLiteral("javascript:alert(1)") << -3;
@@ -288,6 +293,8 @@ void TestHtmlSnap::timeOutAndForceSnap_data()
     QTest::newRow("silent server, force") << "/hang" << 1 << -4;
     QTest::newRow("load never ends") << "/stalledimage" << 0 << -4;
     QTest::newRow("load never ends, force") << "/stalledimage" << 1 << 1;
+    QTest::newRow("endless script while parsing") << "/inlineloop" << 0 << -4;
+    QTest::newRow("endless script while parsing, force") << "/inlineloop" << 1 << 1;
 }
 
 void TestHtmlSnap::timeOutAndForceSnap()
@@ -344,6 +351,8 @@ void TestHtmlSnap::thumbnailBytes_data()
     QTest::newRow("png stretched") << "*.png" << 200 << 50 << 0 << QByteArray("png") << QSize(200, 50);
     QTest::newRow("keep ratio") << "*.jpg" << 200 << 50 << 1 << QByteArray("jpeg") << QSize(67, 50);
     QTest::newRow("bmp") << "*.bmp" << 120 << 90 << 1 << QByteArray("bmp") << QSize(120, 90);
+    QTest::newRow("gif") << "*.gif" << 120 << 90 << 1 << QByteArray("gif") << QSize(120, 90);
+    QTest::newRow("own size") << "*.png" << 0 << 0 << 0 << QByteArray("png") << QSize(1024, 768);
 }
 
 void TestHtmlSnap::thumbnailBytes()

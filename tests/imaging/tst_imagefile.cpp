@@ -285,6 +285,16 @@ private Q_SLOTS:
         QCOMPARE(reloaded.picture().size(), QSize(48, 32));
     }
 
+    void shippedSamplesLoad()
+    {
+        const QDir resources(qEnvironmentVariable("PICTAVO_RESOURCES_DIR"));
+        const auto sample = loadOwnImage(resources.filePath(QStringLiteral("ThumbnailSample.jpg")));
+        QVERIFY2(sample.ok(), qPrintable(resources.path()));
+        QVERIFY(sample.value().width() >= 320);
+        for (const char* name : { "FrameEffectSlice.jpg", "VignetteEffect.jpg" })
+            QVERIFY(loadForeignImage(resources.filePath(QLatin1String(name))).ok());
+    }
+
 private:
     QTemporaryDir m_dir;
 };

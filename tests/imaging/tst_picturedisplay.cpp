@@ -1,3 +1,5 @@
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QtTest>
 
 #include "common/widgets/picturedisplay.h"
@@ -28,6 +30,17 @@ private Q_SLOTS:
         QVERIFY(display.picture().isNull());
         display.resize(100, 80);
         QCOMPARE(display.grab().toImage().pixel(30, 20), qRgb(255, 255, 255));
+    }
+
+    void copiesToTheDesktopClipboard()
+    {
+        Imaging::PictureViewerPro viewer;
+        QImage image(7, 5, QImage::Format_RGB32);
+        image.fill(qRgb(1, 2, 3));
+        viewer.setImage(image);
+        Common::DesktopImageClipboard clipboard;
+        viewer.copyToClipboard(clipboard);
+        QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), image);
     }
 };
 

@@ -413,7 +413,7 @@ private Q_SLOTS:
                 if (qRed(pixTwix.picture().pixel(x, y)) < qRed(pixTwix.picture().pixel(darkest, y)))
                     darkest = x;
             }
-            QVERIFY(std::abs(darkest - 40) <= 11);
+            QVERIFY(std::abs(darkest - 40) <= 6);
             moved = moved || darkest != 40;
         }
         QVERIFY(moved);

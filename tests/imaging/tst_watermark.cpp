@@ -107,6 +107,7 @@ private Q_SLOTS:
         QStringList calls;
         viewer.setOperationObserver([&](const QString& call) { calls.append(call); });
         WatermarkOptions options;
+        options.WatermarkText.clear();
         options.WatermarkStyleColor = -5;
         QVERIFY(ApplyWatermark(viewer, options).ok());
         QVERIFY(calls.isEmpty());

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QPaintEvent>
 #include <QPainter>
 
@@ -52,6 +54,12 @@ void PictureDisplay::paintEvent(QPaintEvent* event)
         return;
     painter.setRenderHint(QPainter::SmoothPixmapTransform, m_zoom < 1.0);
     painter.drawImage(QRect(QPoint(0, 0), displayedSize()), m_image);
+}
+
+void DesktopImageClipboard::setImage(const QImage& image)
+{
+    if (QClipboard* clipboard = QGuiApplication::clipboard())
+        clipboard->setImage(image);
 }
 
 } // namespace Common

@@ -3,6 +3,8 @@
 #include <QImage>
 #include <QWidget>
 
+#include "imaging/pictureviewerpro.h"
+
 namespace Common {
 
 // Shows one image at a zoom factor on a white background, top left, and asks for exactly the room that
@@ -31,6 +33,12 @@ private:
 
     QImage m_image;
     double m_zoom = 1.0;
+};
+
+// Puts copied images on the desktop clipboard; the shell hands it to PictureViewerPro::copyToClipboard.
+class DesktopImageClipboard final : public Imaging::ImageClipboard {
+public:
+    void setImage(const QImage& image) override;
 };
 
 } // namespace Common

@@ -1,0 +1,234 @@
+#include "admin/adminchannel.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QHttpMultiPart>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+#include <QUrl>
+
+namespace Admin {
+
+namespace {
+
+    // Multipart names and file names travel inside a quoted header parameter; the three bytes that would
+    // end it or the header are escaped the way browsers do.
+    QByteArray quotedParameter(const QString& text)
+    {
+        QByteArray bytes = text.toUtf8();
+        bytes.replace('"', "%22");
+        bytes.replace('\r', "%0D");
+        bytes.replace('\n', "%0A");
+        return '"' + bytes + '"';
+    }
+
+    // An exchange counts as completed when the server's answer arrived whole, whatever its status; a
+    // connection cut after the headers leaves a partial body, which must not pass for a reply.
+    bool isCompleteReply(QNetworkReply::NetworkError error)
+    {
+        if (error == QNetworkReply::NoError)
+            return true;
+        // 2xx content, 3xx protocol and 4xx server codes stand for HTTP statuses the server did send; of the
+        // protocol codes only these two mean a broken reply.
+        return int(error) >= int(QNetworkReply::ContentAccessDenied) && error != QNetworkReply::ProtocolFailure
+            && error != QNetworkReply::ProtocolUnknownError;
+    }
+
+    const char* const CanceledText = "Operation canceled";
+    const char* const InvalidAddressText = "Host not found: the address is empty or not an http or https URL";
+
+} // namespace
+
+QByteArray encodeFormFields(const QList<FormField>& fields)
+{
+    QByteArray body;
+    for (const FormField& field : fields) {
+        if (!body.isEmpty())
+            body += '&';
+        body += QUrl::toPercentEncoding(field.name) + '=' + QUrl::toPercentEncoding(field.value);
+    }
+    return body;
+}
+
+AdminChannel::AdminChannel(QObject* parent)
+    : QObject(parent)
+    , m_network(new QNetworkAccessManager(this))
+    , m_deadline(new QTimer(this))
+{
+    m_deadline->setSingleShot(true);
+    connect(m_deadline, &QTimer::timeout, this, &AdminChannel::handleDeadline);
+}
+
+AdminChannel::~AdminChannel()
+{
+    m_callback = {};
+    if (m_reply) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        m_reply->abort();
+    }
+}
+
+void AdminChannel::send(const AdminRequest& request, Callback done)
+{
+    if (m_busy)
+        abort();
+
+    ++m_generation;
+    m_callback = std::move(done);
+    m_abortText.clear();
+    m_busy = true;
+
+    const QUrl url(request.url, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty()
+        || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        failSoon(m_generation, QString::fromLatin1(InvalidAddressText));
+        return;
+    }
+
+    QNetworkRequest networkRequest(url);
+    networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
+    if (!request.clientName.isEmpty())
+        networkRequest.setHeader(QNetworkRequest::UserAgentHeader, request.clientName);
+
+    setState(Connecting);
+    if (request.parts.isEmpty() && !request.multipart) {
+        networkRequest.setHeader(
+            QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+        m_reply = m_network->post(networkRequest, encodeFormFields(request.fields));
+    } else {
+        auto* multipart = new QHttpMultiPart(QHttpMultiPart::FormDataType);
+        for (const FormField& field : request.fields) {
+            QHttpPart part;
+            part.setRawHeader("Content-Disposition", "form-data; name=" + quotedParameter(field.name));
+            part.setBody(field.value.toUtf8());
+            multipart->append(part);
+        }
+        for (const UploadPart& upload : request.parts) {
+            auto* file = new QFile(upload.filePath, multipart);
+            if (!file->open(QIODevice::ReadOnly)) {
+                delete multipart;
+                failSoon(m_generation, QStringLiteral("Cannot open %1: %2").arg(upload.filePath, file->errorString()));
+                return;
+            }
+            QHttpPart part;
+            part.setRawHeader("Content-Disposition",
+                "form-data; name=" + quotedParameter(upload.name)
+                    + "; filename=" + quotedParameter(QFileInfo(upload.filePath).fileName()));
+            part.setRawHeader("Content-Type", "application/octet-stream");
+            // The part reads the file as it is sent, so a batch never sits in memory.
+            part.setBodyDevice(file);
+            multipart->append(part);
+        }
+        m_reply = m_network->post(networkRequest, multipart);
+        multipart->setParent(m_reply);
+    }
+
+    connect(m_reply, &QNetworkReply::socketStartedConnecting, this, [this] { setState(Connecting); });
+    connect(m_reply, &QNetworkReply::requestSent, this, [this] { setState(Sending); });
+    connect(m_reply, &QNetworkReply::uploadProgress, this, &AdminChannel::handleUploadProgress);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &AdminChannel::handleDownloadProgress);
+    connect(m_reply, &QNetworkReply::finished, this, &AdminChannel::handleFinished);
+    if (request.timeoutMs > 0)
+        m_deadline->start(request.timeoutMs);
+}
+
+void AdminChannel::abort()
+{
+    if (!m_busy)
+        return;
+    if (m_reply) {
+        m_abortText = QString::fromLatin1(CanceledText);
+        // QNetworkReply::abort() emits finished() at once, which ends the exchange through handleFinished.
+        m_reply->abort();
+        return;
+    }
+    finish({ false, 0, QString::fromLatin1(CanceledText), std::nullopt, true });
+}
+
+void AdminChannel::handleUploadProgress(qint64 sent, qint64 total)
+{
+    if (sent > 0)
+        setState(Sending);
+    Q_EMIT progressChanged(SendingPhase, 0, sent, total);
+}
+
+void AdminChannel::handleDownloadProgress(qint64 received, qint64 total)
+{
+    Q_EMIT progressChanged(ReceivingPhase, 0, received, total);
+}
+
+void AdminChannel::handleFinished()
+{
+    QNetworkReply* reply = m_reply;
+    if (!reply || sender() != reply)
+        return;
+    AdminReply result;
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    if (m_abortText.isEmpty() && status.isValid() && isCompleteReply(reply->error())) {
+        result.completed = true;
+        result.statusCode = status.toInt();
+        result.statusText = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+        result.body = reply->readAll();
+    } else {
+        result.statusText = m_abortText.isEmpty() ? reply->errorString() : m_abortText;
+        result.aborted = m_abortText == QLatin1String(CanceledText);
+    }
+    finish(result);
+}
+
+void AdminChannel::handleDeadline()
+{
+    if (!m_busy || !m_reply)
+        return;
+    m_abortText = QStringLiteral("Operation timed out");
+    m_reply->abort();
+}
+
+void AdminChannel::failSoon(quint64 generation, const QString& text)
+{
+    QTimer::singleShot(0, this, [this, generation, text] {
+        if (generation == m_generation && m_busy && !m_reply)
+            finish({ false, 0, text, std::nullopt });
+    });
+}
+
+void AdminChannel::finish(const AdminReply& reply)
+{
+    m_deadline->stop();
+    dropReply();
+    m_busy = false;
+    // The callback may start the next exchange on this channel, so the state is cleared before it runs.
+    Callback callback = std::move(m_callback);
+    m_callback = {};
+    Q_EMIT progressChanged(DonePhase, reply.completed ? 0 : 1, 0, 0);
+    if (m_state != Closed) {
+        setState(Closing);
+        setState(Closed);
+    }
+    Q_EMIT finished(reply);
+    if (callback)
+        callback(reply);
+}
+
+void AdminChannel::setState(int state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    Q_EMIT stateChanged(state);
+}
+
+void AdminChannel::dropReply()
+{
+    if (!m_reply)
+        return;
+    QNetworkReply* reply = m_reply;
+    m_reply = nullptr;
+    disconnect(reply, nullptr, this, nullptr);
+    reply->deleteLater();
+}
+
+} // namespace Admin

@@ -1,0 +1,182 @@
+#include "admin/widgets/frmsetup.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "admin/adminchannel.h"
+#include "admin/adminrequests.h"
+#include "admin/formatting.h"
+#include "common/messagebox.h"
+#include "settings/livesettings.h"
+
+namespace Admin {
+
+namespace {
+
+    QLineEdit* addField(QVBoxLayout* layout, const QString& name, const QString& label, const QString& help)
+    {
+        layout->addWidget(new QLabel(label));
+        auto* field = new QLineEdit;
+        field->setObjectName(name);
+        layout->addWidget(field);
+        auto* helpLabel = new QLabel(help);
+        helpLabel->setWordWrap(true);
+        QFont small = helpLabel->font();
+        small.setPointSizeF(small.pointSizeF() * 0.9);
+        helpLabel->setFont(small);
+        layout->addWidget(helpLabel);
+        layout->addSpacing(6);
+        return field;
+    }
+
+} // namespace
+
+frmSetup::frmSetup(const AdminServices& services, QWidget* parent)
+    : QDialog(parent)
+    , m_services(services)
+    , m_channel(new AdminChannel(this))
+{
+    setObjectName(QStringLiteral("frmSetup"));
+    setWindowTitle(tr("Setup"));
+    setModal(true);
+
+    auto* frame = new QGroupBox(tr("Admin Panel"));
+    auto* fields = new QVBoxLayout(frame);
+    m_txtAdminURL = addField(fields, QStringLiteral("txtAdminURL"), tr("Admin Center URL:"),
+        tr("Enter the full web address of your admin center, starting with \"http://\", for example "
+           "http://www.yourdomain.com/cgi-bin/dir/admin.cgi"));
+    m_txtAdminUserID = addField(fields, QStringLiteral("txtAdminUserID"), tr("Admin User ID:"),
+        tr("This is your search engine admin center login User ID."));
+    m_txtAdminPassword = addField(fields, QStringLiteral("txtAdminPassword"), tr("Admin Password:"),
+        tr("This is your search engine admin center login Password."));
+    m_txtAdminPassword->setEchoMode(QLineEdit::Password);
+    m_txtAdminPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+
+    m_cmdCheck = new QPushButton(tr("Test"));
+    m_cmdCheck->setObjectName(QStringLiteral("cmdCheck"));
+    m_cmdOK = new QPushButton(tr("OK"));
+    m_cmdOK->setObjectName(QStringLiteral("cmdOK"));
+    m_cmdOK->setDefault(true);
+    m_cmdCancel = new QPushButton(tr("Cancel"));
+    m_cmdCancel->setObjectName(QStringLiteral("cmdCancel"));
+    auto* commands = new QHBoxLayout;
+    commands->addWidget(m_cmdCheck);
+    commands->addStretch();
+    commands->addWidget(m_cmdOK);
+    commands->addWidget(m_cmdCancel);
+
+    auto* statusBar = new QStatusBar;
+    statusBar->setObjectName(QStringLiteral("sbStatusBar"));
+    statusBar->setSizeGripEnabled(false);
+    m_statusPanel = new QLabel;
+    m_statusPanel->setObjectName(QStringLiteral("sbStatusBarPanel1"));
+    statusBar->addWidget(m_statusPanel, 1);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(frame);
+    layout->addLayout(commands);
+    layout->addWidget(statusBar);
+    resize(480, sizeHint().height());
+
+    m_txtAdminURL->setText(m_services.settings.AdminURL);
+    m_txtAdminUserID->setText(m_services.settings.AdminUserID);
+    m_txtAdminPassword->setText(m_services.settings.AdminPassword);
+
+    connect(m_cmdCheck, &QPushButton::clicked, this, &frmSetup::handleCheck);
+    connect(m_cmdOK, &QPushButton::clicked, this, &frmSetup::handleOK);
+    connect(m_cmdCancel, &QPushButton::clicked, this, &frmSetup::reject);
+    connect(m_channel, &AdminChannel::progressChanged, this, &frmSetup::handleProgress);
+}
+
+frmSetup::~frmSetup()
+{
+    if (!m_cmdCheck->isEnabled())
+        QApplication::restoreOverrideCursor();
+}
+
+QString frmSetup::statusText() const { return m_statusPanel->text(); }
+
+void frmSetup::reject()
+{
+    m_channel->abort();
+    QDialog::reject();
+}
+
+void frmSetup::handleCheck()
+{
+    setCommandsEnabled(false);
+    trimBoxes();
+    m_channel->send(loginRequest({ m_txtAdminURL->text(), m_txtAdminUserID->text(), m_txtAdminPassword->text() }),
+        [this](const AdminReply& reply) { handleTestReply(reply); });
+}
+
+void frmSetup::handleTestReply(const AdminReply& reply)
+{
+    setCommandsEnabled(true);
+    if (reply.aborted)
+        return;
+    using Icon = Common::MessageBox::Icon;
+    if (isLoginAccepted(reply))
+        m_services.boxes.inform(tr("Connected successfully to the admin panel"), tr("Success"), Icon::Information);
+    else if (reply.completed && reply.statusCode == 200)
+        m_services.boxes.inform(tr("Please check your login User ID and Password"), tr("Failed"), Icon::Critical);
+    else
+        m_services.boxes.inform(tr("Please check your Admin Center URL"), tr("Failed"), Icon::Critical);
+}
+
+void frmSetup::handleOK()
+{
+    trimBoxes();
+    Settings::LiveSettings& settings = m_services.settings;
+    settings.AdminURL = m_txtAdminURL->text();
+    settings.AdminUserID = m_txtAdminUserID->text();
+    settings.AdminPassword = m_txtAdminPassword->text();
+    saveSetting(m_services, QStringLiteral("AdminURL"), settings.AdminURL);
+    saveSetting(m_services, QStringLiteral("AdminUserID"), settings.AdminUserID);
+    saveSetting(m_services, QStringLiteral("AdminPassword"), settings.AdminPassword);
+    m_channel->abort();
+    accept();
+}
+
+void frmSetup::handleProgress(int phase, int, qint64 bytesDone, qint64)
+{
+    if (phase == AdminChannel::ReceivingPhase && bytesDone > 0)
+        m_statusPanel->setText(tr("Received: ") + FormatFileSize(double(bytesDone)));
+}
+
+void frmSetup::trimBoxes()
+{
+    // Only spaces are trimmed, as typed; other blanks stay part of the text.
+    for (QLineEdit* box : { m_txtAdminURL, m_txtAdminUserID, m_txtAdminPassword }) {
+        QString text = box->text();
+        qsizetype start = 0;
+        qsizetype end = text.size();
+        while (start < end && text.at(start) == QLatin1Char(' '))
+            ++start;
+        while (end > start && text.at(end - 1) == QLatin1Char(' '))
+            --end;
+        if (start != 0 || end != text.size())
+            box->setText(text.mid(start, end - start));
+    }
+}
+
+void frmSetup::setCommandsEnabled(bool enabled)
+{
+    if (enabled == m_cmdCheck->isEnabled())
+        return;
+    m_cmdCheck->setEnabled(enabled);
+    m_cmdOK->setEnabled(enabled);
+    m_cmdCancel->setEnabled(enabled);
+    if (enabled)
+        QApplication::restoreOverrideCursor();
+    else
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+} // namespace Admin
