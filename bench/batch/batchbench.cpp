@@ -75,6 +75,36 @@ private:
     qint64 m_longest = 0;
 };
 
+// Times every completion, the heaviest piece of work the run does on the GUI thread.
+class TimedCompleter final : public Batch::CaptureCompleter {
+public:
+    explicit TimedCompleter(Batch::CaptureCompleter& inner)
+        : m_inner(inner)
+    {
+    }
+    void prepareRun() override { m_inner.prepareRun(); }
+    bool CompleteCapture(Capture::HtmlSnapshot& slot) override
+    {
+        QElapsedTimer clock;
+        clock.start();
+        const bool success = m_inner.CompleteCapture(slot);
+        const double ms = clock.nsecsElapsed() / 1e6;
+        longestMs = std::max(longestMs, ms);
+        totalMs += ms;
+        ++count;
+        return success;
+    }
+    void recreateElements() override { m_inner.recreateElements(); }
+    void clearViewer() override { m_inner.clearViewer(); }
+
+    double longestMs = 0;
+    double totalMs = 0;
+    int count = 0;
+
+private:
+    Batch::CaptureCompleter& m_inner;
+};
+
 struct Installation {
     QTemporaryDir dir;
     Settings::Hive hive { dir.filePath(QStringLiteral("registry.db")) };
@@ -84,6 +114,7 @@ struct Installation {
     Common::ThumbnailModel strip;
     SilentBoxes boxes;
     std::unique_ptr<Batch::CaptureCompletion> completion;
+    std::unique_ptr<TimedCompleter> timed;
     std::unique_ptr<Batch::BatchRun> run;
 
     Installation(Capture::BrowserHost* host, int threads, int delay)
@@ -97,8 +128,9 @@ struct Installation {
         settings.SnapDimension = 1;
         completion = std::make_unique<Batch::CaptureCompletion>(
             Batch::CaptureCompletion::Services { settings, rows, strip, boxes, dir.path() + QLatin1Char('/'), {}, {} });
+        timed = std::make_unique<TimedCompleter>(*completion);
         run = std::make_unique<Batch::BatchRun>(
-            Batch::BatchRun::Services { settings, links, rows, *completion, host, boxes });
+            Batch::BatchRun::Services { settings, links, rows, *timed, host, boxes });
     }
 };
 
@@ -131,7 +163,9 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, 
         { QStringLiteral("delay_ms"), delay }, { QStringLiteral("links"), done },
         { QStringLiteral("success"), setup.run->SuccessCount() }, { QStringLiteral("seconds"), seconds },
         { QStringLiteral("links_per_s"), done / seconds }, { QStringLiteral("longest_stall_ms"), probe.longestMs() },
-        { QStringLiteral("own_cpu_ms_per_link"), done ? cpu * 1000.0 / done : 0.0 } });
+        { QStringLiteral("own_cpu_ms_per_link"), done ? cpu * 1000.0 / done : 0.0 },
+        { QStringLiteral("completion_ms_mean"), setup.timed->count ? setup.timed->totalMs / setup.timed->count : 0.0 },
+        { QStringLiteral("completion_ms_longest"), setup.timed->longestMs } });
     return 0;
 }
 

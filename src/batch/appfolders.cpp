@@ -4,8 +4,8 @@
 
 #include <QFile>
 
-#include "common/messagebox.h"
 #include "common/paths.h"
+#include "common/retrystep.h"
 
 namespace Batch {
 
@@ -55,15 +55,8 @@ bool CreateAppFolders(const AppFolders& folders, Common::MessageBox& boxes)
         [&] { return createEmptyFile(folders.LinksInfoFile); },
     };
     for (const auto& step : steps) {
-        for (;;) {
-            const Common::Status done = step();
-            if (done)
-                break;
-            const auto answer = boxes.ask(QStringLiteral("Error: ") + done.error().message, QStringLiteral("Error"),
-                Common::MessageBox::Icon::Critical, Common::MessageBox::Buttons::RetryCancel);
-            if (answer != Common::MessageBox::Answer::Retry)
-                return false;
-        }
+        if (!Common::runWithRetry(boxes, QStringLiteral("Error"), step))
+            return false;
     }
     return true;
 }

@@ -6,7 +6,7 @@
 #include "batch/linkslistmodel.h"
 #include "capture/htmlsnapshot.h"
 #include "common/desktop.h"
-#include "common/messagebox.h"
+#include "common/retrystep.h"
 #include "common/thumbnailmodel.h"
 #include "imaging/filters.h"
 #include "imaging/watermark.h"
@@ -81,22 +81,6 @@ void CaptureCompletion::recreateElements()
 
 void CaptureCompletion::clearViewer() { m_viewer.clear(); }
 
-bool CaptureCompletion::runStep(const std::function<Common::Status()>& step)
-{
-    for (;;) {
-        const Common::Status done = step();
-        if (done)
-            return true;
-        const Common::Error& error = done.error();
-        const auto answer
-            = m_services.boxes.ask(QStringLiteral("Error: ") + error.message + QLatin1Char(' ') + error.source,
-                QStringLiteral("Error Processing"), Common::MessageBox::Icon::Critical,
-                Common::MessageBox::Buttons::RetryCancel);
-        if (answer != Common::MessageBox::Answer::Retry)
-            return false;
-    }
-}
-
 bool CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
 {
     const Settings::LiveSettings& s = m_services.settings;
@@ -157,7 +141,7 @@ bool CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
         [&] { return saveByFormat(outputFile); },
     };
     for (const auto& step : steps) {
-        if (!runStep(step)) {
+        if (!Common::runWithRetry(m_services.boxes, QStringLiteral("Error Processing"), step, true)) {
             QFile::remove(partFile);
             return finish(false);
         }

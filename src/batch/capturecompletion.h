@@ -59,7 +59,6 @@ public:
     const Imaging::EffectsState& effectsState() const { return m_effects; }
 
 private:
-    bool runStep(const std::function<Common::Status()>& step);
     Common::Status saveByFormat(const QString& outputFile);
 
     Services m_services;

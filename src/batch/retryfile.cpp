@@ -9,9 +9,9 @@
 #include "batch/appfolders.h"
 #include "batch/linereader.h"
 #include "batch/linksdatabase.h"
-#include "common/messagebox.h"
 #include "common/paths.h"
 #include "common/result.h"
+#include "common/retrystep.h"
 
 namespace Batch {
 
@@ -81,16 +81,9 @@ bool CreateRetryFile(const QString& linksInfoFile, const QString& imagesFolder, 
         [&] { return replaceDatabase(temp, linksInfoFile); },
     };
     for (const auto& step : steps) {
-        for (;;) {
-            const Common::Status done = step();
-            if (done)
-                break;
-            const auto answer = boxes.ask(QStringLiteral("Error: ") + done.error().message, QStringLiteral("Error"),
-                Common::MessageBox::Icon::Critical, Common::MessageBox::Buttons::RetryCancel);
-            if (answer != Common::MessageBox::Answer::Retry) {
-                QFile::remove(temp);
-                return false;
-            }
+        if (!Common::runWithRetry(boxes, QStringLiteral("Error"), step)) {
+            QFile::remove(temp);
+            return false;
         }
     }
     return true;
