@@ -223,6 +223,8 @@ void HtmlSnap::SetZoom(double ratio)
         m_zoom = std::clamp(ratio, 0.01, 4.0);
 }
 
+void HtmlSnap::setThumbnailHint(QSize size) { m_thumbnailHint = size; }
+
 int HtmlSnap::GetErrorCode() const { return m_code; }
 int HtmlSnap::GetImageWidth() const { return m_imageSize.width(); }
 int HtmlSnap::GetImageHeight() const { return m_imageSize.height(); }
@@ -528,7 +530,7 @@ void HtmlSnap::capture()
         return;
 
     const bool exactViewport = m_dimensionAsImageSize && m_snapWidth > 0 && m_snapHeight > 0;
-    if (exactViewport && m_zoom == 1.0) {
+    if (exactViewport) {
         takeScreenshot({});
         return;
     }
@@ -573,14 +575,21 @@ void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
     QJsonObject params { { QStringLiteral("format"), format } };
     if (format != QLatin1String("png"))
         params.insert(QStringLiteral("quality"), m_jpegQuality);
+    double scale = m_zoom;
+    if (m_pictureFile == kInMemory && m_thumbnailHint.isValid() && !m_thumbnailHint.isEmpty()) {
+        const double cover
+            = std::max(double(m_thumbnailHint.width()) / width, double(m_thumbnailHint.height()) / height);
+        scale = std::clamp(cover, 0.01, 1.0);
+    }
     QSize imageSize(width, height);
-    if (!layoutMetrics.isEmpty()) {
-        params.insert(QStringLiteral("captureBeyondViewport"), width > viewWidth || height > viewHeight);
+    const bool beyondViewport = width > viewWidth || height > viewHeight;
+    if (beyondViewport || scale != 1.0) {
+        params.insert(QStringLiteral("captureBeyondViewport"), beyondViewport);
         params.insert(QStringLiteral("clip"),
             QJsonObject { { QStringLiteral("x"), 0 }, { QStringLiteral("y"), 0 }, { QStringLiteral("width"), width },
-                { QStringLiteral("height"), height }, { QStringLiteral("scale"), m_zoom } });
-        imageSize = QSize(std::max(1, static_cast<int>(std::lround(width * m_zoom))),
-            std::max(1, static_cast<int>(std::lround(height * m_zoom))));
+                { QStringLiteral("height"), height }, { QStringLiteral("scale"), scale } });
+        imageSize = QSize(std::max(1, static_cast<int>(std::lround(width * scale))),
+            std::max(1, static_cast<int>(std::lround(height * scale))));
     }
 
     const quint64 generation = m_generation;
