@@ -1,5 +1,7 @@
 #include "batch/linereader.h"
 
+#include <cstring>
+
 namespace Batch {
 
 namespace {
@@ -71,15 +73,40 @@ std::optional<QString> LineReader::readLine()
 
 std::optional<QByteArray> LineReader::readRawLine()
 {
-    if (atEnd())
+    QByteArray line;
+    if (!advanceLine(&line))
         return std::nullopt;
+    return line;
+}
+
+qint64 LineReader::skipLines(qint64 count)
+{
+    qint64 skipped = 0;
+    while (skipped < count && advanceLine(nullptr))
+        ++skipped;
+    return skipped;
+}
+
+namespace {
+    // The first CR or LF in [begin, begin + length), or length.
+    qsizetype findTerminator(const char* begin, qsizetype length)
+    {
+        const auto* lf = static_cast<const char*>(std::memchr(begin, '\n', static_cast<size_t>(length)));
+        const qsizetype lfAt = lf ? lf - begin : length;
+        const auto* cr = static_cast<const char*>(std::memchr(begin, '\r', static_cast<size_t>(lfAt)));
+        return cr ? cr - begin : lfAt;
+    }
+}
+
+bool LineReader::advanceLine(QByteArray* out)
+{
+    if (atEnd())
+        return false;
     qsizetype scanned = 0; // bytes after m_pos known to hold no terminator
     for (;;) {
         const char* base = m_buffer.constData() + m_pos;
         const qsizetype available = m_buffer.size() - m_pos;
-        qsizetype i = scanned;
-        while (i < available && base[i] != '\r' && base[i] != '\n')
-            ++i;
+        const qsizetype i = scanned + findTerminator(base + scanned, available - scanned);
         if (i < available) {
             // A CR that ends the block may be the first half of CR LF: look at the next block first.
             if (base[i] == '\r' && i + 1 == available && !m_eof) {
@@ -87,18 +114,20 @@ std::optional<QByteArray> LineReader::readRawLine()
                 fill();
                 continue;
             }
-            const QByteArray line(base, i);
+            if (out)
+                *out = QByteArray(base, i);
             qsizetype next = i + 1;
             if (base[i] == '\r' && next < available && base[next] == '\n')
                 ++next;
             m_pos += next;
-            return line;
+            return true;
         }
         scanned = available;
         if (!fill()) {
-            const QByteArray line(m_buffer.constData() + m_pos, m_buffer.size() - m_pos);
+            if (out)
+                *out = QByteArray(m_buffer.constData() + m_pos, m_buffer.size() - m_pos);
             m_pos = m_buffer.size();
-            return line;
+            return true;
         }
     }
 }
@@ -108,34 +137,33 @@ Common::Result<qint64> LineReader::countLines(const QString& path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return fileError(file);
+    // Every LF and every CR ends a line, except the LF of a CR LF pair; a last line without a
+    // terminator counts too. memchr keeps this at memory speed for a million-line database.
     QByteArray block(BlockSize, Qt::Uninitialized);
-    qint64 lines = 0;
-    bool pendingText = false; // bytes seen since the last terminator
-    bool lastWasCr = false;
+    qint64 terminators = 0;
+    char last = '\n';
+    bool any = false;
     for (;;) {
         const qint64 got = file.read(block.data(), BlockSize);
         if (got < 0)
             return fileError(file);
         if (got == 0)
             break;
-        for (qint64 i = 0; i < got; ++i) {
-            const char ch = block.at(i);
-            if (ch == '\n') {
-                if (!lastWasCr)
-                    ++lines;
-                lastWasCr = false;
-                pendingText = false;
-            } else if (ch == '\r') {
-                ++lines;
-                lastWasCr = true;
-                pendingText = false;
-            } else {
-                lastWasCr = false;
-                pendingText = true;
-            }
+        const char* data = block.constData();
+        for (const char* p = data;
+             (p = static_cast<const char*>(std::memchr(p, '\n', static_cast<size_t>(data + got - p)))); ++p) {
+            const char before = p == data ? last : p[-1];
+            if (before != '\r')
+                ++terminators;
         }
+        for (const char* p = data;
+             (p = static_cast<const char*>(std::memchr(p, '\r', static_cast<size_t>(data + got - p)))); ++p)
+            ++terminators;
+        last = data[got - 1];
+        any = true;
     }
-    return pendingText ? lines + 1 : lines;
+    const bool unterminated = any && last != '\n' && last != '\r';
+    return terminators + (unterminated ? 1 : 0);
 }
 
 } // namespace Batch

@@ -29,6 +29,8 @@ public:
     std::optional<QString> readLine();
     // The same line as the bytes stored in the file, so that it can be written back unchanged.
     std::optional<QByteArray> readRawLine();
+    // Passes over up to count lines without decoding them; returns how many there were.
+    qint64 skipLines(qint64 count);
     bool atEnd();
     std::optional<Common::Error> error() const { return m_error; }
 
@@ -37,6 +39,7 @@ public:
 
 private:
     bool fill();
+    bool advanceLine(QByteArray* out);
 
     QFile m_file;
     QByteArray m_buffer;

@@ -133,8 +133,8 @@ Common::Status RangeReader::open(const QString& path, qint32 startLink, qint32 e
     m_endLink = endLink;
     m_currentLine = 0;
     m_exhausted = false;
-    while (m_currentLine < startLink - 1 && m_reader.readLine())
-        ++m_currentLine;
+    if (startLink > 1)
+        m_currentLine = static_cast<qint32>(m_reader.skipLines(startLink - 1));
     return Common::success();
 }
 

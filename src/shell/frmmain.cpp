@@ -117,6 +117,8 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     m_lvwLinks->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_lvwLinks->header()->setStretchLastSection(false);
     connect(m_lvwLinks, &QTreeView::activated, this, &frmMain::handleLinkActivated);
+    // Emptying the list at the start of a run resets the header; the columns get their widths back.
+    connect(m_linksModel, &QAbstractItemModel::modelReset, this, &frmMain::arrangeControls);
 
     m_thumbnails = new Common::ThumbnailStrip(m_mainArea);
     m_thumbnails->setObjectName(QStringLiteral("Thumbnails"));

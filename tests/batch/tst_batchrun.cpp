@@ -113,6 +113,7 @@ private Q_SLOTS:
     void rotatesEffectsAcrossSlots();
     void retryCapturesOnlyTheMissing();
     void databaseFailuresEndTheRunAtOnce();
+    void completionErrorAsksRetryOrCancel();
 
 private:
     std::unique_ptr<Capture::BrowserHost> m_host;
@@ -401,6 +402,38 @@ void TestBatchRun::databaseFailuresEndTheRunAtOnce()
         bench.boxes.texts().last(), QStringLiteral("No range selected!. Please import your links and select a range."));
     QVERIFY(bench.statusTexts.contains(QStringLiteral("Emtpy range selected")));
     QCOMPARE(bench.run->state(), BatchRun::State::Idle);
+}
+
+void TestBatchRun::completionErrorAsksRetryOrCancel()
+{
+    Bench bench(m_host.get());
+    // A file standing where the thumbnail folder should be: no thumbnail can be written.
+    QFile blocker(bench.dir.filePath(QStringLiteral("blocked")));
+    QVERIFY(blocker.open(QIODevice::WriteOnly));
+    blocker.close();
+    bench.settings.ImagesFolder = blocker.fileName() + QStringLiteral("/thumbs");
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/p1")),
+        QStringLiteral("2|") + m_server->url(QStringLiteral("/p2")) });
+    bench.settings.ThreadsCount = 1;
+    bench.boxes.queue(TestSupport::ScriptedMessageBox::Answer::Retry);
+    bench.boxes.queue(TestSupport::ScriptedMessageBox::Answer::Cancel);
+    bench.boxes.queue(TestSupport::ScriptedMessageBox::Answer::Cancel);
+    QVERIFY(bench.runAll());
+
+    QStringList processing;
+    for (const auto& box : bench.boxes.shown()) {
+        if (box.title == QLatin1String("Error Processing")) {
+            processing << box.text;
+            QCOMPARE(box.buttons, Common::MessageBox::Buttons::RetryCancel);
+            QCOMPARE(box.icon, Common::MessageBox::Icon::Critical);
+        }
+    }
+    QCOMPARE(processing.size(), 3); // the first link's failure, its retry, the second link's
+    QVERIFY(processing.first().startsWith(QStringLiteral("Error: ")));
+    QCOMPARE(bench.run->SuccessCount(), 0);
+    QCOMPARE(bench.run->DoneCount(), 2);
+    QVERIFY(bench.status(0) != QStringLiteral("Successfull snapshot"));
+    QCOMPARE(bench.strip.rowCount(), 0);
 }
 
 QTEST_MAIN(TestBatchRun)

@@ -14,7 +14,6 @@ ThumbnailStrip::ThumbnailStrip(QWidget* parent)
     setWrapping(false);
     setMovement(QListView::Static);
     setResizeMode(QListView::Adjust);
-    setUniformItemSizes(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setTextElideMode(Qt::ElideMiddle);

@@ -1,0 +1,205 @@
+// The batch run's benchmark: the whole run (slots, completion into 120 x 90 JPEG thumbnails, the
+// links list and the strip) over a links file, measured from outside the run's own code.
+//
+//   batchbench --links FILE [--threads 4] [--delay 0] [--repeat 1]
+//   batchbench --million [--links FILE]
+//
+// Prints one JSON line per measurement: links per second, the longest stall of the event loop, and
+// the program's own CPU per link (this process only; the browser is a child and not counted).
+
+#include <sys/resource.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGuiApplication>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTextStream>
+#include <QTimer>
+
+#include "batch/batchrun.h"
+#include "batch/capturecompletion.h"
+#include "batch/linkslistmodel.h"
+#include "capture/browserhost.h"
+#include "common/messagebox.h"
+#include "common/thumbnailmodel.h"
+#include "settings/hive.h"
+#include "settings/livesettings.h"
+
+namespace {
+
+class SilentBoxes final : public Common::MessageBox {
+public:
+    Answer ask(const QString& text, const QString&, Icon, Buttons) override
+    {
+        QTextStream(stderr) << "box: " << text << '\n';
+        return Answer::Cancel;
+    }
+};
+
+double cpuSeconds()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
+        + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// Measures how late a 10 ms timer fires: the longest time the event loop was busy elsewhere.
+class StallProbe final : public QObject {
+public:
+    StallProbe()
+    {
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(10);
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            const qint64 gap = m_clock.restart();
+            m_longest = std::max(m_longest, gap - 10);
+        });
+    }
+    void start()
+    {
+        m_longest = 0;
+        m_clock.start();
+        m_timer.start();
+    }
+    qint64 longestMs() const { return m_longest; }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    qint64 m_longest = 0;
+};
+
+struct Installation {
+    QTemporaryDir dir;
+    Settings::Hive hive { dir.filePath(QStringLiteral("registry.db")) };
+    Settings::LiveSettings settings;
+    Batch::LinksDatabase links { dir.filePath(QStringLiteral("data/LinksInfo.txt")) };
+    Batch::LinksListModel rows;
+    Common::ThumbnailModel strip;
+    SilentBoxes boxes;
+    std::unique_ptr<Batch::CaptureCompletion> completion;
+    std::unique_ptr<Batch::BatchRun> run;
+
+    Installation(Capture::BrowserHost* host, int threads, int delay)
+    {
+        QDir(dir.path()).mkpath(QStringLiteral("data"));
+        settings = Settings::LoadSettings(hive, dir.path() + QLatin1Char('/'));
+        settings.ThreadsCount = threads;
+        settings.DelayTime = delay;
+        settings.SnapWidth = 1024;
+        settings.SnapHeight = 768;
+        settings.SnapDimension = 1;
+        completion = std::make_unique<Batch::CaptureCompletion>(
+            Batch::CaptureCompletion::Services { settings, rows, strip, boxes, dir.path() + QLatin1Char('/'), {}, {} });
+        run = std::make_unique<Batch::BatchRun>(
+            Batch::BatchRun::Services { settings, links, rows, *completion, host, boxes });
+    }
+};
+
+void print(const QJsonObject& result)
+{
+    QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << Qt::endl;
+}
+
+int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, int delay)
+{
+    Installation setup(&host, threads, delay);
+    QFile::remove(setup.links.LinksInfoFile());
+    if (!QFile::copy(linksFile, setup.links.LinksInfoFile())) {
+        QTextStream(stderr) << "cannot read " << linksFile << '\n';
+        return 1;
+    }
+    StallProbe probe;
+    QSignalSpy finished(setup.run.get(), &Batch::BatchRun::finished);
+    const double cpuBefore = cpuSeconds();
+    QElapsedTimer clock;
+    clock.start();
+    probe.start();
+    if (!setup.run->StartSnapShots(QStringLiteral("1"), QString(), false))
+        return 1;
+    finished.wait(30 * 60 * 1000);
+    const double seconds = clock.elapsed() / 1000.0;
+    const double cpu = cpuSeconds() - cpuBefore;
+    const int done = setup.run->DoneCount();
+    print({ { QStringLiteral("measure"), QStringLiteral("run") }, { QStringLiteral("threads"), threads },
+        { QStringLiteral("delay_ms"), delay }, { QStringLiteral("links"), done },
+        { QStringLiteral("success"), setup.run->SuccessCount() }, { QStringLiteral("seconds"), seconds },
+        { QStringLiteral("links_per_s"), done / seconds }, { QStringLiteral("longest_stall_ms"), probe.longestMs() },
+        { QStringLiteral("own_cpu_ms_per_link"), done ? cpu * 1000.0 / done : 0.0 } });
+    return 0;
+}
+
+int runMillion(Capture::BrowserHost& host, const QString& url)
+{
+    Installation setup(&host, 4, 0);
+    {
+        QFile file(setup.links.LinksInfoFile());
+        if (!file.open(QIODevice::WriteOnly))
+            return 1;
+        QByteArray block;
+        for (int i = 1; i <= 1000000; ++i) {
+            block += QByteArray::number(i) + '|' + url.toUtf8() + "?link=" + QByteArray::number(i) + "\r\n";
+            if (block.size() > (1 << 20)) {
+                file.write(block);
+                block.clear();
+            }
+        }
+        file.write(block);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    const qint32 count = setup.links.CountLinks();
+    const qint64 countMs = clock.elapsed();
+
+    StallProbe probe;
+    QSignalSpy finished(setup.run.get(), &Batch::BatchRun::finished);
+    probe.start();
+    clock.restart();
+    if (!setup.run->StartSnapShots(QStringLiteral("999000"), QStringLiteral("999020"), false))
+        return 1;
+    const qint64 startMs = clock.elapsed();
+    finished.wait(5 * 60 * 1000);
+    print({ { QStringLiteral("measure"), QStringLiteral("million") }, { QStringLiteral("lines"), count },
+        { QStringLiteral("count_ms"), countMs }, { QStringLiteral("start_at_999000_ms"), startMs },
+        { QStringLiteral("longest_stall_ms"), probe.longestMs() }, { QStringLiteral("links"), setup.run->DoneCount() },
+        { QStringLiteral("success"), setup.run->SuccessCount() } });
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv); // the text watermark needs fonts
+    QCommandLineParser parser;
+    parser.addOptions(
+        { { QStringLiteral("links"), QStringLiteral("links file (ID|URL per line)"), QStringLiteral("file") },
+            { QStringLiteral("threads"), QStringLiteral("capture slots"), QStringLiteral("n"), QStringLiteral("4") },
+            { QStringLiteral("delay"), QStringLiteral("DelayTime in ms"), QStringLiteral("ms"), QStringLiteral("0") },
+            { QStringLiteral("repeat"), QStringLiteral("runs"), QStringLiteral("n"), QStringLiteral("1") },
+            { QStringLiteral("million"), QStringLiteral("count a million-line database and start at line 999,000") },
+            { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
+                QStringLiteral("http://127.0.0.1:18865/p/0001.html") } });
+    parser.process(app);
+
+    Capture::BrowserOptions options;
+    options.extraArguments << QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1");
+    Capture::BrowserHost host(options);
+    if (parser.isSet(QStringLiteral("million")))
+        return runMillion(host, parser.value(QStringLiteral("url")));
+    if (!parser.isSet(QStringLiteral("links"))) {
+        parser.showHelp(2);
+    }
+    for (int i = 0; i < parser.value(QStringLiteral("repeat")).toInt(); ++i) {
+        if (const int failed = runLinks(host, parser.value(QStringLiteral("links")),
+                parser.value(QStringLiteral("threads")).toInt(), parser.value(QStringLiteral("delay")).toInt()))
+            return failed;
+    }
+    return 0;
+}
