@@ -257,6 +257,7 @@ void TestHtmlSnap::endsWithCode_data()
 
     QTest::newRow("page") << m_server->url(QStringLiteral("/blue")) << 1;
     QTest::newRow("named test host") << m_server->url(QStringLiteral("/blue"), QStringLiteral("site.test")) << 1;
+    QTest::newRow("unescaped blank in the address") << m_server->url(QStringLiteral("/blue?q=a b")) << 1;
     QTest::newRow("404 page is a page") << m_server->url(QStringLiteral("/missing")) << 1;
     QTest::newRow("dialogs on load") << m_server->url(QStringLiteral("/dialogs")) << 1;
     QTest::newRow("endless script after load") << m_server->url(QStringLiteral("/loop")) << 1;
