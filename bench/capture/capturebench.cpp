@@ -179,7 +179,8 @@ private:
 
 class Bench final : public QObject {
 public:
-    Bench(QList<Link> links, QString out, int concurrency, int delay, int timeOut, int total, int reportEvery)
+    Bench(
+        QList<Link> links, QString out, int concurrency, int delay, int timeOut, int total, int reportEvery, bool hint)
         : m_links(std::move(links))
         , m_out(std::move(out))
         , m_concurrency(concurrency)
@@ -187,6 +188,7 @@ public:
         , m_timeOut(timeOut)
         , m_total(total)
         , m_reportEvery(reportEvery)
+        , m_hint(hint)
     {
     }
 
@@ -201,6 +203,8 @@ public:
         for (int i = 1; i <= std::min(m_concurrency, m_total); ++i) {
             auto* slot = new Capture::HtmlSnapshot(&m_host, this);
             slot->setID(i);
+            if (m_hint)
+                slot->setThumbnailHint(QSize(120, 90));
             connect(slot, &Capture::HtmlSnapshot::OnStatus, this, [this, slot](int, const QString& text, int code) {
                 if (code == 0)
                     return;
@@ -282,6 +286,7 @@ private:
         QJsonObject summary {
             { QStringLiteral("peer"), QStringLiteral("pictavo") },
             { QStringLiteral("concurrency"), m_concurrency },
+            { QStringLiteral("thumbnail_hint"), m_hint },
             { QStringLiteral("delay"), m_delay },
             { QStringLiteral("pages"), m_completed },
             { QStringLiteral("ok"), m_ok },
@@ -313,6 +318,7 @@ private:
     int m_timeOut;
     int m_total;
     int m_reportEvery;
+    bool m_hint;
     int m_dispatched = 0;
     int m_completed = 0;
     int m_ok = 0;
@@ -347,6 +353,9 @@ int main(int argc, char* argv[])
         QStringLiteral("n"), QStringLiteral("0"));
     const QCommandLineOption reportOption(QStringLiteral("report-every"), QStringLiteral("Memory report interval."),
         QStringLiteral("n"), QStringLiteral("0"));
+    const QCommandLineOption hintOption(QStringLiteral("hint"),
+        QStringLiteral("Tell the slots the thumbnail size, so the browser renders at that scale."));
+    parser.addOption(hintOption);
     parser.addOptions(
         { linksOption, outOption, concurrencyOption, delayOption, timeOutOption, soakOption, reportOption });
     parser.process(app);
@@ -372,7 +381,7 @@ int main(int argc, char* argv[])
     const int soak = parser.value(soakOption).toInt();
     Bench bench(links, parser.value(outOption), std::max(1, parser.value(concurrencyOption).toInt()),
         parser.value(delayOption).toInt(), parser.value(timeOutOption).toInt(), soak > 0 ? soak : int(links.size()),
-        parser.value(reportOption).toInt());
+        parser.value(reportOption).toInt(), parser.isSet(hintOption));
     QTimer::singleShot(0, &bench, [&bench] { bench.start(); });
     return app.exec();
 }

@@ -4,6 +4,7 @@
 # alternately P A P A ... under measure.py (process-tree CPU and memory).
 #
 #   bench/capture/run_bench.sh [-r REPS] [-c "1 2 4 8"] [-d DELAY_MS] [-n NAME] [-p "P A"]
+#   peers: P this program, H this program told the thumbnail size (setThumbnailHint), A puppeteer-core
 #   bench/capture/run_bench.sh -s 2000        # soak: 2000 captures, browser memory every 200
 #
 # Needs: the benchmark built (cmake -S bench/capture -B build-bench -G Ninja &&
@@ -50,6 +51,7 @@ fi
 peer_cmd() {  # peer conc outdir
   case "$1" in
     P) echo "$BENCH" --links "$LINKS" --out "$3" --concurrency "$2" --delay "$DELAY" ;;
+    H) echo "$BENCH" --links "$LINKS" --out "$3" --concurrency "$2" --delay "$DELAY" --hint ;;
     A) echo node "$HERE/peer_capture.js" --links "$LINKS" --out "$3" --concurrency "$2" --delay "$DELAY" ;;
   esac
 }
@@ -70,7 +72,7 @@ rec.update(peer=peer, conc=int(c), rep=int(rep), delay=int(delay), check=json.lo
 open(results, "a").write(json.dumps(rec) + "\n")
 s = rec.get("peer_summary") or {}
 extra = ""
-if peer == "P":
+if peer in ("P", "H"):
     extra = "  program cpu %.2fs = %.1f%% of browser %.1fs" % (
         s.get("program_cpu_s", 0), 100 * s.get("program_cpu_share", 0), s.get("browser_cpu_s", 0))
 print("%-14s %6.2f p/s  ok %s/%s  wall %6.2fs  tree cpu %6.1fs  peak rss %5.0f MB  pss %5.0f MB  120x90 %s%s"
@@ -94,10 +96,10 @@ for line in open(sys.argv[1]):
     r = json.loads(line)
     s = r.get("peer_summary") or {}
     rows.setdefault((r["delay"], r["conc"], r["peer"]), []).append(s.get("pages", 0) / r["wall_s"])
-print("\n| delay ms | pages at once | this program p/s (median) | puppeteer-core p/s (median) | runs |")
-print("|---|---|---|---|---|")
+print("\n| delay ms | pages at once | this program p/s | with thumbnail hint p/s | puppeteer-core p/s | runs each |")
+print("|---|---|---|---|---|---|")
 for (d, c) in sorted({(d, c) for d, c, _ in rows}):
-    p, a = rows.get((d, c, "P"), []), rows.get((d, c, "A"), [])
+    p, h, a = rows.get((d, c, "P"), []), rows.get((d, c, "H"), []), rows.get((d, c, "A"), [])
     fmt = lambda v: "%.2f" % statistics.median(v) if v else "-"
-    print("| %d | %d | %s | %s | %d+%d |" % (d, c, fmt(p), fmt(a), len(p), len(a)))
+    print("| %d | %d | %s | %s | %s | %d |" % (d, c, fmt(p), fmt(h), fmt(a), max(len(p), len(h), len(a))))
 PY

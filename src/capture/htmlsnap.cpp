@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <memory>
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -97,26 +98,46 @@ namespace {
         return image;
     }
 
+    struct BitmapDeleter {
+        void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
+    };
+    using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
+
+    // A palette image of at most colors colours (Wu's quantizer), as FreeImage holds it.
+    Bitmap paletteBitmap(const QImage& image, int colors)
+    {
+        QImage rgb = image.convertToFormat(QImage::Format_RGB32);
+        const Bitmap bits32(FreeImage_ConvertFromRawBits(rgb.bits(), rgb.width(), rgb.height(),
+            static_cast<int>(rgb.bytesPerLine()), 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE));
+        const Bitmap bits24(bits32 ? FreeImage_ConvertTo24Bits(bits32.get()) : nullptr);
+        return Bitmap(bits24 ? FreeImage_ColorQuantizeEx(bits24.get(), FIQ_WUQUANT, colors) : nullptr);
+    }
+
+    Common::Result<QImage> quantize(const QImage& image, int colors)
+    {
+        const Bitmap palette = paletteBitmap(image, colors);
+        const Bitmap bits32(palette ? FreeImage_ConvertTo32Bits(palette.get()) : nullptr);
+        if (!bits32)
+            return Common::Error { 0, kSource, QStringLiteral("Cannot reduce the image's colours") };
+        QImage result(image.size(), QImage::Format_RGB32);
+        FreeImage_ConvertToRawBits(result.bits(), bits32.get(), static_cast<int>(result.bytesPerLine()), 32,
+            FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE);
+        return result;
+    }
+
     // Qt cannot write GIF; FreeImage can, from a 256-colour palette.
     Common::Result<QByteArray> encodeGif(const QImage& image)
     {
-        QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-        FIBITMAP* bits32 = FreeImage_ConvertFromRawBits(rgb.bits(), rgb.width(), rgb.height(),
-            static_cast<int>(rgb.bytesPerLine()), 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE);
-        FIBITMAP* bits24 = bits32 ? FreeImage_ConvertTo24Bits(bits32) : nullptr;
-        FIBITMAP* palette = bits24 ? FreeImage_ColorQuantize(bits24, FIQ_WUQUANT) : nullptr;
+        const Bitmap palette = paletteBitmap(image, 256);
         QByteArray bytes;
         if (palette) {
             FIMEMORY* memory = FreeImage_OpenMemory();
             BYTE* data = nullptr;
             DWORD size = 0;
-            if (FreeImage_SaveToMemory(FIF_GIF, palette, memory, 0) && FreeImage_AcquireMemory(memory, &data, &size))
+            if (FreeImage_SaveToMemory(FIF_GIF, palette.get(), memory, 0)
+                && FreeImage_AcquireMemory(memory, &data, &size))
                 bytes = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
             FreeImage_CloseMemory(memory);
-        }
-        for (FIBITMAP* bitmap : { palette, bits24, bits32 }) {
-            if (bitmap)
-                FreeImage_Unload(bitmap);
         }
         if (bytes.isEmpty())
             return Common::Error { 0, kSource, QStringLiteral("Cannot encode the image as GIF") };
@@ -223,6 +244,8 @@ void HtmlSnap::SetZoom(double ratio)
         m_zoom = std::clamp(ratio, 0.01, 4.0);
 }
 
+void HtmlSnap::setThumbnailHint(QSize size) { m_thumbnailHint = size; }
+
 int HtmlSnap::GetErrorCode() const { return m_code; }
 int HtmlSnap::GetImageWidth() const { return m_imageSize.width(); }
 int HtmlSnap::GetImageHeight() const { return m_imageSize.height(); }
@@ -252,7 +275,7 @@ void HtmlSnap::SnapUrl(const QString& url, const QString& pictureFile)
 
     // Only web addresses: a file: address would put the user's own files into a thumbnail that is
     // then published, and other schemes either start external programs or fail anyway.
-    const QUrl parsed(m_url, QUrl::StrictMode);
+    const QUrl parsed(m_url);
     const QString scheme = parsed.scheme().toLower();
     if (!parsed.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
         || parsed.host().isEmpty()) {
@@ -302,12 +325,14 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
     const quint64 generation = m_generation;
     QPointer<HtmlSnap> self(this);
     QPointer<DevToolsConnection> guard(connection);
+    const auto failIfCurrent = [self, generation](const Common::Error& error) {
+        if (self && self->isCurrent(generation))
+            self->fail(SnapCode::CaptureFailed, describe(error));
+    };
     connection->call({}, QStringLiteral("Target.createBrowserContext"), {}, kSetupDeadline, connection,
-        [self, guard, generation](const DevToolsConnection::Reply& reply) {
+        [self, guard, generation, failIfCurrent](const DevToolsConnection::Reply& reply) {
             if (!reply)
-                return self && self->isCurrent(generation)
-                    ? self->fail(SnapCode::CaptureFailed, describe(reply.error()))
-                    : void();
+                return failIfCurrent(reply.error());
             const QString contextId = reply.value().value(QLatin1String("browserContextId")).toString();
             if (!self || !self->isCurrent(generation)) {
                 guard->post({}, QStringLiteral("Target.disposeBrowserContext"),
@@ -318,11 +343,9 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
             const QJsonObject params { { QStringLiteral("url"), QStringLiteral("about:blank") },
                 { QStringLiteral("browserContextId"), contextId } };
             guard->call({}, QStringLiteral("Target.createTarget"), params, kSetupDeadline, guard,
-                [self, guard, generation, contextId](const DevToolsConnection::Reply& reply) {
+                [self, guard, generation, contextId, failIfCurrent](const DevToolsConnection::Reply& reply) {
                     if (!reply)
-                        return self && self->isCurrent(generation)
-                            ? self->fail(SnapCode::CaptureFailed, describe(reply.error()))
-                            : void();
+                        return failIfCurrent(reply.error());
                     const QString targetId = reply.value().value(QLatin1String("targetId")).toString();
                     if (!self || !self->isCurrent(generation)) {
                         guard->post({}, QStringLiteral("Target.disposeBrowserContext"),
@@ -457,11 +480,14 @@ void HtmlSnap::handleBrowserEvent(const QString& method, const QJsonObject& para
 {
     if (m_stage == Stage::Idle || m_stage == Stage::Finished || m_targetId.isEmpty())
         return;
-    if ((method == QLatin1String("Target.targetCrashed") || method == QLatin1String("Target.targetDestroyed"))
-        && params.value(QLatin1String("targetId")).toString() == m_targetId)
-        fail(SnapCode::CaptureFailed,
-            method.endsWith(QLatin1String("Crashed")) ? QStringLiteral("the page's renderer crashed")
-                                                      : QStringLiteral("the page was closed"));
+    const QString targetId = params.value(QLatin1String("targetId")).toString();
+    if (method == QLatin1String("Target.targetCrashed") && targetId == m_targetId)
+        fail(SnapCode::CaptureFailed, QStringLiteral("the page's renderer crashed"));
+    else if (method == QLatin1String("Target.targetDestroyed") && targetId == m_targetId)
+        fail(SnapCode::CaptureFailed, QStringLiteral("the page was closed"));
+    else if (method == QLatin1String("Target.detachedFromTarget") && m_session
+        && params.value(QLatin1String("sessionId")).toString() == m_session->id())
+        fail(SnapCode::CaptureFailed, QStringLiteral("the page was detached"));
 }
 
 void HtmlSnap::updateProgress()
@@ -528,7 +554,7 @@ void HtmlSnap::capture()
         return;
 
     const bool exactViewport = m_dimensionAsImageSize && m_snapWidth > 0 && m_snapHeight > 0;
-    if (exactViewport && m_zoom == 1.0) {
+    if (exactViewport) {
         takeScreenshot({});
         return;
     }
@@ -573,14 +599,21 @@ void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
     QJsonObject params { { QStringLiteral("format"), format } };
     if (format != QLatin1String("png"))
         params.insert(QStringLiteral("quality"), m_jpegQuality);
+    double scale = m_zoom;
+    if (m_pictureFile == kInMemory && m_thumbnailHint.isValid() && !m_thumbnailHint.isEmpty()) {
+        const double cover
+            = std::max(double(m_thumbnailHint.width()) / width, double(m_thumbnailHint.height()) / height);
+        scale = std::clamp(cover, 0.01, 1.0);
+    }
     QSize imageSize(width, height);
-    if (!layoutMetrics.isEmpty()) {
-        params.insert(QStringLiteral("captureBeyondViewport"), width > viewWidth || height > viewHeight);
+    const bool beyondViewport = width > viewWidth || height > viewHeight;
+    if (beyondViewport || scale != 1.0) {
+        params.insert(QStringLiteral("captureBeyondViewport"), beyondViewport);
         params.insert(QStringLiteral("clip"),
             QJsonObject { { QStringLiteral("x"), 0 }, { QStringLiteral("y"), 0 }, { QStringLiteral("width"), width },
-                { QStringLiteral("height"), height }, { QStringLiteral("scale"), m_zoom } });
-        imageSize = QSize(std::max(1, static_cast<int>(std::lround(width * m_zoom))),
-            std::max(1, static_cast<int>(std::lround(height * m_zoom))));
+                { QStringLiteral("height"), height }, { QStringLiteral("scale"), scale } });
+        imageSize = QSize(std::max(1, static_cast<int>(std::lround(width * scale))),
+            std::max(1, static_cast<int>(std::lround(height * scale))));
     }
 
     const quint64 generation = m_generation;
@@ -748,18 +781,10 @@ Common::Status HtmlSnap::ReduceColor(const QString& inputFile, const QString& ou
     const auto image = loadFile(inputFile);
     if (!image)
         return image.error();
-    QImage reduced = image.value().convertToFormat(QImage::Format_Indexed8, Qt::ThresholdDither);
-    const int limit = std::clamp(colors, 2, 256);
-    if (reduced.colorCount() > limit) {
-        // Qt picks up to 256 colours; fewer are made by folding the palette onto a coarser grid.
-        QList<QRgb> table = reduced.colorTable();
-        const int levels = std::max(2, static_cast<int>(std::floor(std::cbrt(double(limit)))));
-        const auto fold = [levels](int value) { return (value * (levels - 1) + 127) / 255 * 255 / (levels - 1); };
-        for (QRgb& entry : table)
-            entry = qRgb(fold(qRed(entry)), fold(qGreen(entry)), fold(qBlue(entry)));
-        reduced.setColorTable(table);
-    }
-    return writeImage(reduced, outputFile, 90);
+    const auto reduced = quantize(image.value(), std::clamp(colors, 2, 256));
+    if (!reduced)
+        return reduced.error();
+    return writeImage(reduced.value(), outputFile, 90);
 }
 
 Common::Status HtmlSnap::MakeGrayImage(const QString& inputFile, const QString& outputFile, int grayOrBlackWhite)

@@ -77,6 +77,11 @@ public:
     void SetJPEGQuality(int quality);
     // Scale of the captured image relative to the page's CSS pixels (1.0 = 100 %).
     void SetZoom(double ratio);
+    // Optional: the size the caller will ask of GetThumbImageBytes. An in-memory capture is then
+    // rendered by the browser straight at the smallest scale that still covers that size, which
+    // costs a fraction of a full-size image; the image kept in memory is that small one. An invalid
+    // size (the default) keeps full-size captures.
+    void setThumbnailHint(QSize size);
 
     // The outcome code of the last capture: 0 while it runs.
     int GetErrorCode() const;
@@ -148,6 +153,7 @@ private:
     bool m_dimensionAsImageSize = false;
     int m_jpegQuality = 100;
     double m_zoom = 1.0;
+    QSize m_thumbnailHint;
 
     Stage m_stage = Stage::Idle;
     quint64 m_generation = 0;

@@ -32,6 +32,7 @@ HtmlSnapshot::~HtmlSnapshot() = default;
 void HtmlSnapshot::createEngine()
 {
     m_engine = new HtmlSnap(m_host, this);
+    m_engine->setThumbnailHint(m_thumbnailHint);
     connect(m_engine, &HtmlSnap::OnStatus, this, &HtmlSnapshot::handleEngineStatus);
     connect(m_engine, &HtmlSnap::OnProgress, this, &HtmlSnapshot::handleEngineProgress);
 }
@@ -221,5 +222,11 @@ void HtmlSnapshot::setOutputFile(const QString& outputFile) { m_outputFile = out
 QVariant HtmlSnapshot::ListItem() const { return m_listItem; }
 void HtmlSnapshot::setListItem(const QVariant& listItem) { m_listItem = listItem; }
 HtmlSnap* HtmlSnapshot::engine() const { return m_engine; }
+
+void HtmlSnapshot::setThumbnailHint(QSize size)
+{
+    m_thumbnailHint = size;
+    m_engine->setThumbnailHint(size);
+}
 
 } // namespace Capture

@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QPointer>
+#include <QSize>
 #include <QString>
 #include <QVariant>
 
@@ -98,6 +99,10 @@ public:
     QVariant ListItem() const;
     void setListItem(const QVariant& listItem);
 
+    // Optional, kept across Reset: the size the owner will ask of GetThumbImageBytes, so the browser
+    // renders in-memory captures at that scale (see HtmlSnap::setThumbnailHint).
+    void setThumbnailHint(QSize size);
+
     // The current engine; replaced by every Reset.
     HtmlSnap* engine() const;
     // Test seam: replaces the system tick counter and restarts the elapsed time from it.
@@ -119,6 +124,7 @@ private:
     QPointer<BrowserHost> m_host;
     HtmlSnap* m_engine = nullptr;
     TickSource m_ticks;
+    QSize m_thumbnailHint;
 
     bool m_ready = true;
     bool m_busy = false;

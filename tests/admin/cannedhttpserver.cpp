@@ -88,8 +88,8 @@ void CannedHttpServer::handleReadable(QTcpSocket* socket)
     QByteArray response = "HTTP/1.1 " + QByteArray::number(reply.status) + ' ' + reply.reason + "\r\n";
     for (const auto& header : reply.headers)
         response += header.first + ": " + header.second + "\r\n";
-    response += "Content-Type: text/plain\r\nContent-Length: " + QByteArray::number(reply.body.size())
-        + "\r\nConnection: close\r\n\r\n" + reply.body;
+    response += "Content-Type: text/plain\r\nContent-Length: "
+        + QByteArray::number(reply.body.size() + (reply.cut ? 1000 : 0)) + "\r\nConnection: close\r\n\r\n" + reply.body;
     socket->write(response);
     socket->disconnectFromHost();
 }

@@ -27,6 +27,8 @@ public:
         QList<QPair<QByteArray, QByteArray>> headers;
         // Read the request and never answer it.
         bool silent = false;
+        // Announce more body than is sent, then close the connection: a reply cut short.
+        bool cut = false;
     };
     struct Request {
         QByteArray method;

@@ -194,6 +194,19 @@ private Q_SLOTS:
         QCOMPARE(readAll(m_database), old);
     }
 
+    void replyCutShortLeavesDatabaseUntouched()
+    {
+        const QByteArray old = "1|http://old.test/\r\n";
+        writeFile(m_database, old);
+        CannedHttpServer::Reply cut { 200, "OK", "1|http://new.test/\r\n2|http://new", {}, false };
+        cut.cut = true;
+        m_canned.setReply("/cut.cgi", cut);
+        const ImportOutcome outcome = runImport(m_canned.url(QStringLiteral("/cut.cgi")), 1, 5, 5);
+        QVERIFY(!outcome.ok);
+        QVERIFY2(outcome.message.startsWith(QLatin1String("Error #0: ")), qPrintable(outcome.message));
+        QCOMPARE(readAll(m_database), old);
+    }
+
     void unwritableDatabaseKeepsTheOldOneAndSaysSo()
     {
         // A folder standing where the database should be: nothing can be renamed over it.

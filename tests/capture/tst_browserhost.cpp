@@ -54,8 +54,11 @@ private Q_SLOTS:
     void runOfCrashesRestartsTheBrowser();
 
 private:
-    // Crashes the renderer of the page now showing path, from a second session on it.
+    // Crashes the renderer of a page now showing path, from a second session on it; pages crashed
+    // before are skipped.
     void crashPageShowing(BrowserHost& host, const QString& path);
+
+    QStringList m_crashedTargets;
 
     std::unique_ptr<TestHttpServer> m_server;
 };
@@ -163,8 +166,11 @@ void TestBrowserHost::crashPageShowing(BrowserHost& host, const QString& path)
                 const QJsonArray targets = reply.value().value(QLatin1String("targetInfos")).toArray();
                 for (const auto& value : targets) {
                     const QJsonObject target = value.toObject();
-                    if (!target.value(QLatin1String("url")).toString().endsWith(path))
+                    const QString targetId = target.value(QLatin1String("targetId")).toString();
+                    if (!target.value(QLatin1String("url")).toString().endsWith(path)
+                        || m_crashedTargets.contains(targetId))
                         continue;
+                    m_crashedTargets << targetId;
                     const QJsonObject attach { { QStringLiteral("targetId"), target.value(QLatin1String("targetId")) },
                         { QStringLiteral("flatten"), true } };
                     connection->call({}, QStringLiteral("Target.attachToTarget"), attach, 10s, this,

@@ -1,4 +1,7 @@
+#include <QImage>
+#include <QSet>
 #include <QSignalSpy>
+#include <QTemporaryDir>
 #include <QtTest>
 
 #include "capture/browserhost.h"
@@ -32,6 +35,7 @@ private Q_SLOTS:
     void statusTexts();
     void thumbnailLeftUnchangedWithoutCapture();
     void missingBrowserEndsWithFailure();
+    void imageFileHelpers();
 
 private:
     std::unique_ptr<BrowserHost> m_host;
@@ -283,6 +287,50 @@ void TestHtmlSnapshot::missingBrowserEndsWithFailure()
     QCOMPARE(m_snapshot->GetErrorCode(), -1);
     QCOMPARE(m_snapshot->StatusText(), QStringLiteral("Fail to take the snapshot of the page"));
     QVERIFY(status.last().at(1).toString().contains(QStringLiteral("/nonexistent/browser")));
+}
+
+void TestHtmlSnapshot::imageFileHelpers()
+{
+    QTemporaryDir dir;
+    QImage source(200, 100, QImage::Format_RGB32);
+    for (int y = 0; y < source.height(); ++y) {
+        for (int x = 0; x < source.width(); ++x)
+            source.setPixel(x, y, qRgb(x, y * 2, 255 - x));
+    }
+    const QString input = dir.filePath(QStringLiteral("in.png"));
+    QVERIFY(source.save(input));
+    const auto path = [&dir](const char* name) { return dir.filePath(QString::fromLatin1(name)); };
+    const auto colours = [](const QImage& image) {
+        QSet<QRgb> set;
+        for (int y = 0; y < image.height(); ++y) {
+            for (int x = 0; x < image.width(); ++x)
+                set.insert(image.pixel(x, y));
+        }
+        return set;
+    };
+
+    m_snapshot->MakeGrayImage(input, path("grey.png"), false);
+    const QImage grey(path("grey.png"));
+    QCOMPARE(grey.size(), source.size());
+    for (const QRgb pixel : colours(grey))
+        QVERIFY(qRed(pixel) == qGreen(pixel) && qGreen(pixel) == qBlue(pixel));
+
+    m_snapshot->MakeGrayImage(input, path("bw.png"), true);
+    for (const QRgb pixel : colours(QImage(path("bw.png"))))
+        QVERIFY(pixel == qRgb(0, 0, 0) || pixel == qRgb(255, 255, 255));
+
+    m_snapshot->GetThumbnailImage(input, path("keep.jpg"), 50, 50, true);
+    QCOMPARE(QImage(path("keep.jpg")).size(), QSize(50, 25));
+    m_snapshot->GetThumbnailImage(input, path("stretch.jpg"), 50, 50, false);
+    QCOMPARE(QImage(path("stretch.jpg")).size(), QSize(50, 50));
+
+    m_snapshot->ReduceColor(input, path("four.png"), 4);
+    const QSet<QRgb> reduced = colours(QImage(path("four.png")));
+    QVERIFY(!reduced.isEmpty());
+    QVERIFY(reduced.size() <= 4);
+
+    m_snapshot->MakeGrayImage(path("missing.png"), path("never.png"), false);
+    QVERIFY(!QFile::exists(path("never.png")));
 }
 
 QTEST_GUILESS_MAIN(TestHtmlSnapshot)

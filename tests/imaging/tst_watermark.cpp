@@ -3,6 +3,7 @@
 
 #include "imaging/imagefile.h"
 #include "imaging/pictureviewerpro.h"
+#include "imaging/pixtwix.h"
 #include "imaging/watermark.h"
 #include "settings/livesettings.h"
 
@@ -189,6 +190,54 @@ private Q_SLOTS:
         options.WatermarkStyle = 0;
         options.WatermarkX = 40000;
         QVERIFY(!ApplyWatermark(viewer, options).ok());
+    }
+
+    void withNothingToAddTheThumbnailIsTheImagingResult_data()
+    {
+        QTest::addColumn<ViewerFormat>("format");
+        QTest::addColumn<int>("tolerance");
+        QTest::newRow("jpg") << ViewerFormat::Jpeg << 10;
+        QTest::newRow("gif") << ViewerFormat::Gif << 40;
+        QTest::newRow("png") << ViewerFormat::Png << 0;
+        QTest::newRow("bmp") << ViewerFormat::Bmp << 0;
+        QTest::newRow("tiff") << ViewerFormat::Tiff << 0;
+    }
+
+    void withNothingToAddTheThumbnailIsTheImagingResult()
+    {
+        QFETCH(ViewerFormat, format);
+        QFETCH(int, tolerance);
+        // The completion's hand-over: the imaging result goes through a file to the viewer, which
+        // saves the final thumbnail under the same name.
+        const QString output = m_dir.filePath(QStringLiteral("42.out"));
+        PixTwix pixTwix;
+        pixTwix.setPicture(colourfulImage(1024, 768));
+        QVERIFY(pixTwix.resize(120, 90, 4).ok());
+        QVERIFY(pixTwix.save(QString(), output, 12).ok());
+        const QImage handedOver = loadOwnImage(output).value();
+
+        PictureViewerPro viewer;
+        QVERIFY(viewer.load(output, FileOrigin::Own).ok());
+        WatermarkOptions options;
+        options.WatermarkText.clear();
+        QVERIFY(ApplyWatermark(viewer, options).ok());
+        viewer.setJpegQuality(100);
+        QVERIFY(viewer.save(output, format).ok());
+
+        const auto thumbnail = loadOwnImage(output);
+        QVERIFY(thumbnail.ok());
+        QCOMPARE(thumbnail.value().size(), QSize(120, 90));
+        int worst = 0;
+        for (int y = 0; y < 90; ++y) {
+            for (int x = 0; x < 120; ++x) {
+                const QRgb a = thumbnail.value().pixel(x, y);
+                const QRgb b = handedOver.pixel(x, y);
+                worst = std::max({ worst, std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                    std::abs(qBlue(a) - qBlue(b)) });
+            }
+        }
+        QVERIFY2(worst <= tolerance, qPrintable(QString::number(worst)));
+        QCOMPARE(QDir(m_dir.path()).entryList({ QStringLiteral("42.*") }, QDir::Files | QDir::Hidden).size(), 1);
     }
 
     void optionsComeFromTheLiveSettings()
