@@ -98,6 +98,9 @@ Capture::HtmlSnapshot* BatchRun::createSlot(int index)
 {
     auto* slot = new Capture::HtmlSnapshot(m_services.host, this);
     slot->setID(index);
+    // The browser renders each capture straight at the thumbnail's scale: far cheaper than a full-size
+    // image that is decoded and scaled down afterwards.
+    slot->setThumbnailHint(QSize(m_services.settings.ImageWidth, m_services.settings.ImageHeight));
     slot->Reset();
     connect(slot, &Capture::HtmlSnapshot::OnStatus, this, [this, slot](int, const QString& text, int code) {
         if (!slot->Finished() && text != QLatin1String("Captured in memory succeeded")) {
