@@ -111,8 +111,9 @@ void AdminChannel::send(const AdminRequest& request, Callback done)
         for (const UploadPart& upload : request.parts) {
             auto* file = new QFile(upload.filePath, multipart);
             if (!file->open(QIODevice::ReadOnly)) {
+                const QString text = QStringLiteral("Cannot open %1: %2").arg(upload.filePath, file->errorString());
                 delete multipart;
-                failSoon(m_generation, QStringLiteral("Cannot open %1: %2").arg(upload.filePath, file->errorString()));
+                failSoon(m_generation, text);
                 return;
             }
             QHttpPart part;
