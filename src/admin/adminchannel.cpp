@@ -37,6 +37,7 @@ namespace {
     }
 
     const char* const CanceledText = "Operation canceled";
+    constexpr qint64 SinkBufferBytes = 1 << 20;
     const char* const InvalidAddressText = "Host not found: the address is empty or not an http or https URL";
 
 } // namespace
@@ -77,6 +78,7 @@ void AdminChannel::send(const AdminRequest& request, Callback done)
 
     ++m_generation;
     m_callback = std::move(done);
+    m_sink = request.bodySink;
     m_abortText.clear();
     m_busy = true;
 
@@ -109,8 +111,9 @@ void AdminChannel::send(const AdminRequest& request, Callback done)
         for (const UploadPart& upload : request.parts) {
             auto* file = new QFile(upload.filePath, multipart);
             if (!file->open(QIODevice::ReadOnly)) {
+                const QString text = QStringLiteral("Cannot open %1: %2").arg(upload.filePath, file->errorString());
                 delete multipart;
-                failSoon(m_generation, QStringLiteral("Cannot open %1: %2").arg(upload.filePath, file->errorString()));
+                failSoon(m_generation, text);
                 return;
             }
             QHttpPart part;
@@ -130,6 +133,11 @@ void AdminChannel::send(const AdminRequest& request, Callback done)
     connect(m_reply, &QNetworkReply::requestSent, this, [this] { setState(Sending); });
     connect(m_reply, &QNetworkReply::uploadProgress, this, &AdminChannel::handleUploadProgress);
     connect(m_reply, &QNetworkReply::downloadProgress, this, &AdminChannel::handleDownloadProgress);
+    if (m_sink) {
+        // Without a bound the network thread keeps reading ahead of the sink into memory.
+        m_reply->setReadBufferSize(SinkBufferBytes);
+        connect(m_reply, &QNetworkReply::readyRead, this, &AdminChannel::handleReadyRead);
+    }
     connect(m_reply, &QNetworkReply::finished, this, &AdminChannel::handleFinished);
     if (request.timeoutMs > 0)
         m_deadline->start(request.timeoutMs);
@@ -160,6 +168,18 @@ void AdminChannel::handleDownloadProgress(qint64 received, qint64 total)
     Q_EMIT progressChanged(ReceivingPhase, 0, received, total);
 }
 
+void AdminChannel::handleReadyRead()
+{
+    // Only a 200 reply is worth keeping; anything else (an error page) stays in memory for the caller.
+    if (!m_sink || !m_reply || m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt() != 200)
+        return;
+    const QByteArray data = m_reply->readAll();
+    if (m_sink->write(data) == data.size())
+        return;
+    m_abortText = QStringLiteral("Cannot store the reply: ") + m_sink->errorString();
+    m_reply->abort();
+}
+
 void AdminChannel::handleFinished()
 {
     QNetworkReply* reply = m_reply;
@@ -167,11 +187,14 @@ void AdminChannel::handleFinished()
         return;
     AdminReply result;
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    // What is still buffered goes to the sink before the reply is judged, so a failed write fails it.
+    if (m_sink && m_abortText.isEmpty() && status.toInt() == 200 && reply->error() == QNetworkReply::NoError)
+        handleReadyRead();
     if (m_abortText.isEmpty() && status.isValid() && isCompleteReply(reply->error())) {
         result.completed = true;
         result.statusCode = status.toInt();
         result.statusText = reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
-        result.body = reply->readAll();
+        result.body = m_sink && result.statusCode == 200 ? QByteArray() : reply->readAll();
     } else {
         result.statusText = m_abortText.isEmpty() ? reply->errorString() : m_abortText;
         result.aborted = m_abortText == QLatin1String(CanceledText);
@@ -198,6 +221,7 @@ void AdminChannel::failSoon(quint64 generation, const QString& text)
 void AdminChannel::finish(const AdminReply& reply)
 {
     m_deadline->stop();
+    m_sink = nullptr;
     dropReply();
     m_busy = false;
     // The callback may start the next exchange on this channel, so the state is cleared before it runs.

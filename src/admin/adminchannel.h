@@ -11,6 +11,7 @@
 #include <QtGlobal>
 
 class QHttpMultiPart;
+class QIODevice;
 class QNetworkAccessManager;
 class QNetworkReply;
 class QTimer;
@@ -40,6 +41,10 @@ struct AdminRequest final {
     bool multipart = false;
     QString clientName; // the User-Agent; empty leaves the network library's own
     int timeoutMs = 0;
+    // When set, the body of a 200 reply is written here as it arrives instead of being kept in memory (the
+    // reply's body is then present and empty). A failed write ends the exchange as failed. Not owned; it
+    // must outlive the exchange.
+    QIODevice* bodySink = nullptr;
 };
 
 // How an exchange ended. completed is true when the server answered with any HTTP status (the
@@ -93,6 +98,7 @@ Q_SIGNALS:
 private:
     void handleUploadProgress(qint64 sent, qint64 total);
     void handleDownloadProgress(qint64 received, qint64 total);
+    void handleReadyRead();
     void handleFinished();
     void handleDeadline();
     void failSoon(quint64 generation, const QString& text);
@@ -104,6 +110,7 @@ private:
     QPointer<QNetworkReply> m_reply;
     QHttpMultiPart* m_multipart = nullptr;
     QTimer* m_deadline = nullptr;
+    QIODevice* m_sink = nullptr;
     Callback m_callback;
     quint64 m_generation = 0;
     QString m_abortText;

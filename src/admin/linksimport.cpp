@@ -9,27 +9,15 @@
 
 namespace Admin {
 
-Common::Status storeLinksDatabase(const QString& linksInfoFile, const QByteArray& content)
-{
-    const Common::Status folder = Common::EnsureFolder(QFileInfo(linksInfoFile).absolutePath());
-    if (!folder)
-        return folder;
-    QSaveFile file(linksInfoFile);
-    if (!file.open(QIODevice::WriteOnly))
-        return Common::Error { 0, QStringLiteral("storeLinksDatabase"),
-            QStringLiteral("Cannot write %1: %2").arg(linksInfoFile, file.errorString()) };
-    if (file.write(content) != content.size() || !file.commit())
-        return Common::Error { 0, QStringLiteral("storeLinksDatabase"),
-            QStringLiteral("Cannot write %1: %2").arg(linksInfoFile, file.errorString()) };
-    return Common::success();
-}
-
 LinksImport::LinksImport(QString linksInfoFile, QObject* parent)
     : QObject(parent)
     , m_linksInfoFile(std::move(linksInfoFile))
     , m_channel(new AdminChannel(this))
 {
 }
+
+// The temporary file, if any, is discarded by QSaveFile when it is not committed.
+LinksImport::~LinksImport() = default;
 
 void LinksImport::GetTotalLinksCount(const AdminLogin& login)
 {
@@ -68,23 +56,36 @@ void LinksImport::abort()
 void LinksImport::sendImport()
 {
     m_step = Step::Importing;
-    m_channel->send(importLinksRequest(m_login, m_mode, m_period, m_period1),
-        [this](const AdminReply& reply) { handleImportReply(reply); });
+    const Common::Status folder = Common::EnsureFolder(QFileInfo(m_linksInfoFile).absolutePath());
+    if (!folder)
+        return fail(QStringLiteral("Error: ") + folder.error().message);
+    m_target = std::make_unique<QSaveFile>(m_linksInfoFile);
+    if (!m_target->open(QIODevice::WriteOnly))
+        return fail(QStringLiteral("Error: Cannot write %1: %2").arg(m_linksInfoFile, m_target->errorString()));
+    AdminRequest request = importLinksRequest(m_login, m_mode, m_period, m_period1);
+    request.bodySink = m_target.get();
+    m_channel->send(request, [this](const AdminReply& reply) { handleImportReply(reply); });
 }
 
 void LinksImport::handleImportReply(const AdminReply& reply)
 {
-    m_step = Step::Idle;
     if (!reply.completed || reply.statusCode != 200) {
-        Q_EMIT importFinished(false, countStoredLinks(), importFailureText(reply));
-        return;
+        const bool storeFailed = !reply.completed && reply.statusText.startsWith(QLatin1String("Cannot store"));
+        return fail(storeFailed ? QStringLiteral("Error: ") + reply.statusText : importFailureText(reply));
     }
-    const Common::Status stored = storeLinksDatabase(m_linksInfoFile, reply.body.value_or(QByteArray()));
-    if (!stored) {
-        Q_EMIT importFinished(false, countStoredLinks(), QStringLiteral("Error: ") + stored.error().message);
-        return;
-    }
+    if (!m_target->commit())
+        return fail(QStringLiteral("Error: Cannot write %1: %2").arg(m_linksInfoFile, m_target->errorString()));
+    m_target.reset();
+    m_step = Step::Idle;
     Q_EMIT importFinished(true, countStoredLinks(), QString());
+}
+
+void LinksImport::fail(const QString& message)
+{
+    // Dropping the unfinished file leaves the database as it was.
+    m_target.reset();
+    m_step = Step::Idle;
+    Q_EMIT importFinished(false, countStoredLinks(), message);
 }
 
 qint32 LinksImport::countStoredLinks() const

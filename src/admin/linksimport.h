@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QByteArray>
 #include <QObject>
 #include <QString>
@@ -8,14 +10,11 @@
 #include "admin/adminrequests.h"
 #include "common/result.h"
 
+class QSaveFile;
+
 namespace Admin {
 
 class AdminChannel;
-
-// Replaces the links database with `content`, byte for byte, creating its folder when missing. The bytes go
-// to a temporary file beside the database that is then renamed over it, so the database is either the old
-// one or the new one, never half-written. On failure the old file is left as it was.
-Common::Status storeLinksDatabase(const QString& linksInfoFile, const QByteArray& content);
 
 // The import window's work without the window: asks the script for its links count and imports its links
 // into the links database. One step at a time over one channel; each step ends in exactly one signal, also
@@ -28,6 +27,7 @@ public:
     enum class Step { Idle, Counting, CountingBeforeImport, Importing };
 
     explicit LinksImport(QString linksInfoFile, QObject* parent = nullptr);
+    ~LinksImport() override;
 
     // For progress displays and for tests.
     AdminChannel& channel() { return *m_channel; }
@@ -37,7 +37,10 @@ public:
     // Ends in totalLinksCounted(); 0 on any failure.
     void GetTotalLinksCount(const AdminLogin& login);
     // Counts first (the count is not reported), then imports by mode 1..4 and the two period indexes. A
-    // 200 reply replaces the database exactly as received; any other reply leaves it untouched.
+    // 200 reply replaces the database exactly as received; any other reply leaves it untouched. The reply
+    // streams into a temporary file beside the database (its folder is created when missing) that is
+    // renamed over it once the reply is complete: the database is the old one or the new one, never
+    // half-written, and a large reply is never held in memory.
     void importLinks(const AdminLogin& login, int mode, int period, int period1);
     // Cuts the step under way, which then ends as failed. Harmless when idle.
     void abort();
@@ -51,10 +54,12 @@ Q_SIGNALS:
 private:
     void sendImport();
     void handleImportReply(const AdminReply& reply);
+    void fail(const QString& message);
     qint32 countStoredLinks() const;
 
     QString m_linksInfoFile;
     AdminChannel* m_channel = nullptr;
+    std::unique_ptr<QSaveFile> m_target;
     Step m_step = Step::Idle;
     AdminLogin m_login;
     int m_mode = 1;

@@ -152,7 +152,13 @@ void UploadRun::sendBatch(int index)
     const QString folder = Common::AddBackslash(m_options.folder);
     for (int taken = 0; taken < m_options.filesPerConnection && m_next < m_end; ++taken, ++m_next) {
         const QString path = folder + m_files.at(m_next);
-        if (QFileInfo(path).size() == 0) {
+        const QFileInfo info(path);
+        // A file that went away after the listing was not uploaded: it is a failure, not an empty file.
+        if (!info.exists()) {
+            ++m_failed;
+            continue;
+        }
+        if (info.size() == 0) {
             ++m_skipped;
             continue;
         }

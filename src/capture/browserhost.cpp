@@ -129,7 +129,11 @@ QByteArray BrowserHost::stderrTail() const { return m_stderrTail; }
 
 int BrowserHost::startCount() const { return m_startCount; }
 
+std::chrono::milliseconds BrowserHost::callTimeout() const { return m_options.callTimeout; }
+
 void BrowserHost::noteCaptureSucceeded() { m_crashRun = 0; }
+
+void BrowserHost::noteBrowserUnresponsive() { stopBrowser(QStringLiteral("The browser stopped answering")); }
 
 void BrowserHost::noteRendererCrashed()
 {

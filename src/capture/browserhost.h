@@ -34,6 +34,9 @@ struct BrowserOptions {
     // restarted.
     int crashRunLimit = 5;
     std::chrono::milliseconds startTimeout { 30000 };
+    // How long the browser may take over a call that does not depend on a page (opening and closing
+    // contexts and pages); a browser that misses it is taken for hung and restarted.
+    std::chrono::milliseconds callTimeout { 15000 };
 };
 
 // The one headless browser of the program, shared by every capture engine. Started on first use,
@@ -63,8 +66,12 @@ public:
     // How many times a browser process was started.
     int startCount() const;
 
+    std::chrono::milliseconds callTimeout() const;
+
     // Engines report how their captures ended, so the host can spot a browser that only crashes.
     void noteCaptureSucceeded();
+    // An engine saw the browser miss callTimeout() on a call it always answers: restart it.
+    void noteBrowserUnresponsive();
     void noteRendererCrashed();
 
     // Closes the browser now; captures in flight end as failed. The next whenReady() starts a new one.

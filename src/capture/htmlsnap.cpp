@@ -30,7 +30,6 @@ namespace {
 
     const QString kSource = QStringLiteral("HtmlSnap");
     const QString kInMemory = QStringLiteral("*");
-    constexpr std::chrono::milliseconds kSetupDeadline = 15s;
     // A renderer that does not answer for this long is most likely stuck in a page script; stopping
     // the script lets the pending call complete.
     constexpr std::chrono::milliseconds kStallBeforeTerminate = 2s;
@@ -326,11 +325,16 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
     QPointer<HtmlSnap> self(this);
     QPointer<DevToolsConnection> guard(connection);
     const auto failIfCurrent = [self, generation](const Common::Error& error) {
-        if (self && self->isCurrent(generation))
-            self->fail(SnapCode::CaptureFailed, describe(error));
+        if (!self || !self->isCurrent(generation))
+            return;
+        // These calls do not involve the page: a browser that misses them is hung, not busy.
+        if (error.number == CallError::TimedOut && self->m_host)
+            self->m_host->noteBrowserUnresponsive();
+        self->fail(SnapCode::CaptureFailed, describe(error));
     };
-    connection->call({}, QStringLiteral("Target.createBrowserContext"), {}, kSetupDeadline, connection,
-        [self, guard, generation, failIfCurrent](const DevToolsConnection::Reply& reply) {
+    const std::chrono::milliseconds deadline = m_host ? m_host->callTimeout() : 15s;
+    connection->call({}, QStringLiteral("Target.createBrowserContext"), {}, deadline, connection,
+        [self, guard, generation, failIfCurrent, deadline](const DevToolsConnection::Reply& reply) {
             if (!reply)
                 return failIfCurrent(reply.error());
             const QString contextId = reply.value().value(QLatin1String("browserContextId")).toString();
@@ -342,8 +346,8 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
             self->m_contextId = contextId;
             const QJsonObject params { { QStringLiteral("url"), QStringLiteral("about:blank") },
                 { QStringLiteral("browserContextId"), contextId } };
-            guard->call({}, QStringLiteral("Target.createTarget"), params, kSetupDeadline, guard,
-                [self, guard, generation, contextId, failIfCurrent](const DevToolsConnection::Reply& reply) {
+            guard->call({}, QStringLiteral("Target.createTarget"), params, deadline, guard,
+                [self, guard, generation, contextId, failIfCurrent, deadline](const DevToolsConnection::Reply& reply) {
                     if (!reply)
                         return failIfCurrent(reply.error());
                     const QString targetId = reply.value().value(QLatin1String("targetId")).toString();
@@ -354,12 +358,12 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
                     }
                     self->m_targetId = targetId;
                     guard->call({}, QStringLiteral("Target.attachToTarget"),
-                        { { QStringLiteral("targetId"), targetId }, { QStringLiteral("flatten"), true } },
-                        kSetupDeadline, self.data(), [self, generation](const DevToolsConnection::Reply& reply) {
+                        { { QStringLiteral("targetId"), targetId }, { QStringLiteral("flatten"), true } }, deadline,
+                        self.data(), [self, generation, failIfCurrent](const DevToolsConnection::Reply& reply) {
                             if (!self->isCurrent(generation))
                                 return;
                             if (!reply)
-                                return self->fail(SnapCode::CaptureFailed, describe(reply.error()));
+                                return failIfCurrent(reply.error());
                             self->configurePage(reply.value().value(QLatin1String("sessionId")).toString());
                         });
                 });
@@ -370,7 +374,8 @@ void HtmlSnap::setupCall(const QString& method, const QJsonObject& params)
 {
     const quint64 generation = m_generation;
     ++m_setupPending;
-    m_session->call(method, params, kSetupDeadline, [this, generation, method](const DevToolsConnection::Reply& reply) {
+    const std::chrono::milliseconds deadline = m_host ? m_host->callTimeout() : 15s;
+    m_session->call(method, params, deadline, [this, generation, method](const DevToolsConnection::Reply& reply) {
         if (!isCurrent(generation))
             return;
         if (!reply)

@@ -37,7 +37,8 @@ struct EffectsState final {
 };
 
 // The settings an effect reads when it runs (colours 0x00BBGGRR), named as the live settings. Fill it
-// with effectParametersFrom(liveSettings) for each image, so changes apply from the next image on.
+// with effectParametersFrom(liveSettings) for each image, so changes apply from the next image on. The
+// rotate and skew angles may carry a fraction (the settings preview keeps the one typed in).
 struct EffectParameters final {
     qint32 ImageWidth = 120;
     qint32 ImageHeight = 90;
@@ -63,11 +64,11 @@ struct EffectParameters final {
     qint32 RandomShearColor = 0xffffff;
     qint32 RandomShearSize = 20;
     qint32 RotateColor = 0xffffff;
-    qint32 RotateAngle = 20;
+    double RotateAngle = 20;
     qint32 SkewHorizontallyColor = 0xffffff;
-    qint32 SkewHorizontallyAngle = 20;
+    double SkewHorizontallyAngle = 20;
     qint32 SkewVerticallyColor = 0xffffff;
-    qint32 SkewVerticallyAngle = 20;
+    double SkewVerticallyAngle = 20;
     qint32 TintColor = 0x3f3f3f;
     qint32 TwirlColor = 0xffffff;
     qint32 TwirlAngle = 10;

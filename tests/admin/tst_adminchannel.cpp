@@ -144,6 +144,22 @@ private Q_SLOTS:
         QCOMPARE(parts[4].content, QByteArray("\r\n--x\r\n"));
     }
 
+    void unreadableUploadFileFailsTheBatch()
+    {
+        const qsizetype before = m_canned.requests().size();
+        AdminChannel channel;
+        const auto reply = exchange(channel,
+            uploadRequest(testLogin(m_canned.url()),
+                { { QStringLiteral("UploadFile_0"), QStringLiteral("/nonexistent/gone.jpg") } },
+                QStringLiteral("Pictavo Studio")));
+        QVERIFY(reply);
+        QVERIFY(!reply->completed);
+        QVERIFY2(reply->statusText.startsWith(QLatin1String("Cannot open /nonexistent/gone.jpg")),
+            qPrintable(reply->statusText));
+        QCOMPARE(m_canned.requests().size(), before);
+        QCOMPARE(channel.state(), int(AdminChannel::Closed));
+    }
+
     void loginReplies_data()
     {
         QTest::addColumn<int>("status");

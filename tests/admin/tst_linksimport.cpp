@@ -192,6 +192,8 @@ private Q_SLOTS:
         QVERIFY2(outcome.message.startsWith(message), qPrintable(outcome.message));
         QCOMPARE(outcome.count, 2);
         QCOMPARE(readAll(m_database), old);
+        QCOMPARE(QDir(QFileInfo(m_database).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("LinksInfo.txt") });
     }
 
     void replyCutShortLeavesDatabaseUntouched()
@@ -205,6 +207,9 @@ private Q_SLOTS:
         QVERIFY(!outcome.ok);
         QVERIFY2(outcome.message.startsWith(QLatin1String("Error #0: ")), qPrintable(outcome.message));
         QCOMPARE(readAll(m_database), old);
+        // The part that did arrive was streamed to a temporary file, which is gone again.
+        QCOMPARE(QDir(QFileInfo(m_database).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("LinksInfo.txt") });
     }
 
     void unwritableDatabaseKeepsTheOldOneAndSaysSo()

@@ -132,6 +132,21 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_script.snapshotsFolder()).entryList(QDir::Files), (QStringList { fileName(3), fileName(5) }));
     }
 
+    void fileGoneSinceTheListingCountsAsFailed()
+    {
+        makeFiles(m_local->path(), QList<int>(6, 10));
+        UploadRun run;
+        QSignalSpy finished(&run, &UploadRun::finished);
+        run.start(options(m_script.url(), 1, 2));
+        run.setPaused(true);
+        QVERIFY(QFile::remove(m_local->filePath(fileName(4))));
+        run.setPaused(false);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(run.failedCount(), 1);
+        QCOMPARE(run.skippedCount(), 0);
+        QCOMPARE(run.successCount(), 5);
+    }
+
     void stopWaitsForBatchesInFlightThenTheRangeGoesOn()
     {
         makeFiles(m_local->path(), QList<int>(100, 64));

@@ -52,6 +52,7 @@ private Q_SLOTS:
     void staleProfilesAreRemoved();
     void crashedRendererFailsTheCapture();
     void runOfCrashesRestartsTheBrowser();
+    void hungBrowserIsRestarted();
 
 private:
     // Crashes the renderer of a page now showing path, from a second session on it; pages crashed
@@ -221,6 +222,26 @@ void TestBrowserHost::runOfCrashesRestartsTheBrowser()
         QTRY_COMPARE_WITH_TIMEOUT(snap.GetErrorCode(), -1, 30000);
     }
     QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 30000);
+    HtmlSnap next(&host);
+    QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
+    QCOMPARE(host.startCount(), 2);
+}
+
+void TestBrowserHost::hungBrowserIsRestarted()
+{
+    BrowserOptions options = testBrowserOptions();
+    options.callTimeout = std::chrono::milliseconds(2000);
+    BrowserHost host(options);
+    HtmlSnap first(&host);
+    QCOMPARE(capture(first, m_server->url(QStringLiteral("/blue"))).code, 1);
+
+    QSignalSpy lost(&host, &BrowserHost::browserLost);
+    QVERIFY(::kill(static_cast<pid_t>(host.processId()), SIGSTOP) == 0);
+    HtmlSnap stuck(&host);
+    stuck.SetTimeOut(60000);
+    QCOMPARE(capture(stuck, m_server->url(QStringLiteral("/blue"))).code, -1);
+    QCOMPARE(lost.size(), 1);
+
     HtmlSnap next(&host);
     QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
     QCOMPARE(host.startCount(), 2);

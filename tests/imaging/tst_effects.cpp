@@ -222,6 +222,19 @@ private Q_SLOTS:
         QCOMPARE(recorder.pixTwix.picture() != before, changes);
     }
 
+    void rotateAndSkewKeepAFraction()
+    {
+        EffectParameters p = parameters();
+        p.RotateAngle = 12.5;
+        p.SkewVerticallyAngle = -3.25;
+        Recorder recorder;
+        ProcessEffect(recorder.pixTwix, 10, p);
+        ProcessEffect(recorder.pixTwix, 12, p);
+        QCOMPARE(recorder.calls,
+            (QStringList { QStringLiteral("rotate(60,46,12.5,255,255,255)"),
+                QStringLiteral("skewVertically(-3.25,255,255,255)") }));
+    }
+
     void aFailingEffectIsSilentAndTheNextOneRuns()
     {
         EffectParameters p = parameters();

@@ -1,5 +1,8 @@
 #include <QDataStream>
 #include <QFontInfo>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QtTest>
 
@@ -366,6 +369,40 @@ private Q_SLOTS:
             QCOMPARE(lastFunction, quint16(0));
         }
         QCOMPARE(imageFromDib(dib), original);
+    }
+
+    void wmfRendersInAnotherReader()
+    {
+        const QString renderer = QStandardPaths::findExecutable(QStringLiteral("wmf2gd"));
+        if (renderer.isEmpty())
+            QSKIP("wmf2gd (libwmf-bin) is not installed");
+        QImage original(48, 30, QImage::Format_RGB32);
+        for (int y = 0; y < 30; ++y) {
+            for (int x = 0; x < 48; ++x)
+                original.setPixel(x, y, x < 24 ? (y < 15 ? qRgb(220, 30, 30) : qRgb(30, 30, 220)) : qRgb(30, 200, 40));
+        }
+        PictureViewerPro viewer;
+        viewer.setImage(original);
+        const QString wmf = m_dir.filePath(QStringLiteral("check.wmf"));
+        const QString png = m_dir.filePath(QStringLiteral("check-wmf.png"));
+        QVERIFY(viewer.save(wmf, ViewerFormat::Wmf).ok());
+
+        QProcess process;
+        QSignalSpy finished(&process, &QProcess::finished);
+        process.start(renderer, { QStringLiteral("-t"), QStringLiteral("png"), QStringLiteral("-o"), png, wmf });
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(process.exitCode(), 0);
+        const auto rendered = loadForeignImage(png);
+        QVERIFY(rendered.ok());
+        // The reader scales to its own resolution; compare the middle of each coloured area.
+        const QImage image = rendered.value().scaled(48, 30);
+        for (const QPoint p : { QPoint(10, 7), QPoint(10, 22), QPoint(36, 15) }) {
+            const QRgb expected = original.pixel(p);
+            const QRgb actual = image.pixel(p);
+            QVERIFY2(std::abs(qRed(expected) - qRed(actual)) < 40 && std::abs(qGreen(expected) - qGreen(actual)) < 40
+                    && std::abs(qBlue(expected) - qBlue(actual)) < 40,
+                qPrintable(QString::number(actual, 16)));
+        }
     }
 
     void failedSaveReportsAndLeavesNothing()

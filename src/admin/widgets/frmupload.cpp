@@ -87,8 +87,10 @@ frmUpload::frmUpload(const AdminServices& services, qint32 startLink, qint32 end
     m_lvwUpload->setObjectName(QStringLiteral("lvwUpload"));
     m_lvwUpload->setRootIsDecorated(false);
     m_lvwUpload->setHeaderLabels({ tr("Connection"), tr("Progress"), tr("Status") });
-    m_lvwUpload->header()->resizeSection(0, FixedColumnPixels);
-    m_lvwUpload->header()->resizeSection(1, FixedColumnPixels);
+    // 1000 twips, unless the caption needs more in the user's font.
+    for (int column : { 0, 1 })
+        m_lvwUpload->header()->resizeSection(
+            column, std::max(FixedColumnPixels, m_lvwUpload->header()->sectionSizeHint(column)));
     m_lvwUpload->header()->setStretchLastSection(true);
 
     m_lblFilesCount = makeValueLabel(QStringLiteral("lblFilesCount"));
@@ -127,6 +129,8 @@ frmUpload::frmUpload(const AdminServices& services, qint32 startLink, qint32 end
     m_txtUploadFrom->setObjectName(QStringLiteral("txtUploadFrom"));
     m_txtUploadTo = new QLineEdit(QString::number(endLink));
     m_txtUploadTo->setObjectName(QStringLiteral("txtUploadTo"));
+    for (QLineEdit* box : { m_txtUploadFrom, m_txtUploadTo })
+        box->setMaximumWidth(box->fontMetrics().horizontalAdvance(QStringLiteral("0000000000")));
     auto* range = new QHBoxLayout;
     range->addWidget(m_optUploadRange);
     range->addWidget(m_txtUploadFrom);
