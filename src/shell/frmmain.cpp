@@ -16,6 +16,10 @@
 #include <QToolBar>
 #include <QTreeView>
 
+#include "admin/adminservices.h"
+#include "admin/widgets/frmimport.h"
+#include "admin/widgets/frmsetup.h"
+#include "admin/widgets/frmupload.h"
 #include "batch/appfolders.h"
 #include "batch/batchrun.h"
 #include "batch/capturecompletion.h"
@@ -159,6 +163,12 @@ void frmMain::buildMenus()
     exit->setObjectName(QStringLiteral("mnuFileExit"));
     connect(exit, &QAction::triggered, this, &QWidget::close);
 
+    QMenu* config = menuBar()->addMenu(tr("&Config"));
+    config->setObjectName(QStringLiteral("mnuConfig"));
+    QAction* setup = config->addAction(tr("&Setup"));
+    setup->setObjectName(QStringLiteral("mnuSetup"));
+    connect(setup, &QAction::triggered, this, &frmMain::setupCommand);
+
     QMenu* action = menuBar()->addMenu(tr("&Action"));
     action->setObjectName(QStringLiteral("mnuAction"));
     const auto item = [action](const QString& caption, const char* name) {
@@ -174,30 +184,82 @@ void frmMain::buildMenus()
     connect(m_mnuPause, &QAction::triggered, this, &frmMain::pauseCommand);
     connect(m_mnuStop, &QAction::triggered, this, &frmMain::stopCommand);
     connect(m_mnuRetry, &QAction::triggered, this, &frmMain::retryCommand);
+
+    QMenu* admin = menuBar()->addMenu(tr("Admin"));
+    admin->setObjectName(QStringLiteral("muAdmin"));
+    QAction* import = admin->addAction(tr("&Import"));
+    import->setObjectName(QStringLiteral("mnuImport"));
+    connect(import, &QAction::triggered, this, &frmMain::importCommand);
+    QAction* upload = admin->addAction(tr("&Upload"));
+    upload->setObjectName(QStringLiteral("mnuUpload"));
+    connect(upload, &QAction::triggered, this, &frmMain::uploadCommand);
+    admin->addSeparator()->setObjectName(QStringLiteral("mnu0"));
+    QAction* panel = admin->addAction(tr("Admin Panel"));
+    panel->setObjectName(QStringLiteral("mnuAdminPanel"));
+    connect(panel, &QAction::triggered, this, &frmMain::adminPanelCommand);
 }
 
 void frmMain::buildRunCommands()
 {
-    struct Button {
-        const char* key;
-        QString tooltip;
-        QStyle::StandardPixmap icon;
-        void (frmMain::*command)();
-    };
-    const Button buttons[] = {
-        { "Start", tr("Start snapshots"), QStyle::SP_MediaPlay, &frmMain::startCommand },
-        { "Pause", tr("Pause"), QStyle::SP_MediaPause, &frmMain::pauseCommand },
-        { "Stop", tr("Stop"), QStyle::SP_MediaStop, &frmMain::stopCommand },
-        { "Retry", tr("Create retry file"), QStyle::SP_BrowserReload, &frmMain::retryCommand },
-    };
-    for (const Button& button : buttons) {
-        const QString key = QString::fromLatin1(button.key);
-        QAction* action = m_toolbar->addAction(style()->standardIcon(button.icon), tr(button.key));
-        action->setObjectName(key);
-        action->setToolTip(button.tooltip);
-        connect(action, &QAction::triggered, this, button.command);
-    }
+    const auto icon = [this](QStyle::StandardPixmap which) { return style()->standardIcon(which); };
+    addToolbarButton("Setup", tr("Setup your directory admin center information"), icon(QStyle::SP_FileDialogInfoView),
+        &frmMain::setupCommand);
+    addToolbarButton("Import", tr("Import directory links information"), icon(QStyle::SP_ArrowDown),
+        &frmMain::importCommand);
+    addToolbarButton("Start", tr("Start snapshots"), icon(QStyle::SP_MediaPlay), &frmMain::startCommand);
+    addToolbarButton("Pause", tr("Pause"), icon(QStyle::SP_MediaPause), &frmMain::pauseCommand);
+    addToolbarButton("Stop", tr("Stop"), icon(QStyle::SP_MediaStop), &frmMain::stopCommand);
+    addToolbarButton("Retry", tr("Create retry file"), icon(QStyle::SP_BrowserReload), &frmMain::retryCommand);
+    addToolbarButton("Upload", tr("Upload snapshots to your directory server"), icon(QStyle::SP_ArrowUp),
+        &frmMain::uploadCommand);
     setRunState(RunState::Idle);
+}
+
+void frmMain::addToolbarButton(const char* key, const QString& tooltip, const QIcon& icon, void (frmMain::*command)())
+{
+    QAction* action = m_toolbar->addAction(icon, tr(key));
+    action->setObjectName(QString::fromLatin1(key));
+    action->setToolTip(tooltip);
+    connect(action, &QAction::triggered, this, command);
+}
+
+Admin::AdminServices frmMain::adminServices()
+{
+    return { m_services.hive, m_services.settings, m_services.boxes, m_services.appPath, [this] { RefreshLinksCount(); },
+        QString::fromLatin1(AppTitle) };
+}
+
+void frmMain::showOwnedWindow(QDialog* window)
+{
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    registerWindow(window);
+    Common::CenterForm(window, this);
+    window->exec();
+}
+
+void frmMain::setupCommand()
+{
+    if (m_runState == RunState::Idle)
+        showOwnedWindow(new Admin::frmSetup(adminServices(), this));
+}
+
+void frmMain::importCommand()
+{
+    if (m_runState == RunState::Idle)
+        showOwnedWindow(new Admin::frmImport(adminServices(), this));
+}
+
+void frmMain::uploadCommand()
+{
+    if (m_runState == RunState::Idle)
+        showOwnedWindow(new Admin::frmUpload(adminServices(), m_links.StartLink(), m_links.EndLink(), this));
+}
+
+void frmMain::adminPanelCommand()
+{
+    // The directory's own administration pages live at the script's address.
+    if (!m_services.settings.AdminURL.trimmed().isEmpty())
+        Common::ShellOpen(m_services.desktop, m_services.settings.AdminURL.trimmed());
 }
 
 QAction* frmMain::toolbarAction(const QString& key) const
@@ -236,6 +298,10 @@ void frmMain::setRunState(RunState state)
     m_mnuRetry->setEnabled(idle);
     m_mnuPause->setEnabled(running);
     m_mnuStop->setEnabled(running);
+    for (const char* name : { "mnuSetup", "mnuImport", "mnuUpload" }) {
+        if (auto* item = menuBar()->findChild<QAction*>(QString::fromLatin1(name)))
+            item->setEnabled(idle);
+    }
     if (idle)
         EnableToolbar();
     else

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QList>
+#include <QIcon>
 #include <QMainWindow>
 #include <QPointer>
 
@@ -19,6 +20,11 @@ class QToolBar;
 class QTreeView;
 class QWidget;
 
+class QDialog;
+
+namespace Admin {
+struct AdminServices;
+}
 namespace Batch {
 class BatchRun;
 class CaptureCompletion;
@@ -102,6 +108,14 @@ protected:
 private:
     void buildMenus();
     void buildRunCommands();
+    void addToolbarButton(const char* key, const QString& tooltip, const QIcon& icon, void (frmMain::*command)());
+    Admin::AdminServices adminServices();
+    // Shows a secondary window modally over the main window, centred; it is gone once closed.
+    void showOwnedWindow(QDialog* window);
+    void setupCommand();
+    void importCommand();
+    void uploadCommand();
+    void adminPanelCommand();
     QAction* toolbarAction(const QString& key) const;
     void setRunState(RunState state);
     void connectRun();

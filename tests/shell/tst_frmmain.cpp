@@ -1,4 +1,9 @@
+#include <QAction>
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
+#include <QTimer>
+#include <QToolBar>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
@@ -86,6 +91,7 @@ private Q_SLOTS:
     void minimumSize();
     void activatingARowOpensItsUrl();
     void centersOverItsOwner();
+    void windowCommandsOpenTheirWindows();
 };
 
 void TestFrmMain::firstStartInAnEmptyFolder()
@@ -261,6 +267,36 @@ void TestFrmMain::centersOverItsOwner()
     dialog.resize(200, 100);
     Common::CenterForm(&dialog, &owner);
     QCOMPARE(dialog.pos(), owner.frameGeometry().topLeft() + QPoint((600 - 200) / 2, (400 - 100) / 2));
+}
+
+void TestFrmMain::windowCommandsOpenTheirWindows()
+{
+    Installation setup;
+    auto window = setup.start();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto* toolbar = window->findChild<QToolBar*>(QStringLiteral("tbToolbar"));
+    QStringList keys;
+    for (QAction* action : toolbar->actions())
+        keys << action->objectName();
+    QCOMPARE(keys, (QStringList { QStringLiteral("Setup"), QStringLiteral("Import"), QStringLiteral("Start"),
+                       QStringLiteral("Pause"), QStringLiteral("Stop"), QStringLiteral("Retry"), QStringLiteral("Upload") }));
+
+    const std::pair<const char*, const char*> commands[] = { { "Setup", "frmSetup" }, { "mnuSetup", "frmSetup" },
+        { "Import", "frmImport" }, { "mnuImport", "frmImport" }, { "Upload", "frmUpload" }, { "mnuUpload", "frmUpload" } };
+    for (const auto& [command, windowName] : commands) {
+        QString opened;
+        QTimer::singleShot(0, window.get(), [&opened] {
+            QWidget* modal = QApplication::activeModalWidget();
+            QVERIFY(modal);
+            opened = modal->objectName();
+            modal->close();
+        });
+        window->findChild<QAction*>(QString::fromLatin1(command))->trigger();
+        QCOMPARE(opened, QString::fromLatin1(windowName));
+    }
+    // Closed windows are gone, not hidden.
+    QTRY_VERIFY(window->findChildren<QDialog*>().isEmpty());
 }
 
 QTEST_MAIN(TestFrmMain)
