@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QScrollBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
@@ -233,6 +234,9 @@ void frmMain::showOwnedWindow(QDialog* window)
 {
     window->setAttribute(Qt::WA_DeleteOnClose);
     registerWindow(window);
+    // A window that did not size itself gets its natural size now, so it is centred as it will show.
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
     Common::CenterForm(window, this);
     window->exec();
 }
@@ -620,7 +624,9 @@ void frmMain::arrangeControls()
     in.picTopHeight = Common::toTwips(m_picTop->height());
     in.picStatsHeight = Common::toTwips(m_picStats->height());
     // Measured inside the list's frame, so the four columns fit without a horizontal scroll bar.
-    in.listClientWidth = Common::toTwips(m_lvwLinks->viewport()->width());
+    // Room is left for the vertical scroll bar that a long list brings.
+    in.listClientWidth = Common::toTwips(
+        m_lvwLinks->maximumViewportSize().width() - m_lvwLinks->verticalScrollBar()->sizeHint().width());
     in.column1Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::NumberColumn));
     in.column2Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::IdColumn));
     m_layout = arrangeMainWindow(in, m_layout);

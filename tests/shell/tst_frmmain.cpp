@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QScrollBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QFile>
@@ -227,7 +228,8 @@ void TestFrmMain::listAndStripShareTheHeight()
     QCOMPARE(stats->height(), statsHeight);
 
     // Once loaded, "URL" and "Status" share the width the first two columns leave.
-    const int expected = (list->viewport()->width() - list->columnWidth(0) - list->columnWidth(1)) / 2;
+    const int client = list->maximumViewportSize().width() - list->verticalScrollBar()->sizeHint().width();
+    const int expected = (client - list->columnWidth(0) - list->columnWidth(1)) / 2;
     QVERIFY(qAbs(list->columnWidth(2) - expected) <= 1);
     QCOMPARE(list->columnWidth(2), list->columnWidth(3));
     QCOMPARE(list->columnWidth(0), Common::toPixels(1000));
@@ -251,6 +253,9 @@ void TestFrmMain::activatingARowOpensItsUrl()
     window->linksModel().appendRow(1, QStringLiteral("7"), QStringLiteral("www.example.test/a"));
     window->linksModel().appendRow(2, QStringLiteral("8"), QString());
     auto* list = child<QTreeView>(*window, "lvwLinks");
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    QVERIFY(list->columnWidth(2) > 100); // the URL column is there from the start
     Q_EMIT list->activated(list->model()->index(1, 2));
     QVERIFY(setup.desktop.opened.isEmpty());
     Q_EMIT list->activated(list->model()->index(0, 2));
@@ -286,10 +291,12 @@ void TestFrmMain::windowCommandsOpenTheirWindows()
         { "Import", "frmImport" }, { "mnuImport", "frmImport" }, { "Upload", "frmUpload" }, { "mnuUpload", "frmUpload" } };
     for (const auto& [command, windowName] : commands) {
         QString opened;
-        QTimer::singleShot(0, window.get(), [&opened] {
+        QTimer::singleShot(0, window.get(), [&opened, &window] {
             QWidget* modal = QApplication::activeModalWidget();
             QVERIFY(modal);
             opened = modal->objectName();
+            const QPoint offset = modal->frameGeometry().center() - window->geometry().center();
+            QVERIFY2(offset.manhattanLength() < 60, qPrintable(opened));
             modal->close();
         });
         window->findChild<QAction*>(QString::fromLatin1(command))->trigger();
