@@ -11,8 +11,8 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
-#include <QStatusBar>
 #include <QScrollBar>
+#include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
 #include <QTreeView>
@@ -205,14 +205,14 @@ void frmMain::buildRunCommands()
     const auto icon = [this](QStyle::StandardPixmap which) { return style()->standardIcon(which); };
     addToolbarButton("Setup", tr("Setup your directory admin center information"), icon(QStyle::SP_FileDialogInfoView),
         &frmMain::setupCommand);
-    addToolbarButton("Import", tr("Import directory links information"), icon(QStyle::SP_ArrowDown),
-        &frmMain::importCommand);
+    addToolbarButton(
+        "Import", tr("Import directory links information"), icon(QStyle::SP_ArrowDown), &frmMain::importCommand);
     addToolbarButton("Start", tr("Start snapshots"), icon(QStyle::SP_MediaPlay), &frmMain::startCommand);
     addToolbarButton("Pause", tr("Pause"), icon(QStyle::SP_MediaPause), &frmMain::pauseCommand);
     addToolbarButton("Stop", tr("Stop"), icon(QStyle::SP_MediaStop), &frmMain::stopCommand);
     addToolbarButton("Retry", tr("Create retry file"), icon(QStyle::SP_BrowserReload), &frmMain::retryCommand);
-    addToolbarButton("Upload", tr("Upload snapshots to your directory server"), icon(QStyle::SP_ArrowUp),
-        &frmMain::uploadCommand);
+    addToolbarButton(
+        "Upload", tr("Upload snapshots to your directory server"), icon(QStyle::SP_ArrowUp), &frmMain::uploadCommand);
     setRunState(RunState::Idle);
 }
 
@@ -226,8 +226,8 @@ void frmMain::addToolbarButton(const char* key, const QString& tooltip, const QI
 
 Admin::AdminServices frmMain::adminServices()
 {
-    return { m_services.hive, m_services.settings, m_services.boxes, m_services.appPath, [this] { RefreshLinksCount(); },
-        QString::fromLatin1(AppTitle) };
+    return { m_services.hive, m_services.settings, m_services.boxes, m_services.appPath,
+        [this] { RefreshLinksCount(); }, QString::fromLatin1(AppTitle) };
 }
 
 void frmMain::showOwnedWindow(QDialog* window)
@@ -624,9 +624,10 @@ void frmMain::arrangeControls()
     in.picTopHeight = Common::toTwips(m_picTop->height());
     in.picStatsHeight = Common::toTwips(m_picStats->height());
     // Measured inside the list's frame, so the four columns fit without a horizontal scroll bar.
-    // Room is left for the vertical scroll bar that a long list brings.
-    in.listClientWidth = Common::toTwips(
-        m_lvwLinks->maximumViewportSize().width() - m_lvwLinks->verticalScrollBar()->sizeHint().width());
+    // The columns share the width inside the list's frame, with room for the vertical scroll bar that a
+    // long list brings.
+    in.listChromeWidth
+        = Common::toTwips(2 * m_lvwLinks->frameWidth() + m_lvwLinks->verticalScrollBar()->sizeHint().width());
     in.column1Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::NumberColumn));
     in.column2Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::IdColumn));
     m_layout = arrangeMainWindow(in, m_layout);

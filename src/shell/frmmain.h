@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include <QList>
 #include <QIcon>
+#include <QList>
 #include <QMainWindow>
 #include <QPointer>
 

@@ -30,7 +30,7 @@ MainLayout arrangeMainWindow(const MainLayoutInput& in, const MainLayout& previo
     place(out.Thumbnails, 0, out.lvwLinks.top() + out.lvwLinks.height(), in.inner.width(), half);
     place(out.picStats, 0, out.Thumbnails.top() + out.Thumbnails.height(), in.inner.width(), in.picStatsHeight);
 
-    const int listWidth = in.listClientWidth >= 0 ? in.listClientWidth : out.lvwLinks.width();
+    const int listWidth = out.lvwLinks.width() - in.listChromeWidth;
     out.urlColumnWidth = std::max(0, (listWidth - in.column1Width - in.column2Width) / 2);
     return out;
 }

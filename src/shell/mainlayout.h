@@ -15,7 +15,7 @@ struct MainLayoutInput {
     int picTopHeight = 0;
     int picStatsHeight = 0;
     int statusBarHeight = 0;
-    int listClientWidth = -1; // the list's width inside its frame; -1: the list's own width
+    int listChromeWidth = 0; // what the list's frame and vertical scroll bar take of its width
     int column1Width = 0; // "#"
     int column2Width = 0; // "ID"
 };

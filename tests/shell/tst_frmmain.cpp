@@ -2,16 +2,16 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
-#include <QScrollBar>
-#include <QTimer>
-#include <QToolBar>
 #include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <QToolBar>
 #include <QTreeView>
 
 #include "batch/linkslistmodel.h"
@@ -228,7 +228,7 @@ void TestFrmMain::listAndStripShareTheHeight()
     QCOMPARE(stats->height(), statsHeight);
 
     // Once loaded, "URL" and "Status" share the width the first two columns leave.
-    const int client = list->maximumViewportSize().width() - list->verticalScrollBar()->sizeHint().width();
+    const int client = list->width() - 2 * list->frameWidth() - list->verticalScrollBar()->sizeHint().width();
     const int expected = (client - list->columnWidth(0) - list->columnWidth(1)) / 2;
     QVERIFY(qAbs(list->columnWidth(2) - expected) <= 1);
     QCOMPARE(list->columnWidth(2), list->columnWidth(3));
@@ -284,11 +284,13 @@ void TestFrmMain::windowCommandsOpenTheirWindows()
     QStringList keys;
     for (QAction* action : toolbar->actions())
         keys << action->objectName();
-    QCOMPARE(keys, (QStringList { QStringLiteral("Setup"), QStringLiteral("Import"), QStringLiteral("Start"),
-                       QStringLiteral("Pause"), QStringLiteral("Stop"), QStringLiteral("Retry"), QStringLiteral("Upload") }));
+    QCOMPARE(keys,
+        (QStringList { QStringLiteral("Setup"), QStringLiteral("Import"), QStringLiteral("Start"),
+            QStringLiteral("Pause"), QStringLiteral("Stop"), QStringLiteral("Retry"), QStringLiteral("Upload") }));
 
-    const std::pair<const char*, const char*> commands[] = { { "Setup", "frmSetup" }, { "mnuSetup", "frmSetup" },
-        { "Import", "frmImport" }, { "mnuImport", "frmImport" }, { "Upload", "frmUpload" }, { "mnuUpload", "frmUpload" } };
+    const std::pair<const char*, const char*> commands[]
+        = { { "Setup", "frmSetup" }, { "mnuSetup", "frmSetup" }, { "Import", "frmImport" },
+              { "mnuImport", "frmImport" }, { "Upload", "frmUpload" }, { "mnuUpload", "frmUpload" } };
     for (const auto& [command, windowName] : commands) {
         QString opened;
         QTimer::singleShot(0, window.get(), [&opened, &window] {

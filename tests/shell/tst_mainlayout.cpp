@@ -43,6 +43,9 @@ void TestMainLayout::arrangesTopToBottom()
     QCOMPARE(layout.Thumbnails, QRect(0, 4750, 11880, 3250));
     QCOMPARE(layout.picStats, QRect(0, 8000, 11880, 700));
     QCOMPARE(layout.urlColumnWidth, (11880 - 1000 - 1500) / 2);
+    MainLayoutInput framed = input(9000);
+    framed.listChromeWidth = 300;
+    QCOMPARE(arrangeMainWindow(framed, {}).urlColumnWidth, (11880 - 300 - 1000 - 1500) / 2);
 }
 
 void TestMainLayout::growthIsSharedHalfAndHalf()
