@@ -4,8 +4,8 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -64,6 +64,14 @@ namespace {
     {
         return size.width() > 0 && size.height() > 0 && size.width() <= MaxImageSide && size.height() <= MaxImageSide
             && qint64(size.width()) * size.height() <= MaxImagePixels;
+    }
+
+    // No format the program writes packs more than a few thousand pixels into one byte, even for a
+    // single flat colour; a short file that claims a huge picture is damaged, and decoding it would
+    // only allocate the memory for nothing.
+    bool plausibleForLength(QSize size, qsizetype length)
+    {
+        return qint64(size.width()) * size.height() <= qint64(length) * 4096 + 1024 * 1024;
     }
 
     QString tooLargeMessage(const QString& name, QSize size)
@@ -168,6 +176,23 @@ namespace {
         }
     }
 
+    std::optional<QSize> headerSize(FIMEMORY* memory, FREE_IMAGE_FORMAT format, const QByteArray& bytes)
+    {
+        if (format == FIF_GIF) {
+            // FreeImage has no header-only reading for GIF; the logical screen size is bytes 6 to 9.
+            if (bytes.size() < 10)
+                return std::nullopt;
+            const auto byte = [&](int i) { return int(quint8(bytes[i])); };
+            return QSize(byte(6) | byte(7) << 8, byte(8) | byte(9) << 8);
+        }
+        FreeImage_SeekMemory(memory, 0, SEEK_SET);
+        DibPtr header(FreeImage_LoadFromMemory(format, memory, FIF_LOAD_NOPIXELS));
+        FreeImage_SeekMemory(memory, 0, SEEK_SET);
+        if (!header)
+            return std::nullopt;
+        return QSize(int(FreeImage_GetWidth(header.get())), int(FreeImage_GetHeight(header.get())));
+    }
+
     bool endsLikeComplete(const QByteArray& bytes, FREE_IMAGE_FORMAT format)
     {
         // FreeImage hands back a grey-padded picture for a cut-off JPEG or PNG and only mentions it as a
@@ -232,19 +257,7 @@ Common::Result<QImage> decodeOwnImage(const QByteArray& bytes, const QString& na
     if (bytes.isEmpty())
         return makeError(tr("The image file %1 is empty.").arg(nameForMessages));
 
-    // Qt's header parsers tell the picture size without decoding, so a file claiming a gigantic size
-    // is refused before FreeImage allocates anything for it.
-    {
-        QBuffer buffer;
-        buffer.setData(bytes);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        const QSize size = reader.size();
-        if (size.isValid() && !sizeAcceptable(size))
-            return makeError(tooLargeMessage(nameForMessages, size));
-    }
-
-    // FreeImage's memory streams take a mutable pointer but only read through it.
+    // FreeImage's streams take a mutable pointer but only read through it.
     MemoryPtr memory(
         FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.constData())), DWORD(bytes.size())));
     if (!memory)
@@ -255,6 +268,20 @@ Common::Result<QImage> decodeOwnImage(const QByteArray& bytes, const QString& na
     if (!endsLikeComplete(bytes, format))
         return makeError(tr("The image file %1 is truncated.").arg(nameForMessages));
 
+    // The picture size comes from the header alone, so a file claiming a gigantic picture is refused
+    // before anything is allocated for it.
+    lastFreeImageMessage.clear();
+    const std::optional<QSize> size = headerSize(memory.get(), format, bytes);
+    if (!size) {
+        const QString why = lastFreeImageMessage.isEmpty() ? tr("the header is damaged") : lastFreeImageMessage;
+        return makeError(tr("Cannot read the image file %1: %2.").arg(nameForMessages, why));
+    }
+    if (!sizeAcceptable(*size))
+        return makeError(tooLargeMessage(nameForMessages, *size));
+    if (!plausibleForLength(*size, bytes.size()))
+        return makeError(
+            tr("The image file %1 is damaged: it is too short for its picture size.").arg(nameForMessages));
+
     lastFreeImageMessage.clear();
     const int flags = format == FIF_JPEG ? JPEG_ACCURATE : 0;
     DibPtr dib(FreeImage_LoadFromMemory(format, memory.get(), flags));
@@ -262,9 +289,9 @@ Common::Result<QImage> decodeOwnImage(const QByteArray& bytes, const QString& na
         QString why = lastFreeImageMessage.isEmpty() ? tr("the data cannot be decoded") : lastFreeImageMessage;
         return makeError(tr("Cannot read the image file %1: %2.").arg(nameForMessages, why));
     }
-    const QSize size(int(FreeImage_GetWidth(dib.get())), int(FreeImage_GetHeight(dib.get())));
-    if (!sizeAcceptable(size))
-        return makeError(tooLargeMessage(nameForMessages, size));
+    const QSize decodedSize(int(FreeImage_GetWidth(dib.get())), int(FreeImage_GetHeight(dib.get())));
+    if (!sizeAcceptable(decodedSize))
+        return makeError(tooLargeMessage(nameForMessages, decodedSize));
     QImage image = fromFreeImage(dib.get());
     if (image.isNull())
         return makeError(tr("Cannot convert the pixels of the image file %1.").arg(nameForMessages));

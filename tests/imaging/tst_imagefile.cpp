@@ -237,6 +237,54 @@ private Q_SLOTS:
         }
     }
 
+    void damagedOwnFilesNeverCrash_data()
+    {
+        QTest::addColumn<ImageFormat>("format");
+        QTest::newRow("jpeg") << ImageFormat::Jpeg;
+        QTest::newRow("png") << ImageFormat::Png;
+        QTest::newRow("bmp") << ImageFormat::Bmp;
+        QTest::newRow("gif") << ImageFormat::Gif;
+        QTest::newRow("tiff") << ImageFormat::Tiff;
+    }
+
+    void damagedOwnFilesNeverCrash()
+    {
+        // Files of ours damaged on disk: bytes overwritten, set to 0xff or cut short, reproducibly.
+        QFETCH(ImageFormat, format);
+        const QByteArray good = encoded(gradientImage(37, 23, true), format);
+        QVERIFY(!good.isEmpty());
+        quint32 state = 12345u;
+        const auto next = [&state] {
+            state = state * 1664525u + 1013904223u;
+            return state >> 8;
+        };
+        int decoded = 0;
+        for (int round = 0; round < 300; ++round) {
+            QByteArray bytes = good;
+            const int changes = 1 + int(next() % 6);
+            for (int i = 0; i < changes && !bytes.isEmpty(); ++i) {
+                const qsizetype at = qsizetype(next() % quint32(bytes.size()));
+                switch (next() % 3) {
+                case 0:
+                    bytes[at] = char(next());
+                    break;
+                case 1:
+                    bytes[at] = char(0xff);
+                    break;
+                default:
+                    bytes.truncate(at + qsizetype(next() % 64));
+                    break;
+                }
+            }
+            const auto image = decodeOwnImage(bytes, QStringLiteral("damaged"));
+            if (image.ok()) {
+                ++decoded;
+                QVERIFY(image.value().width() <= MaxImageSide && image.value().height() <= MaxImageSide);
+            }
+        }
+        QVERIFY(decoded < 300);
+    }
+
     void missingPathsGiveErrors()
     {
         for (const QString& path : { m_dir.filePath(QStringLiteral("none.jpg")), m_dir.path() }) {
