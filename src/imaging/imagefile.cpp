@@ -1,6 +1,8 @@
 #include "imaging/imagefile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
@@ -11,6 +13,7 @@
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <FreeImage.h>
 
@@ -372,27 +375,47 @@ Common::Result<QByteArray> encodeImage(const QImage& image, ImageFormat format, 
     return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
 }
 
-Common::Status writeFileAtomically(const QString& path, const QByteArray& bytes)
+Common::Status writeFileAtomically(const QString& path, const QByteArray& bytes, Durability durability)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return makeError(tr("Cannot write the file %1: %2.").arg(path, why));
+    if (durability == Durability::Synced) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
+        if (file.write(bytes) != bytes.size()) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            return makeError(tr("Cannot write the file %1: %2.").arg(path, why));
+        }
+        if (!file.commit())
+            return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
+        return Common::success();
     }
-    if (!file.commit())
+
+    // The same temporary-then-rename as above, without waiting for the disk.
+    const QFileInfo target(path);
+    QTemporaryFile file(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    if (!file.open())
         return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
+    const QFileDevice::Permissions permissions = target.exists()
+        ? QFile::permissions(path)
+        : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    file.setPermissions(permissions);
+    // QFile::rename refuses to replace an existing file; the system call replaces it in one step.
+    if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return makeError(tr("Cannot write the file %1: %2.").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    file.setAutoRemove(false);
     return Common::success();
 }
 
-Common::Status saveImage(const QImage& image, const QString& path, ImageFormat format, int jpegQuality)
+Common::Status saveImage(
+    const QImage& image, const QString& path, ImageFormat format, int jpegQuality, Durability durability)
 {
     auto bytes = encodeImage(image, format, jpegQuality);
     if (!bytes)
         return bytes.error();
-    return writeFileAtomically(path, bytes.value());
+    return writeFileAtomically(path, bytes.value(), durability);
 }
 
 } // namespace Imaging
