@@ -1,16 +1,19 @@
 #include "imaging/imagefile.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <FreeImage.h>
 
@@ -64,6 +67,14 @@ namespace {
     {
         return size.width() > 0 && size.height() > 0 && size.width() <= MaxImageSide && size.height() <= MaxImageSide
             && qint64(size.width()) * size.height() <= MaxImagePixels;
+    }
+
+    // No format the program writes packs more than a few thousand pixels into one byte, even for a
+    // single flat colour; a short file that claims a huge picture is damaged, and decoding it would
+    // only allocate the memory for nothing.
+    bool plausibleForLength(QSize size, qsizetype length)
+    {
+        return qint64(size.width()) * size.height() <= qint64(length) * 4096 + 1024 * 1024;
     }
 
     QString tooLargeMessage(const QString& name, QSize size)
@@ -168,6 +179,23 @@ namespace {
         }
     }
 
+    std::optional<QSize> headerSize(FIMEMORY* memory, FREE_IMAGE_FORMAT format, const QByteArray& bytes)
+    {
+        if (format == FIF_GIF) {
+            // FreeImage has no header-only reading for GIF; the logical screen size is bytes 6 to 9.
+            if (bytes.size() < 10)
+                return std::nullopt;
+            const auto byte = [&](int i) { return int(quint8(bytes[i])); };
+            return QSize(byte(6) | byte(7) << 8, byte(8) | byte(9) << 8);
+        }
+        FreeImage_SeekMemory(memory, 0, SEEK_SET);
+        DibPtr header(FreeImage_LoadFromMemory(format, memory, FIF_LOAD_NOPIXELS));
+        FreeImage_SeekMemory(memory, 0, SEEK_SET);
+        if (!header)
+            return std::nullopt;
+        return QSize(int(FreeImage_GetWidth(header.get())), int(FreeImage_GetHeight(header.get())));
+    }
+
     bool endsLikeComplete(const QByteArray& bytes, FREE_IMAGE_FORMAT format)
     {
         // FreeImage hands back a grey-padded picture for a cut-off JPEG or PNG and only mentions it as a
@@ -232,19 +260,7 @@ Common::Result<QImage> decodeOwnImage(const QByteArray& bytes, const QString& na
     if (bytes.isEmpty())
         return makeError(tr("The image file %1 is empty.").arg(nameForMessages));
 
-    // Qt's header parsers tell the picture size without decoding, so a file claiming a gigantic size
-    // is refused before FreeImage allocates anything for it.
-    {
-        QBuffer buffer;
-        buffer.setData(bytes);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer);
-        const QSize size = reader.size();
-        if (size.isValid() && !sizeAcceptable(size))
-            return makeError(tooLargeMessage(nameForMessages, size));
-    }
-
-    // FreeImage's memory streams take a mutable pointer but only read through it.
+    // FreeImage's streams take a mutable pointer but only read through it.
     MemoryPtr memory(
         FreeImage_OpenMemory(reinterpret_cast<BYTE*>(const_cast<char*>(bytes.constData())), DWORD(bytes.size())));
     if (!memory)
@@ -255,6 +271,20 @@ Common::Result<QImage> decodeOwnImage(const QByteArray& bytes, const QString& na
     if (!endsLikeComplete(bytes, format))
         return makeError(tr("The image file %1 is truncated.").arg(nameForMessages));
 
+    // The picture size comes from the header alone, so a file claiming a gigantic picture is refused
+    // before anything is allocated for it.
+    lastFreeImageMessage.clear();
+    const std::optional<QSize> size = headerSize(memory.get(), format, bytes);
+    if (!size) {
+        const QString why = lastFreeImageMessage.isEmpty() ? tr("the header is damaged") : lastFreeImageMessage;
+        return makeError(tr("Cannot read the image file %1: %2.").arg(nameForMessages, why));
+    }
+    if (!sizeAcceptable(*size))
+        return makeError(tooLargeMessage(nameForMessages, *size));
+    if (!plausibleForLength(*size, bytes.size()))
+        return makeError(
+            tr("The image file %1 is damaged: it is too short for its picture size.").arg(nameForMessages));
+
     lastFreeImageMessage.clear();
     const int flags = format == FIF_JPEG ? JPEG_ACCURATE : 0;
     DibPtr dib(FreeImage_LoadFromMemory(format, memory.get(), flags));
@@ -262,9 +292,9 @@ Common::Result<QImage> decodeOwnImage(const QByteArray& bytes, const QString& na
         QString why = lastFreeImageMessage.isEmpty() ? tr("the data cannot be decoded") : lastFreeImageMessage;
         return makeError(tr("Cannot read the image file %1: %2.").arg(nameForMessages, why));
     }
-    const QSize size(int(FreeImage_GetWidth(dib.get())), int(FreeImage_GetHeight(dib.get())));
-    if (!sizeAcceptable(size))
-        return makeError(tooLargeMessage(nameForMessages, size));
+    const QSize decodedSize(int(FreeImage_GetWidth(dib.get())), int(FreeImage_GetHeight(dib.get())));
+    if (!sizeAcceptable(decodedSize))
+        return makeError(tooLargeMessage(nameForMessages, decodedSize));
     QImage image = fromFreeImage(dib.get());
     if (image.isNull())
         return makeError(tr("Cannot convert the pixels of the image file %1.").arg(nameForMessages));
@@ -345,27 +375,47 @@ Common::Result<QByteArray> encodeImage(const QImage& image, ImageFormat format, 
     return QByteArray(reinterpret_cast<const char*>(data), qsizetype(size));
 }
 
-Common::Status writeFileAtomically(const QString& path, const QByteArray& bytes)
+Common::Status writeFileAtomically(const QString& path, const QByteArray& bytes, Durability durability)
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.errorString();
-        file.cancelWriting();
-        return makeError(tr("Cannot write the file %1: %2.").arg(path, why));
+    if (durability == Durability::Synced) {
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
+        if (file.write(bytes) != bytes.size()) {
+            const QString why = file.errorString();
+            file.cancelWriting();
+            return makeError(tr("Cannot write the file %1: %2.").arg(path, why));
+        }
+        if (!file.commit())
+            return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
+        return Common::success();
     }
-    if (!file.commit())
+
+    // The same temporary-then-rename as above, without waiting for the disk.
+    const QFileInfo target(path);
+    QTemporaryFile file(target.absolutePath() + QStringLiteral("/.") + target.fileName() + QStringLiteral(".XXXXXX"));
+    if (!file.open())
         return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
+    if (file.write(bytes) != bytes.size() || !file.flush())
+        return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
+    const QFileDevice::Permissions permissions = target.exists()
+        ? QFile::permissions(path)
+        : QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadGroup | QFileDevice::ReadOther;
+    file.setPermissions(permissions);
+    // QFile::rename refuses to replace an existing file; the system call replaces it in one step.
+    if (std::rename(QFile::encodeName(file.fileName()).constData(), QFile::encodeName(path).constData()) != 0)
+        return makeError(tr("Cannot write the file %1: %2.").arg(path, QString::fromLocal8Bit(std::strerror(errno))));
+    file.setAutoRemove(false);
     return Common::success();
 }
 
-Common::Status saveImage(const QImage& image, const QString& path, ImageFormat format, int jpegQuality)
+Common::Status saveImage(
+    const QImage& image, const QString& path, ImageFormat format, int jpegQuality, Durability durability)
 {
     auto bytes = encodeImage(image, format, jpegQuality);
     if (!bytes)
         return bytes.error();
-    return writeFileAtomically(path, bytes.value());
+    return writeFileAtomically(path, bytes.value(), durability);
 }
 
 } // namespace Imaging

@@ -34,12 +34,21 @@ Common::Result<QImage> loadImage(const QString& path, FileOrigin origin);
 // translucent pixels are flattened onto white. GIF is quantised to 256 colours. PNG and TIFF keep alpha.
 Common::Result<QByteArray> encodeImage(const QImage& image, ImageFormat format, int jpegQuality = 100);
 
+// How far a write goes before it counts as done. Synced waits until the data is on the disk, so even
+// a power cut cannot leave an empty file under the name; Flushed hands it to the system and suits files
+// that are read back and replaced at once (intermediate and preview files), where waiting for the disk
+// would cost more than the work itself.
+enum class Durability { Synced, Flushed };
+
 // Encodes and writes the file so that the target name only ever holds a complete file: the bytes go to
 // a temporary file in the same folder, which is renamed over the target at the end.
-Common::Status saveImage(const QImage& image, const QString& path, ImageFormat format, int jpegQuality = 100);
+Common::Status saveImage(const QImage& image, const QString& path, ImageFormat format, int jpegQuality = 100,
+    Durability durability = Durability::Synced);
 
-// Writes bytes under path through a temporary file in the same folder and a rename.
-Common::Status writeFileAtomically(const QString& path, const QByteArray& bytes);
+// Writes bytes under path through a temporary file in the same folder and a rename. A new file gets
+// the usual permissions (read for all, write for the owner); a replaced one keeps its own.
+Common::Status writeFileAtomically(
+    const QString& path, const QByteArray& bytes, Durability durability = Durability::Synced);
 
 // The image in the pixel layout every imaging operation works on (RGB32 or ARGB32).
 QImage normalizedImage(const QImage& image);

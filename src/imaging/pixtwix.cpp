@@ -81,7 +81,8 @@ Common::Status PixTwix::save(const QString&, const QString& path, int formatCode
         return ok;
     if (formatCode != JpegFormatCode)
         return error(tr("The image format code %1 is not supported.").arg(formatCode));
-    return saveImage(m_picture, path, ImageFormat::Jpeg, 100);
+    // The program reads this file back at once and replaces it with the finished picture.
+    return saveImage(m_picture, path, ImageFormat::Jpeg, 100, Durability::Flushed);
 }
 
 Common::Status PixTwix::resize(int width, int height, int mode)

@@ -39,7 +39,8 @@ public:
     // program, so the argument is accepted for the caller's sake and not used.
     Common::Status load(const QString& libraryPath, const QString& path);
     // Format code 12 writes a JPEG at the highest quality (the program's files end in .jpg); other codes
-    // are refused. The target name only ever holds a complete file.
+    // are refused. The target name only ever holds a complete file; the save does not wait for the disk
+    // (Durability::Flushed), as the file is an intermediate one the caller reads back and replaces.
     Common::Status save(const QString& libraryPath, const QString& path, int formatCode);
     // Mode 4 resamples smoothly (area averaging when shrinking); modes 0..3 pick the nearest pixel.
     Common::Status resize(int width, int height, int mode);

@@ -237,6 +237,54 @@ private Q_SLOTS:
         }
     }
 
+    void damagedOwnFilesNeverCrash_data()
+    {
+        QTest::addColumn<ImageFormat>("format");
+        QTest::newRow("jpeg") << ImageFormat::Jpeg;
+        QTest::newRow("png") << ImageFormat::Png;
+        QTest::newRow("bmp") << ImageFormat::Bmp;
+        QTest::newRow("gif") << ImageFormat::Gif;
+        QTest::newRow("tiff") << ImageFormat::Tiff;
+    }
+
+    void damagedOwnFilesNeverCrash()
+    {
+        // Files of ours damaged on disk: bytes overwritten, set to 0xff or cut short, reproducibly.
+        QFETCH(ImageFormat, format);
+        const QByteArray good = encoded(gradientImage(37, 23, true), format);
+        QVERIFY(!good.isEmpty());
+        quint32 state = 12345u;
+        const auto next = [&state] {
+            state = state * 1664525u + 1013904223u;
+            return state >> 8;
+        };
+        int decoded = 0;
+        for (int round = 0; round < 300; ++round) {
+            QByteArray bytes = good;
+            const int changes = 1 + int(next() % 6);
+            for (int i = 0; i < changes && !bytes.isEmpty(); ++i) {
+                const qsizetype at = qsizetype(next() % quint32(bytes.size()));
+                switch (next() % 3) {
+                case 0:
+                    bytes[at] = char(next());
+                    break;
+                case 1:
+                    bytes[at] = char(0xff);
+                    break;
+                default:
+                    bytes.truncate(at + qsizetype(next() % 64));
+                    break;
+                }
+            }
+            const auto image = decodeOwnImage(bytes, QStringLiteral("damaged"));
+            if (image.ok()) {
+                ++decoded;
+                QVERIFY(image.value().width() <= MaxImageSide && image.value().height() <= MaxImageSide);
+            }
+        }
+        QVERIFY(decoded < 300);
+    }
+
     void missingPathsGiveErrors()
     {
         for (const QString& path : { m_dir.filePath(QStringLiteral("none.jpg")), m_dir.path() }) {
@@ -248,15 +296,21 @@ private Q_SLOTS:
     void failedSaveLeavesNoFile_data()
     {
         QTest::addColumn<QString>("folder");
-        QTest::newRow("missing folder") << QStringLiteral("missing/deeper");
-        QTest::newRow("read-only folder") << QStringLiteral("locked");
+        QTest::addColumn<Durability>("durability");
+        for (const auto& [name, durability] :
+            { std::pair { "synced", Durability::Synced }, std::pair { "flushed", Durability::Flushed } }) {
+            QTest::addRow("missing folder, %s", name) << QStringLiteral("missing/deeper") << durability;
+            QTest::addRow("read-only folder, %s", name)
+                << QStringLiteral("locked-%1").arg(QLatin1String(name)) << durability;
+        }
     }
 
     void failedSaveLeavesNoFile()
     {
         QFETCH(QString, folder);
+        QFETCH(Durability, durability);
         const QString path = m_dir.filePath(folder + QStringLiteral("/out.jpg"));
-        if (folder == QLatin1String("locked")) {
+        if (folder.startsWith(QLatin1String("locked"))) {
             QVERIFY(QDir(m_dir.path()).mkdir(folder));
             QFile::setPermissions(m_dir.filePath(folder), QFile::ReadOwner | QFile::ExeOwner);
             QFile probe(m_dir.filePath(folder + QStringLiteral("/probe")));
@@ -265,7 +319,7 @@ private Q_SLOTS:
                 QSKIP("permissions are not enforced for this user");
             }
         }
-        const auto saved = saveImage(blockImage(), path, ImageFormat::Jpeg, 80);
+        const auto saved = saveImage(blockImage(), path, ImageFormat::Jpeg, 80, durability);
         QVERIFY(!saved.ok());
         QVERIFY(saved.error().message.contains(path));
         QVERIFY(!QFile::exists(path));
@@ -274,13 +328,26 @@ private Q_SLOTS:
         QFile::setPermissions(m_dir.filePath(folder), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     }
 
+    void saveReplacesAnExistingFile_data()
+    {
+        QTest::addColumn<Durability>("durability");
+        QTest::newRow("synced") << Durability::Synced;
+        QTest::newRow("flushed") << Durability::Flushed;
+    }
+
     void saveReplacesAnExistingFile()
     {
+        QFETCH(Durability, durability);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("replace.png"));
-        QVERIFY(saveImage(gradientImage(5, 5, false), path, ImageFormat::Png).ok());
-        QVERIFY(saveImage(gradientImage(7, 3, false), path, ImageFormat::Png).ok());
+        QVERIFY(saveImage(gradientImage(5, 5, false), path, ImageFormat::Png, 100, durability).ok());
+        QVERIFY(QFile::permissions(path).testFlag(QFile::ReadOther));
+        QVERIFY(!QFile::permissions(path).testFlag(QFile::WriteOther));
+        // A replaced file keeps the permissions its owner gave it.
+        QVERIFY(QFile::setPermissions(path, QFile::ReadOwner | QFile::WriteOwner));
+        QVERIFY(saveImage(gradientImage(7, 3, false), path, ImageFormat::Png, 100, durability).ok());
         QCOMPARE(loadOwnImage(path).value().size(), QSize(7, 3));
+        QCOMPARE(QFile::permissions(path) & (QFile::ReadOther | QFile::ReadGroup), QFileDevice::Permissions());
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 
