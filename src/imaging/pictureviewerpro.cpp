@@ -268,22 +268,22 @@ Common::Status PictureViewerPro::drawStyledText(TextStyle style, int x, int y, c
     return Common::success();
 }
 
-Common::Status PictureViewerPro::save(const QString& path, ViewerFormat format) const
+Common::Status PictureViewerPro::save(const QString& path, ViewerFormat format, Durability durability) const
 {
     if (m_image.isNull())
         return viewerError(tr("There is no picture to save."));
     Common::Result<QByteArray> bytes = QByteArray();
     switch (format) {
     case ViewerFormat::Bmp:
-        return saveImage(m_image, path, ImageFormat::Bmp);
+        return saveImage(m_image, path, ImageFormat::Bmp, 100, durability);
     case ViewerFormat::Gif:
-        return saveImage(m_image, path, ImageFormat::Gif);
+        return saveImage(m_image, path, ImageFormat::Gif, 100, durability);
     case ViewerFormat::Jpeg:
-        return saveImage(m_image, path, ImageFormat::Jpeg, m_jpegQuality);
+        return saveImage(m_image, path, ImageFormat::Jpeg, m_jpegQuality, durability);
     case ViewerFormat::Png:
-        return saveImage(m_image, path, ImageFormat::Png);
+        return saveImage(m_image, path, ImageFormat::Png, 100, durability);
     case ViewerFormat::Tiff:
-        return saveImage(m_image, path, ImageFormat::Tiff);
+        return saveImage(m_image, path, ImageFormat::Tiff, 100, durability);
     case ViewerFormat::Pdf:
         bytes = encodePdf(m_image);
         break;
@@ -296,7 +296,7 @@ Common::Status PictureViewerPro::save(const QString& path, ViewerFormat format) 
     }
     if (!bytes)
         return bytes.error();
-    return writeFileAtomically(path, bytes.value());
+    return writeFileAtomically(path, bytes.value(), durability);
 }
 
 Common::Status PictureViewerPro::resize(int width, int height)

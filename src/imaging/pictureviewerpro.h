@@ -77,8 +77,9 @@ public:
     void setJpegQuality(int quality);
     int jpegQuality() const;
     // Writes the image (at its pixel size, not the zoom) in the format given, through a temporary
-    // file in the same folder, whatever the path's extension.
-    Common::Status save(const QString& path, ViewerFormat format) const;
+    // file in the same folder, whatever the path's extension. By default the save waits until the
+    // file is on the disk; Durability::Flushed returns as soon as the system has it.
+    Common::Status save(const QString& path, ViewerFormat format, Durability durability = Durability::Synced) const;
 
     // Scales the image to exactly width x height, smoothly.
     Common::Status resize(int width, int height);

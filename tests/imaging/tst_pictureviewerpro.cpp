@@ -246,14 +246,19 @@ private Q_SLOTS:
         QTest::addColumn<QByteArray>("magic");
         QTest::addColumn<int>("magicOffset");
         QTest::addColumn<bool>("readBack");
-        QTest::newRow("bmp") << ViewerFormat::Bmp << QByteArray("BM") << 0 << true;
-        QTest::newRow("gif") << ViewerFormat::Gif << QByteArray("GIF8") << 0 << true;
-        QTest::newRow("jpeg") << ViewerFormat::Jpeg << QByteArray("\xff\xd8\xff") << 0 << true;
-        QTest::newRow("png") << ViewerFormat::Png << QByteArray("\x89PNG") << 0 << true;
-        QTest::newRow("tiff") << ViewerFormat::Tiff << QByteArray("II*") << 0 << true;
-        QTest::newRow("pdf") << ViewerFormat::Pdf << QByteArray("%PDF-") << 0 << false;
-        QTest::newRow("emf") << ViewerFormat::Emf << QByteArray(" EMF") << 40 << false;
-        QTest::newRow("wmf") << ViewerFormat::Wmf << QByteArray("\xd7\xcd\xc6\x9a") << 0 << false;
+        QTest::addColumn<Durability>("durability");
+        QTest::newRow("bmp") << ViewerFormat::Bmp << QByteArray("BM") << 0 << true << Durability::Synced;
+        QTest::newRow("gif") << ViewerFormat::Gif << QByteArray("GIF8") << 0 << true << Durability::Synced;
+        QTest::newRow("jpeg") << ViewerFormat::Jpeg << QByteArray("\xff\xd8\xff") << 0 << true << Durability::Synced;
+        QTest::newRow("png") << ViewerFormat::Png << QByteArray("\x89PNG") << 0 << true << Durability::Synced;
+        QTest::newRow("tiff") << ViewerFormat::Tiff << QByteArray("II*") << 0 << true << Durability::Synced;
+        QTest::newRow("pdf") << ViewerFormat::Pdf << QByteArray("%PDF-") << 0 << false << Durability::Synced;
+        QTest::newRow("emf") << ViewerFormat::Emf << QByteArray(" EMF") << 40 << false << Durability::Synced;
+        QTest::newRow("jpeg, not waiting for the disk")
+            << ViewerFormat::Jpeg << QByteArray("\xff\xd8\xff") << 0 << true << Durability::Flushed;
+        QTest::newRow("emf, not waiting for the disk")
+            << ViewerFormat::Emf << QByteArray(" EMF") << 40 << false << Durability::Flushed;
+        QTest::newRow("wmf") << ViewerFormat::Wmf << QByteArray("\xd7\xcd\xc6\x9a") << 0 << false << Durability::Synced;
     }
 
     void savesEveryFormat()
@@ -262,11 +267,12 @@ private Q_SLOTS:
         QFETCH(QByteArray, magic);
         QFETCH(int, magicOffset);
         QFETCH(bool, readBack);
+        QFETCH(Durability, durability);
         PictureViewerPro viewer;
         viewer.setImage(texturedImage(33, 21));
         // The name's ending does not choose the format.
-        const QString path = m_dir.filePath(QStringLiteral("saved-%1.out").arg(int(format)));
-        const auto saved = viewer.save(path, format);
+        const QString path = m_dir.filePath(QStringLiteral("saved-%1-%2.out").arg(int(format)).arg(int(durability)));
+        const auto saved = viewer.save(path, format, durability);
         QVERIFY2(saved.ok(), qPrintable(saved.ok() ? QString() : saved.error().message));
         QFile file(path);
         QVERIFY(file.open(QIODevice::ReadOnly));
