@@ -24,6 +24,9 @@ namespace {
     const QString kHeadlessShell = QStringLiteral("/usr/lib/chromium/chromium-headless-shell");
     const QString kChromium = QStringLiteral("/usr/lib/chromium/chromium");
     constexpr qsizetype kStderrTailBytes = 8192;
+    // How long a browser whose pipe was closed gets to exit by itself.
+    constexpr std::chrono::milliseconds kExitGrace(1500);
+    const char* const kGroupProperty = "pictavoProcessGroup";
 
     QStringList standardArguments()
     {
@@ -73,9 +76,15 @@ BrowserHost::~BrowserHost()
         m_connection->close();
     }
     killProcess();
+    // Nothing may outlive the host, and no event loop will run for it again: wait here, briefly, for
+    // the browsers that are exiting, and kill what is left.
     const auto children = findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
     for (QProcess* process : children) {
-        // Processes already killed and waiting to be reaped; SIGKILL makes this wait a few milliseconds.
+        if (process->state() == QProcess::NotRunning)
+            continue;
+        const auto group = static_cast<pid_t>(process->property(kGroupProperty).toLongLong());
+        if (!process->waitForFinished(static_cast<int>(kExitGrace.count())) && group > 0)
+            ::kill(-group, SIGKILL);
         if (process->state() != QProcess::NotRunning)
             process->waitForFinished(3000);
     }
@@ -345,17 +354,29 @@ void BrowserHost::killProcess()
         return;
     QProcess* process = std::exchange(m_process, nullptr);
     disconnect(process, nullptr, this, nullptr);
-    if (m_pid > 0)
-        ::kill(-static_cast<pid_t>(m_pid), SIGKILL);
-    m_pid = 0;
-    process->kill();
+    const auto group = static_cast<pid_t>(std::exchange(m_pid, 0));
+    process->setProperty(kGroupProperty, static_cast<qint64>(group));
     // The profile goes once the process has been reaped; until then the browser may still write to it.
     std::shared_ptr<QTemporaryDir> profile(m_profile.release());
+    const auto killGroup = [group] {
+        if (group > 0)
+            ::kill(-group, SIGKILL);
+    };
     if (process->state() == QProcess::NotRunning) {
+        killGroup();
         process->deleteLater();
         return;
     }
-    connect(process, &QProcess::finished, process, [process, profile] { process->deleteLater(); });
+    // With its pipe closed the browser exits by itself and reaps its helpers, leaving no zombies and
+    // no lock files. One that does not (hung, stopped) is killed with its whole group.
+    auto* grace = new QTimer(process);
+    grace->setSingleShot(true);
+    connect(grace, &QTimer::timeout, process, killGroup);
+    connect(process, &QProcess::finished, process, [process, profile, killGroup] {
+        killGroup();
+        process->deleteLater();
+    });
+    grace->start(kExitGrace);
 }
 
 } // namespace Capture

@@ -400,6 +400,8 @@ void HtmlSnap::configurePage(const QString& sessionId)
     m_setupPending = 0;
     setupCall(QStringLiteral("Page.enable"), {});
     setupCall(QStringLiteral("Network.enable"), {});
+    // Without it a crashed renderer sends no Inspector.targetCrashed to the page's session.
+    setupCall(QStringLiteral("Inspector.enable"), {});
     setupCall(QStringLiteral("Page.setLifecycleEventsEnabled"), { { QStringLiteral("enabled"), true } });
     setupCall(QStringLiteral("Emulation.setDeviceMetricsOverride"),
         { { QStringLiteral("width"), width }, { QStringLiteral("height"), height },

@@ -111,6 +111,10 @@ void TestHtmlSnap::initTestCase()
     TestHttpServer::Response hang;
     hang.hang = true;
     m_server->setRoute(QStringLiteral("/hang"), hang);
+    TestHttpServer::Response download;
+    download.contentType = "application/octet-stream";
+    download.body = QByteArray(4096, 'x');
+    m_server->setRoute(QStringLiteral("/file.bin"), download);
     TestHttpServer::Response slow;
     slow.body = colouredPage("rgb(0,0,255)");
     slow.delayMs = 300;
@@ -261,6 +265,7 @@ void TestHtmlSnap::endsWithCode_data()
     QTest::newRow("404 page is a page") << m_server->url(QStringLiteral("/missing")) << 1;
     QTest::newRow("dialogs on load") << m_server->url(QStringLiteral("/dialogs")) << 1;
     QTest::newRow("endless script after load") << m_server->url(QStringLiteral("/loop")) << 1;
+    QTest::newRow("download, not a page") << m_server->url(QStringLiteral("/file.bin")) << -3;
     QTest::newRow("connection refused") << QStringLiteral("http://127.0.0.1:%1/").arg(closedPort) << -3;
     QTest::newRow("name not resolved") << QStringLiteral("http://nowhere.invalid/") << -3;
     QTest::newRow("TLS to a plain server") << QStringLiteral("https://127.0.0.1:%1/blue").arg(m_server->port()) << -3;
