@@ -58,7 +58,7 @@ void UploadRun::start(const UploadOptions& options)
     m_options = options;
     m_options.connections = std::clamp(options.connections, 1, 10);
     m_options.filesPerConnection = std::clamp(options.filesPerConnection, 1, 100);
-    m_paused = false;
+    m_pauseRequested = false;
     m_stopRequested = false;
     m_abortRequested = false;
     m_success = m_failed = m_skipped = 0;
@@ -99,10 +99,10 @@ void UploadRun::start(const UploadOptions& options)
 
 void UploadRun::setPaused(bool paused)
 {
-    if (!m_running || m_paused == paused)
+    if (!m_running || m_pauseRequested == paused)
         return;
-    m_paused = paused;
-    if (!m_paused)
+    m_pauseRequested = paused;
+    if (!m_pauseRequested)
         handOut();
 }
 
@@ -129,15 +129,15 @@ int UploadRun::progressPercent() const { return percentOf(handedOut(), total());
 
 bool UploadRun::isConnectionBusy(int connection) const
 {
-    return connection >= 1 && connection <= m_connections.size() && m_connections[connection - 1].busy;
+    return connection >= 1 && connection <= m_connections.size() && m_connections[connection - 1].ConnectionBusy;
 }
 
 void UploadRun::handOut()
 {
-    if (!m_running || m_paused || m_stopRequested)
+    if (!m_running || m_pauseRequested || m_stopRequested)
         return finishIfDone();
-    for (int i = 0; i < m_connections.size() && m_next < m_end && !m_stopRequested && !m_paused; ++i) {
-        if (!m_connections[i].busy)
+    for (int i = 0; i < m_connections.size() && m_next < m_end && !m_stopRequested && !m_pauseRequested; ++i) {
+        if (!m_connections[i].ConnectionBusy)
             sendBatch(i);
     }
     finishIfDone();
@@ -146,7 +146,7 @@ void UploadRun::handOut()
 void UploadRun::sendBatch(int index)
 {
     Connection& connection = m_connections[index];
-    connection.busy = true;
+    connection.ConnectionBusy = true;
     Q_EMIT connectionStatusChanged(index + 1, QStringLiteral("Preparing files..."));
     QList<UploadPart> parts;
     const QString folder = Common::AddBackslash(m_options.folder);
@@ -164,7 +164,7 @@ void UploadRun::sendBatch(int index)
         }
         parts.append({ QStringLiteral("UploadFile_") + QString::number(m_next), path });
     }
-    connection.batchSize = int(parts.size());
+    connection.ConnectionBatchSize = int(parts.size());
     Q_EMIT countersChanged();
     connection.channel->send(uploadRequest(m_options.login, parts, m_options.clientName),
         [this, index](const AdminReply& reply) { handleBatchFinished(index, reply); });
@@ -174,11 +174,11 @@ void UploadRun::handleBatchFinished(int index, const AdminReply& reply)
 {
     Connection& connection = m_connections[index];
     if (reply.completed)
-        m_success += connection.batchSize;
+        m_success += connection.ConnectionBatchSize;
     else
-        m_failed += connection.batchSize;
-    connection.batchSize = 0;
-    connection.busy = false;
+        m_failed += connection.ConnectionBatchSize;
+    connection.ConnectionBatchSize = 0;
+    connection.ConnectionBusy = false;
     if (reply.body && !reply.body->isEmpty()) {
         const QString text = FormatText(QString::fromUtf8(*reply.body));
         if (!text.isEmpty())
@@ -196,8 +196,8 @@ void UploadRun::finishIfDone()
     const bool allHandedOut = m_next >= m_end;
     if (!allHandedOut && !m_stopRequested)
         return;
-    const bool anyBusy = std::any_of(
-        m_connections.cbegin(), m_connections.cend(), [](const Connection& connection) { return connection.busy; });
+    const bool anyBusy = std::any_of(m_connections.cbegin(), m_connections.cend(),
+        [](const Connection& connection) { return connection.ConnectionBusy; });
     if (!anyBusy)
         finish();
 }

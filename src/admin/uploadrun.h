@@ -50,8 +50,11 @@ public:
     void abort();
 
     bool isRunning() const { return m_running; }
-    bool isPaused() const { return m_paused; }
+    bool isPaused() const { return m_pauseRequested; }
     bool wasStopped() const { return m_stopRequested; }
+    bool UploadStopRequested() const { return m_stopRequested; }
+    bool UploadPauseRequested() const { return m_pauseRequested; }
+    bool UploadAbortRequested() const { return m_abortRequested; }
 
     // Files in the folder when the run started, and the files this run covers.
     int fileCount() const { return m_fileCount; }
@@ -83,8 +86,8 @@ Q_SIGNALS:
 private:
     struct Connection {
         AdminChannel* channel = nullptr;
-        bool busy = false;
-        int batchSize = 0;
+        bool ConnectionBusy = false;
+        int ConnectionBatchSize = 0;
     };
 
     void handOut();
@@ -105,7 +108,7 @@ private:
     int m_failed = 0;
     int m_skipped = 0;
     bool m_running = false;
-    bool m_paused = false;
+    bool m_pauseRequested = false;
     bool m_stopRequested = false;
     bool m_abortRequested = false;
 };
