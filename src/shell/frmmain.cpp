@@ -133,10 +133,7 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
 
     buildStatsPanel();
 
-    statusBar()->setObjectName(QStringLiteral("sbStatusBar"));
-    m_statusPanel = new QLabel(statusBar());
-    m_statusPanel->setObjectName(QStringLiteral("sbStatusBarPanel1"));
-    statusBar()->addWidget(m_statusPanel, 1);
+    setStatusBar(Common::statusBarWithPanel(&m_statusPanel, this));
 
     m_completion = std::make_unique<Batch::CaptureCompletion>(
         Batch::CaptureCompletion::Services { services.settings, *m_linksModel, *m_thumbnailModel, services.boxes,

@@ -15,6 +15,7 @@
 #include "admin/formatting.h"
 #include "admin/linksimport.h"
 #include "batch/appfolders.h"
+#include "common/widgets/windowhelpers.h"
 #include "settings/livesettings.h"
 
 namespace Admin {
@@ -100,12 +101,8 @@ frmImport::frmImport(const AdminServices& services, QWidget* parent)
     commands->addWidget(m_cmdImport);
     commands->addWidget(m_cmdCancel);
 
-    auto* statusBar = new QStatusBar;
-    statusBar->setObjectName(QStringLiteral("sbStatusBar"));
+    QStatusBar* statusBar = Common::statusBarWithPanel(&m_statusPanel);
     statusBar->setSizeGripEnabled(false);
-    m_statusPanel = new QLabel;
-    m_statusPanel->setObjectName(QStringLiteral("sbStatusBarPanel1"));
-    statusBar->addWidget(m_statusPanel, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(intro);

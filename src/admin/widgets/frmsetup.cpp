@@ -13,6 +13,7 @@
 #include "admin/adminrequests.h"
 #include "admin/formatting.h"
 #include "common/messagebox.h"
+#include "common/widgets/windowhelpers.h"
 #include "settings/livesettings.h"
 
 namespace Admin {
@@ -71,12 +72,8 @@ frmSetup::frmSetup(const AdminServices& services, QWidget* parent)
     commands->addWidget(m_cmdOK);
     commands->addWidget(m_cmdCancel);
 
-    auto* statusBar = new QStatusBar;
-    statusBar->setObjectName(QStringLiteral("sbStatusBar"));
+    QStatusBar* statusBar = Common::statusBarWithPanel(&m_statusPanel);
     statusBar->setSizeGripEnabled(false);
-    m_statusPanel = new QLabel;
-    m_statusPanel->setObjectName(QStringLiteral("sbStatusBarPanel1"));
-    statusBar->addWidget(m_statusPanel, 1);
 
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(frame);

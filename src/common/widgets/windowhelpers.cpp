@@ -2,9 +2,11 @@
 
 #include <QFileDialog>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QPainterPath>
 #include <QRegion>
 #include <QScreen>
+#include <QStatusBar>
 #include <QWidget>
 
 #include "common/windowgeometry.h"
@@ -53,6 +55,17 @@ QString BrowseForFolder(const QString& title, const QString& startFolder, const 
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
+}
+
+QStatusBar* statusBarWithPanel(QLabel** panel, QWidget* parent)
+{
+    auto* bar = new QStatusBar(parent);
+    bar->setObjectName(QStringLiteral("sbStatusBar"));
+    auto* label = new QLabel(bar);
+    label->setObjectName(QStringLiteral("sbStatusBarPanel1"));
+    bar->addWidget(label, 1);
+    *panel = label;
+    return bar;
 }
 
 } // namespace Common

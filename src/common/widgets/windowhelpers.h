@@ -2,6 +2,8 @@
 
 #include <QString>
 
+class QLabel;
+class QStatusBar;
 class QWidget;
 
 namespace Common {
@@ -18,5 +20,9 @@ void RoundCorners(QWidget* window, int size);
 // folder are listed too; `editBox` offers a line to type a path (the chooser always has one).
 QString BrowseForFolder(const QString& title, const QString& startFolder, const QString& root, bool editBox,
     bool includeFiles, QWidget* owner);
+
+// A window's status bar "sbStatusBar" whose first panel, "sbStatusBarPanel1", carries the progress and
+// outcome texts; the panel is handed back through `panel`.
+QStatusBar* statusBarWithPanel(QLabel** panel, QWidget* parent = nullptr);
 
 } // namespace Common
