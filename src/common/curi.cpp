@@ -145,4 +145,22 @@ int cURI::DefaultPortFor(const QString& scheme)
     return 0;
 }
 
+std::optional<QString> webAddress(const QString& address)
+{
+    const QString trimmed = address.trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    cURI uri;
+    uri.setURI(trimmed);
+    // cURI reads a missing scheme as http without saying so; only a scheme written out in the text
+    // decides, so "localhost:8080" names the scheme "localhost" and is refused like "file:" or "mailto:".
+    const QString scheme = uri.Protocol();
+    if (!trimmed.startsWith(scheme + QLatin1Char(':')))
+        return QStringLiteral("http://") + trimmed;
+    if (scheme.compare(QLatin1String("http"), Qt::CaseInsensitive) == 0
+        || scheme.compare(QLatin1String("https"), Qt::CaseInsensitive) == 0)
+        return trimmed;
+    return std::nullopt;
+}
+
 } // namespace Common

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 
 namespace Common {
@@ -38,5 +40,8 @@ private:
     QString m_username;
     QString m_password;
 };
+
+// The address to load for a link, or nothing when it is not a web address.
+std::optional<QString> webAddress(const QString& address);
 
 } // namespace Common

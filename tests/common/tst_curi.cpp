@@ -16,6 +16,8 @@ private Q_SLOTS:
     void emptyAssignmentKeepsParts();
     void reassignmentReplacesEveryPart();
     void defaultPorts();
+    void webAddress_data();
+    void webAddress();
 };
 
 void TestUri::parts_data()
@@ -150,6 +152,50 @@ void TestUri::defaultPorts()
     QCOMPARE(cURI::DefaultPortFor(QStringLiteral("irc")), 6667);
     QCOMPARE(cURI::DefaultPortFor(QStringLiteral("Https")), 0);
     QCOMPARE(cURI::DefaultPortFor(QStringLiteral("gopher")), 0);
+}
+
+void TestUri::webAddress_data()
+{
+    QTest::addColumn<QString>("address");
+    // A null text stands for "not a web address".
+    QTest::addColumn<QString>("expected");
+
+    auto web = [](const char* name, const char* address, const char* expected) {
+        QTest::newRow(name) << QString::fromUtf8(address) << QString::fromUtf8(expected);
+    };
+    auto refused
+        = [](const char* name, const char* address) { QTest::newRow(name) << QString::fromUtf8(address) << QString(); };
+    web("host and path", "example.com/page", "http://example.com/page");
+    web("address and port", "127.0.0.1:8080/p", "http://127.0.0.1:8080/p");
+    web("host with port", "example.com:8080", "http://example.com:8080");
+    web("user information", "ann@example.com:81/a", "http://ann@example.com:81/a");
+    web("starts like the scheme", "httpbin.test/get", "http://httpbin.test/get");
+    web("surrounding blanks", "  example.com/a \t", "http://example.com/a");
+    web("http", "http://example.com/a?b=1", "http://example.com/a?b=1");
+    web("capital https", "HTTPS://x.test", "HTTPS://x.test");
+    web("mixed-case http", "hTtP://x.test/", "hTtP://x.test/");
+    web("trimmed https", " https://x.test ", "https://x.test");
+    refused("empty", "");
+    refused("blank", "   ");
+    refused("file", "file:///etc/passwd");
+    refused("ftp", "ftp://x");
+    refused("javascript", "javascript:alert(1)");
+    refused("mailto", "mailto:a@b");
+    refused("scheme-like host", "localhost:8080/a");
+    refused("smb", "smb://host/share");
+    refused("data", "data:text/html,<b>x</b>");
+    refused("empty scheme", ":8080/a");
+    refused("capital file", "FILE:///etc/passwd");
+}
+
+void TestUri::webAddress()
+{
+    QFETCH(QString, address);
+    QFETCH(QString, expected);
+    const std::optional<QString> result = Common::webAddress(address);
+    QCOMPARE(result.has_value(), !expected.isNull());
+    if (result)
+        QCOMPARE(*result, expected);
 }
 
 QTEST_GUILESS_MAIN(TestUri)
