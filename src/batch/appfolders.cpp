@@ -2,6 +2,7 @@
 
 #include <functional>
 
+#include <QDir>
 #include <QFile>
 
 #include "common/paths.h"
@@ -32,12 +33,64 @@ const QStringList& ImageExtensions()
     return extensions;
 }
 
-QString thumbnailFileName(const QString& imagesFolder, const QString& linkId, int imageType)
+namespace {
+
+    const QString& extensionFor(int imageType)
+    {
+        const QStringList& extensions = ImageExtensions();
+        return imageType >= 0 && imageType < extensions.size() ? extensions.at(imageType) : extensions.first();
+    }
+
+    // The longest file name most Linux file systems take, in bytes.
+    constexpr qsizetype MaxFileNameBytes = 255;
+    // The longest extension and the dot before it: a name that fits with it fits with every format.
+    constexpr qsizetype LongestEnding = 5;
+
+} // namespace
+
+std::optional<QString> linkIdProblem(const QString& linkId)
 {
-    const QStringList& extensions = ImageExtensions();
-    const QString& extension
-        = imageType >= 0 && imageType < extensions.size() ? extensions.at(imageType) : extensions.first();
-    return Common::AddBackslash(imagesFolder) + linkId + QLatin1Char('.') + extension;
+    if (linkId.isEmpty())
+        return QStringLiteral("the link has no ID");
+    if (linkId == QLatin1String(".") || linkId == QLatin1String(".."))
+        return QStringLiteral("the link ID \"%1\" cannot name a file").arg(linkId);
+    for (const QChar c : linkId) {
+        if (c == QLatin1Char('/') || c == QLatin1Char('\\'))
+            return QStringLiteral("the link ID holds a folder separator");
+        if (c.category() == QChar::Other_Control)
+            return QStringLiteral("the link ID holds a control character");
+    }
+    if (linkId.toUtf8().size() + LongestEnding > MaxFileNameBytes)
+        return QStringLiteral("the link ID is too long for a file name");
+    return std::nullopt;
+}
+
+std::optional<QString> thumbnailFileName(const QString& imagesFolder, const QString& linkId, int imageType)
+{
+    if (linkIdProblem(linkId))
+        return std::nullopt;
+    return Common::AddBackslash(imagesFolder) + linkId + QLatin1Char('.') + extensionFor(imageType);
+}
+
+QString workFolder(const QString& imagesFolder)
+{
+    return Common::AddBackslash(imagesFolder) + QStringLiteral(".pictavo-work");
+}
+
+int removeLeftoverIntermediates(const QString& imagesFolder)
+{
+    int removed = 0;
+    const QDir work(workFolder(imagesFolder));
+    for (const QString& name : work.entryList(QDir::Files | QDir::Hidden | QDir::System))
+        removed += QFile::remove(work.filePath(name)) ? 1 : 0;
+    // Earlier versions wrote "<thumbnail>.part.jpg" beside the thumbnails.
+    QStringList patterns;
+    for (const QString& extension : ImageExtensions())
+        patterns << QStringLiteral("*.") + extension + QStringLiteral(".part.jpg");
+    const QDir images(imagesFolder);
+    for (const QString& name : images.entryList(patterns, QDir::Files | QDir::Hidden))
+        removed += QFile::remove(images.filePath(name)) ? 1 : 0;
+    return removed;
 }
 
 AppFolders::AppFolders(const QString& appPath)

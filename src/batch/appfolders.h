@@ -1,5 +1,7 @@
 #pragma once
 
+#include <optional>
+
 #include <QString>
 #include <QStringList>
 
@@ -12,9 +14,21 @@ namespace Batch {
 // The file endings of the thumbnail formats, indexed by the ImageType setting (0 to 4).
 const QStringList& ImageExtensions();
 
+// Why a link ID cannot name a file, or nothing when it can. IDs come from the directory's server:
+// one that is empty, "." or "..", holds a separator or a control character, or makes a name longer
+// than the file system allows is never used as a file name.
+std::optional<QString> linkIdProblem(const QString& linkId);
+
 // The one rule for a thumbnail's file name: folder, link ID, and the ending of the image type.
-// An image type outside 0..4 falls back to the first format.
-QString thumbnailFileName(const QString& imagesFolder, const QString& linkId, int imageType);
+// An image type outside 0..4 falls back to the first format. Nothing when the ID cannot name a file.
+std::optional<QString> thumbnailFileName(const QString& imagesFolder, const QString& linkId, int imageType);
+
+// The hidden folder inside the images folder where a completion keeps its intermediate file. No
+// thumbnail can land there (an ID never holds a separator) and it is emptied at the start of a run.
+QString workFolder(const QString& imagesFolder);
+// Removes what a run cut short left behind: the work folder's files, and the intermediate files
+// that earlier versions kept beside the thumbnails. Gives the number of files removed.
+int removeLeftoverIntermediates(const QString& imagesFolder);
 
 // The files and folders the program keeps beside itself.
 struct AppFolders final {

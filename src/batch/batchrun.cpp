@@ -1,9 +1,13 @@
 #include "batch/batchrun.h"
 
 #include <algorithm>
+#include <chrono>
+#include <limits>
+#include <utility>
 
 #include "batch/appfolders.h"
 #include "batch/capturecompleter.h"
+#include "capture/htmlsnap.h"
 #include "capture/htmlsnapshot.h"
 #include "common/paths.h"
 #include "settings/livesettings.h"
@@ -16,6 +20,8 @@ namespace {
     // never freezes the window.
     constexpr int RecordsPerStep = 256;
     constexpr int MaxSlots = 100;
+    // Beyond the engine's own bound, for the final event to reach the run on a loaded machine.
+    constexpr int WatchdogMarginSeconds = 10;
 
     LinksListModel::RowKey rowKeyOf(const Capture::HtmlSnapshot& slot, bool* ok)
     {
@@ -76,6 +82,14 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     m_classifier.emplace(settings.IgnoreFiles, skipExisting, settings.ImagesFolder, settings.ImageType);
     if (const Common::Status folder = Common::EnsureFolder(settings.ImagesFolder); !folder)
         Q_EMIT statusText(QStringLiteral("Error: ") + folder.error().message);
+    // A run cut short during a completion leaves its intermediate file; it must never pass for a
+    // thumbnail or be uploaded.
+    removeLeftoverIntermediates(settings.ImagesFolder);
+
+    const auto longest = std::chrono::ceil<std::chrono::seconds>(
+        Capture::HtmlSnap::longestCapture(settings.Timeout, settings.DelayTime));
+    m_watchdogSeconds = std::max<int>(settings.SlotTimeoutSeconds,
+        static_cast<int>(std::min<qint64>(longest.count() + WatchdogMarginSeconds, std::numeric_limits<int>::max())));
 
     const int count = std::clamp<int>(settings.ThreadsCount, 1, MaxSlots);
     m_slots.clear();
@@ -143,6 +157,10 @@ void BatchRun::abortWaiting()
 
 void BatchRun::scheduleStep()
 {
+    if (m_completing) {
+        m_stepDeferred = true;
+        return;
+    }
     if (m_stepQueued || m_state == State::Idle)
         return;
     m_stepQueued = true;
@@ -152,6 +170,11 @@ void BatchRun::scheduleStep()
 void BatchRun::step()
 {
     m_stepQueued = false;
+    // Queued before a completion began and delivered by its message box's event loop.
+    if (m_completing) {
+        m_stepDeferred = true;
+        return;
+    }
     switch (m_state) {
     case State::Idle:
         return;
@@ -179,24 +202,29 @@ void BatchRun::step()
 bool BatchRun::completeSlot(int index)
 {
     Capture::HtmlSnapshot* slot = m_slots.value(index);
-    if (!slot)
+    if (!slot || m_completing)
         return false;
+    m_completing = true;
     const bool success = m_services.completer.CompleteCapture(*slot);
+    m_completing = false;
     if (success)
         ++m_successCount;
+    if (std::exchange(m_stepDeferred, false))
+        scheduleStep();
     return success;
+}
+
+bool BatchRun::isSlotDue(const Capture::HtmlSnapshot& slot, bool includeWatchdog) const
+{
+    return slot.Finished() || (includeWatchdog && slot.ElapsedTime() > m_watchdogSeconds);
 }
 
 void BatchRun::completionPass(bool includeWatchdog)
 {
-    const int timeout = m_services.settings.SlotTimeoutSeconds;
     bool completed = false;
     for (int i = 1; i < m_slots.size(); ++i) {
         Capture::HtmlSnapshot* slot = m_slots.at(i);
-        if (!slot)
-            continue;
-        const bool overdue = includeWatchdog && slot->ElapsedTime() > timeout;
-        if (!slot->Finished() && !overdue)
+        if (!slot || !isSlotDue(*slot, includeWatchdog))
             continue;
         completeSlot(i);
         // A fresh slot after every completion keeps long runs from piling up state in one control.
@@ -291,7 +319,7 @@ void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRec
     slot.setID(slotIndex);
     slot.setLinkID(record.id);
     slot.setLinkURL(record.url);
-    slot.setOutputFile(thumbnailFileName(s.ImagesFolder, record.id, s.ImageType));
+    slot.setOutputFile(thumbnailFileName(s.ImagesFolder, record.id, s.ImageType).value_or(QString()));
     slot.SetTimeOut(s.Timeout);
     slot.SetAsync(true);
     slot.SetJPEGQuality(100);
@@ -315,12 +343,11 @@ void BatchRun::endMainLoop()
 
 void BatchRun::waitStep()
 {
-    const int timeout = m_services.settings.SlotTimeoutSeconds;
     for (int i = 1; i < m_slots.size(); ++i) {
         Capture::HtmlSnapshot* slot = m_slots.at(i);
         // The watchdog holds here too, so a capture that never reports an end cannot keep the run
         // waiting for ever.
-        if (slot && (slot->Finished() || (slot->Busy() && slot->ElapsedTime() > timeout))) {
+        if (slot && isSlotDue(*slot, slot->Busy())) {
             completeSlot(i);
             slot->Reset();
         }

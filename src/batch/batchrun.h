@@ -30,7 +30,9 @@ class CaptureCompleter;
 //
 // Event-driven: the run reacts to the slots' final events, a one-second watchdog tick and its own
 // queued steps; nothing polls. Pause, Stop and Abort only set flags that the run reads at fixed
-// points. GUI thread only.
+// points. Completions run strictly one at a time: while one is in progress (it may be showing a
+// message box with its own event loop) no other step of the run starts and no slot is replaced; the
+// run goes on once it has ended. GUI thread only.
 class BatchRun final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BatchRun)
@@ -72,6 +74,9 @@ public:
     qint32 percentage() const { return m_percentage; }
     qint32 CurrentLine() const { return m_reader.CurrentLine(); }
     int busySlots() const;
+    // Whole seconds after which a slot's capture is collected whatever it reports: never before the
+    // engine itself must have ended, with the run's time-out and delay.
+    int watchdogSeconds() const { return m_watchdogSeconds; }
     // The capture slots of the current run (1..ThreadsCount); empty when idle. For tests.
     QList<Capture::HtmlSnapshot*> slots() const;
 
@@ -95,6 +100,7 @@ private:
     void step();
     void completionPass(bool includeWatchdog);
     bool completeSlot(int index);
+    bool isSlotDue(const Capture::HtmlSnapshot& slot, bool includeWatchdog) const;
     bool hasFreeSlot() const;
     void readRecords();
     void dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record);
@@ -111,6 +117,10 @@ private:
     bool m_pauseRequested = false;
     bool m_abortWaiting = false;
     bool m_stepQueued = false;
+    // A completion is in progress; steps asked for meanwhile wait for its end.
+    bool m_completing = false;
+    bool m_stepDeferred = false;
+    int m_watchdogSeconds = 0;
     qint32 m_doneCount = 0;
     qint32 m_successCount = 0;
     qint32 m_selectedCount = 0;

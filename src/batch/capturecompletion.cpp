@@ -1,11 +1,13 @@
 #include "batch/capturecompletion.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include "batch/appfolders.h"
 #include "batch/linkslistmodel.h"
 #include "capture/htmlsnapshot.h"
 #include "common/desktop.h"
+#include "common/paths.h"
 #include "common/retrystep.h"
 #include "common/thumbnailmodel.h"
 #include "imaging/filters.h"
@@ -40,9 +42,14 @@ namespace {
     const QColor SuccessColor(0x00, 0x5E, 0x00);
     const QColor NoImageColor(0x99, 0x33, 0xFF);
 
-    // The processed picture is kept under a name of its own until the final file replaces the link's
-    // thumbnail, so a run cut short never leaves a half-made thumbnail under the link's name.
-    QString intermediateFile(const QString& outputFile) { return outputFile + QStringLiteral(".part.jpg"); }
+    // The processed picture is kept in the work folder until the final file replaces the link's
+    // thumbnail, so a run cut short never leaves a half-made thumbnail under the link's name, nor a
+    // file beside the thumbnails that could be taken for one.
+    QString intermediateFile(const QString& outputFile)
+    {
+        const QFileInfo output(outputFile);
+        return workFolder(output.path()) + QLatin1Char('/') + output.fileName() + QStringLiteral(".part.jpg");
+    }
 
 } // namespace
 
@@ -112,13 +119,19 @@ bool CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
 
     QByteArray bytes;
     slot.GetThumbImageBytes(bytes, QStringLiteral("*.jpg"), s.ImageWidth, s.ImageHeight, s.ImageAspect != 0);
+    // No thumbnail came of it: an error, although the page itself was captured.
     if (ArrayUpperBound(bytes) == -1) {
         mark(QStringLiteral("Image save failed"), NoImageColor);
         slot.Reset();
-        return finish(true);
+        return finish(false);
     }
 
+    // The run only hands out links whose ID names a file; a slot without one never writes anywhere.
     const QString outputFile = slot.OutputFile();
+    if (outputFile.isEmpty()) {
+        slot.Reset();
+        return finish(false);
+    }
     const QString partFile = intermediateFile(outputFile);
     const QString libraryPath = m_services.appPath + QStringLiteral("FreeImage.dll");
     const auto source = QStringLiteral("CompleteCapture");
@@ -135,6 +148,7 @@ bool CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
             Imaging::applyEffectsToImage(m_pixTwix, m_effects, s.RotateEffects != 0, Imaging::effectParametersFrom(s));
             return Common::success();
         },
+        [&] { return Common::EnsureFolder(QFileInfo(partFile).path()); },
         [&] { return m_pixTwix.save(libraryPath, partFile, 12); },
         [&] { return m_viewer.load(partFile, Imaging::FileOrigin::Own); },
         [&] { return Imaging::ApplyWatermark(m_viewer, Imaging::watermarkOptionsFrom(s)); },

@@ -33,7 +33,11 @@ LinkVerdict LinkClassifier::classify(const QString& id, const QString& url) cons
                 QColor(0x6F, 0x6F, 0x00), false };
     }
 
-    if (m_skipExisting && Common::FileExists(thumbnailFileName(m_imagesFolder, id, m_imageType)))
+    if (const std::optional<QString> problem = linkIdProblem(id))
+        return { LinkVerdict::Kind::BadId, QStringLiteral("Not captured: ") + *problem, QColor(0xFF, 0x00, 0x00),
+            false };
+
+    if (m_skipExisting && Common::FileExists(*thumbnailFileName(m_imagesFolder, id, m_imageType)))
         return { LinkVerdict::Kind::Exists, QStringLiteral("Snapshot Exists"), QColor(0x00, 0x66, 0x99), true };
 
     return {};

@@ -8,7 +8,7 @@ namespace Batch {
 
 // What the run does with one link before any capture.
 struct LinkVerdict final {
-    enum class Kind { Capture, Skipped, Ignored, Exists };
+    enum class Kind { Capture, Skipped, Ignored, BadId, Exists };
     Kind kind = Kind::Capture;
     QString status; // the row's status text; empty for a link to capture
     QColor color; // the status text's colour
@@ -16,8 +16,9 @@ struct LinkVerdict final {
 };
 
 // Decides whether a link can be captured: addresses with no host are skipped, downloads whose
-// ending is on the ignore list are ignored, and with "Skip Existing" a link whose thumbnail exists
-// counts as done. The ignore list is IgnoreFiles split at every ",", entries kept as they are.
+// ending is on the ignore list are ignored, a link whose ID cannot name a file is refused, and with
+// "Skip Existing" a link whose thumbnail exists counts as done. The ignore list is IgnoreFiles split at every ",",
+// entries kept as they are.
 class LinkClassifier final {
 public:
     LinkClassifier(const QString& ignoreFiles, bool skipExisting, QString imagesFolder, int imageType);

@@ -71,15 +71,21 @@ void LinksDatabase::setRange(qint32 startLink, qint32 endLink)
     m_endLink = endLink;
 }
 
-qint32 LinksDatabase::CountLinks()
+Common::Result<qint32> LinksDatabase::countLinks()
 {
     if (!Common::FileExists(m_file))
         return 0;
     const Common::Result<qint64> lines = LineReader::countLines(m_file);
     if (!lines)
-        return 0;
+        return lines.error();
     m_totalLinks = static_cast<qint32>(std::min<qint64>(lines.value(), std::numeric_limits<qint32>::max()));
     return m_totalLinks;
+}
+
+qint32 LinksDatabase::CountLinks()
+{
+    const Common::Result<qint32> counted = countLinks();
+    return counted ? counted.value() : 0;
 }
 
 bool LinksDatabase::checkDatabase(Common::MessageBox& boxes, const StatusSink& status)
@@ -98,7 +104,15 @@ bool LinksDatabase::checkDatabase(Common::MessageBox& boxes, const StatusSink& s
         return false;
     }
     report(status, QStringLiteral("Calculating the total links in the local database"));
-    const qint32 count = CountLinks();
+    const Common::Result<qint32> counted = countLinks();
+    // A database that cannot be read is not empty: saying so would invite an import over it.
+    if (!counted) {
+        const QString text = QStringLiteral("Error: ") + counted.error().message;
+        boxes.inform(text, title, MessageBox::Icon::Critical);
+        report(status, text);
+        return false;
+    }
+    const qint32 count = counted.value();
     if (count == 0) {
         boxes.inform(emptyText, title, MessageBox::Icon::Critical);
         report(status, QStringLiteral("Emtpy database"));

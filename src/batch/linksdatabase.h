@@ -57,10 +57,13 @@ public:
     void setRange(qint32 startLink, qint32 endLink);
 
     // Counts the lines and keeps the count in TotalLinks. A missing file gives 0 and leaves TotalLinks
-    // as it was; a file that cannot be read gives 0 too.
+    // as it was; a file that cannot be read gives the reason and leaves TotalLinks as it was.
+    Common::Result<qint32> countLinks();
+    // The same, with 0 for a file that cannot be read.
     qint32 CountLinks();
 
-    // The checks that open every run: the file must exist, be non-empty and hold at least one line.
+    // The checks that open every run: the file must exist, be readable, be non-empty and hold at least
+    // one line.
     // Failures are shown through `boxes`; progress texts go to `status`. True when a run may go on.
     bool checkDatabase(Common::MessageBox& boxes, const StatusSink& status);
 

@@ -9,6 +9,7 @@
 #include "batch/appfolders.h"
 #include "batch/linereader.h"
 #include "batch/linksdatabase.h"
+#include "common/numbers.h"
 #include "common/paths.h"
 #include "common/result.h"
 #include "common/retrystep.h"
@@ -38,15 +39,17 @@ namespace {
         qint64 counter = 0;
         while (std::optional<QByteArray> line = reader.readRawLine()) {
             const LinkRecord record = LinkRecord::fromLine(QString::fromUtf8(*line));
-            if (!Common::FileExists(thumbnailFileName(imagesFolder, record.id, imageType))) {
+            // A link whose ID cannot name a file never has a thumbnail: it stays.
+            const std::optional<QString> thumbnail = thumbnailFileName(imagesFolder, record.id, imageType);
+            if (!thumbnail || !Common::FileExists(*thumbnail)) {
                 if (out.write(*line) != line->size() || out.write("\r\n", 2) != 2)
                     return fileError(QStringLiteral("Cannot write"), temp, out.errorString());
             }
             ++counter;
             if (counter % 10 == 0 && total.value() > 0 && progress) {
-                const int percent = static_cast<int>(counter * 100 / total.value());
+                const auto percent = Common::roundHalfEven(static_cast<double>(counter) / total.value() * 100.0);
                 if (percent > 0)
-                    progress(std::min(percent, 100));
+                    progress(static_cast<int>(std::min<qint64>(percent, 100)));
             }
         }
         if (const std::optional<Common::Error> failed = reader.error())

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <limits>
 #include <optional>
 
 #include <QPoint>
@@ -9,7 +11,12 @@ namespace Common {
 
 // Window positions and sizes are kept in twips in the settings: 15 twips to a pixel.
 inline constexpr int TwipsPerPixel = 15;
-constexpr int toTwips(int pixels) { return pixels * TwipsPerPixel; }
+// Saturates rather than overflows for a window placed far off the screen.
+constexpr int toTwips(int pixels)
+{
+    return static_cast<int>(std::clamp<qint64>(
+        qint64(pixels) * TwipsPerPixel, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
 int toPixels(double twips);
 
 // Where a window goes to sit in the middle of an owner's inner area (owner position is its outer

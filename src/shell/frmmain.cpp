@@ -27,6 +27,7 @@
 #include "batch/linkslistmodel.h"
 #include "batch/retryfile.h"
 #include "batch/widgets/frmmsg.h"
+#include "common/curi.h"
 #include "common/desktop.h"
 #include "common/thumbnailmodel.h"
 #include "common/widgets/thumbnailstrip.h"
@@ -129,7 +130,7 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     m_thumbnails->setObjectName(QStringLiteral("Thumbnails"));
     m_thumbnails->setThumbnailModel(m_thumbnailModel);
     connect(m_thumbnails, &Common::ThumbnailStrip::captionActivated, this,
-        [this](const QString& caption) { Common::ShellOpen(m_services.desktop, caption); });
+        [this](const QString& caption) { openLinkAddress(caption); });
 
     buildStatsPanel();
 
@@ -399,9 +400,7 @@ void frmMain::retryCommand()
             QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
         });
     if (replaced) {
-        setStatusText(tr("Calculating local links database count..."));
-        RefreshLinksCount();
-        setStatusText(tr("Ready"));
+        countLinksWithStatus();
     }
     wait->close();
 
@@ -517,9 +516,7 @@ void frmMain::startUp()
     m_thumbnails->SetViewerOptions(QSize(m_services.settings.ImageWidth, m_services.settings.ImageHeight));
 
     QGuiApplication::setOverrideCursor(Qt::WaitCursor);
-    setStatusText(tr("Calculating local links database count..."));
-    RefreshLinksCount();
-    setStatusText(tr("Ready"));
+    countLinksWithStatus();
     m_links.setRange(1, m_links.TotalLinks());
     QGuiApplication::restoreOverrideCursor();
 
@@ -527,12 +524,26 @@ void frmMain::startUp()
     arrangeControls();
 }
 
-void frmMain::RefreshLinksCount()
+bool frmMain::RefreshLinksCount()
 {
-    const qint32 count = m_links.CountLinks();
+    const Common::Result<qint32> counted = m_links.countLinks();
+    if (!counted) {
+        // The count and the range boxes stay as they were: a database that cannot be read is not empty.
+        setStatusText(QStringLiteral("Error: ") + counted.error().message);
+        return false;
+    }
+    const qint32 count = counted.value();
     m_lblTotalLocalLinks->setText(QString::number(count));
     m_txtStartLinksFrom->setText(QStringLiteral("1"));
     m_txtStartLinksTo->setText(QString::number(count));
+    return true;
+}
+
+void frmMain::countLinksWithStatus()
+{
+    setStatusText(tr("Calculating local links database count..."));
+    if (RefreshLinksCount())
+        setStatusText(tr("Ready"));
 }
 
 void frmMain::setStatusText(const QString& text) { m_statusPanel->setText(text); }
@@ -541,18 +552,23 @@ QString frmMain::statusText() const { return m_statusPanel->text(); }
 
 void frmMain::registerWindow(QWidget* window) { m_windows.append(window); }
 
-void frmMain::handleCalculateTotalLinks()
-{
-    setStatusText(tr("Calculating local links database count..."));
-    RefreshLinksCount();
-    setStatusText(tr("Ready"));
-}
+void frmMain::handleCalculateTotalLinks() { countLinksWithStatus(); }
 
-void frmMain::handleLinkActivated(const QModelIndex& index)
+void frmMain::handleLinkActivated(const QModelIndex& index) { openLinkAddress(m_linksModel->url(index.row())); }
+
+void frmMain::openLinkAddress(const QString& url)
 {
-    const QString url = m_linksModel->url(index.row());
-    if (!url.isEmpty())
-        Common::ShellOpen(m_services.desktop, url);
+    if (url.trimmed().isEmpty())
+        return;
+    // The directory's visitors submit these addresses: the desktop only ever gets a web page from
+    // them, never a local file or a scheme that starts some other program.
+    const std::optional<QString> address = Common::webAddress(url);
+    const QUrl target = address ? QUrl(*address, QUrl::TolerantMode) : QUrl();
+    if (!target.isValid() || target.host().isEmpty()) {
+        setStatusText(tr("Not opened: only web addresses (http and https) are opened from the list"));
+        return;
+    }
+    m_services.desktop.openUrl(target);
 }
 
 void frmMain::restorePlacement()
@@ -561,8 +577,7 @@ void frmMain::restorePlacement()
     const QSize screenPixels = screen ? screen->size() : QSize(1024, 768);
     const WindowPlacement placement = readMainWindowPlacement(
         m_services.hive, QSize(Common::toTwips(screenPixels.width()), Common::toTwips(screenPixels.height())));
-    m_restoredTwips = QRect(static_cast<int>(placement.left), static_cast<int>(placement.top),
-        static_cast<int>(placement.width), static_cast<int>(placement.height));
+    m_restoredTwips = placement;
     m_placementPending = true;
     applyPlacement();
 }
@@ -571,10 +586,12 @@ void frmMain::applyPlacement()
 {
     // The stored size is the outer size; the frame's thickness is only known once the window is
     // shown, so the placement is applied again then.
-    const QRect outer = toPixels(m_restoredTwips);
+    // Kept apart rather than in a QRect: its right edge would overflow for the largest stored values.
+    const QPoint position(Common::toPixels(m_restoredTwips.left), Common::toPixels(m_restoredTwips.top));
+    const QSize outer(Common::toPixels(m_restoredTwips.width), Common::toPixels(m_restoredTwips.height));
     const QSize frame = frameGeometry().size() - size();
-    move(outer.topLeft());
-    resize((outer.size() - frame).expandedTo(QSize(1, 1)));
+    move(position);
+    resize((outer - frame).expandedTo(QSize(1, 1)));
 }
 
 void frmMain::showEvent(QShowEvent* event)

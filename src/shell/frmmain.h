@@ -9,6 +9,7 @@
 
 #include "batch/linksdatabase.h"
 #include "shell/mainlayout.h"
+#include "shell/windowplacement.h"
 
 class QAction;
 class QCheckBox;
@@ -73,7 +74,8 @@ public:
     bool FormLoaded() const { return m_formLoaded; }
 
     // Recounts the links database and resets the range boxes to the whole database.
-    void RefreshLinksCount();
+    // False when the database cannot be read; the status bar then says why.
+    bool RefreshLinksCount();
 
     // Panel 1 of the status bar.
     void setStatusText(const QString& text);
@@ -107,6 +109,10 @@ protected:
 
 private:
     void buildMenus();
+    // Recounts with "Calculating..." and then "Ready" in the status bar.
+    void countLinksWithStatus();
+    // Opens a link's address in the user's browser when it is a web address.
+    void openLinkAddress(const QString& url);
     void buildRunCommands();
     void addToolbarButton(const char* key, const QString& tooltip, const QIcon& icon, void (frmMain::*command)());
     Admin::AdminServices adminServices();
@@ -143,7 +149,7 @@ private:
     QAction* m_mnuRetry = nullptr;
     bool m_formLoaded = false;
     bool m_placementPending = false;
-    QRect m_restoredTwips;
+    WindowPlacement m_restoredTwips;
     MainLayout m_layout;
     QList<QPointer<QWidget>> m_windows;
 

@@ -1,6 +1,7 @@
 #include "shell/windowplacement.h"
 
 #include <cmath>
+#include <limits>
 
 #include "settings/settingsstore.h"
 
@@ -14,7 +15,10 @@ namespace {
             = Settings::ReadSetting(hive, Settings::appKeyPath(), Settings::settingsSection(), key, fallback);
         bool ok = false;
         const double value = stored.toString().trimmed().toDouble(&ok);
-        return ok && std::isfinite(value) ? value : fallback;
+        // The window is placed in whole pixels: a value no int can hold is as good as none.
+        const bool fits = ok && std::isfinite(value) && value >= std::numeric_limits<int>::min()
+            && value <= std::numeric_limits<int>::max();
+        return fits ? value : fallback;
     }
 
 } // namespace

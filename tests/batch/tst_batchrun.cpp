@@ -1,15 +1,21 @@
+#include <QDeadlineTimer>
+#include <QDirIterator>
 #include <QFile>
 #include <QImageReader>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "batch/appfolders.h"
 #include "batch/batchrun.h"
 #include "batch/capturecompletion.h"
 #include "batch/linkslistmodel.h"
 #include "batch/retryfile.h"
 #include "capture/browserhost.h"
+#include "capture/devtoolsconnection.h"
 #include "capture/htmlsnapshot.h"
 #include "capturetestsupport.h"
 #include "common/thumbnailmodel.h"
@@ -87,6 +93,30 @@ QByteArray page(const char* colour)
     return QByteArray("<html><body style='margin:0;background:") + colour + "'><h1>Page</h1></body></html>";
 }
 
+// The pages the browser has open; -1 when it does not say.
+int openPages(Capture::BrowserHost& host)
+{
+    auto pages = std::make_shared<int>(-1);
+    QObject context;
+    host.whenReady(&context, [pages, &context](const Common::Result<Capture::DevToolsConnection*>& connection) {
+        if (!connection)
+            return;
+        connection.value()->call({}, QStringLiteral("Target.getTargets"), {}, std::chrono::seconds(10), &context,
+            [pages](const Capture::DevToolsConnection::Reply& reply) {
+                if (!reply)
+                    return;
+                int count = 0;
+                for (const QJsonValue& target : reply.value().value(QLatin1String("targetInfos")).toArray())
+                    count += target.toObject().value(QLatin1String("type")).toString() == QLatin1String("page");
+                *pages = count;
+            });
+    });
+    QDeadlineTimer deadline(10000);
+    while (*pages < 0 && !deadline.hasExpired())
+        QTest::qWait(20);
+    return *pages;
+}
+
 quint16 closedPort()
 {
     QTcpServer probe;
@@ -114,6 +144,10 @@ private Q_SLOTS:
     void retryCapturesOnlyTheMissing();
     void databaseFailuresEndTheRunAtOnce();
     void completionErrorAsksRetryOrCancel();
+    void completionBoxHoldsTheRun();
+    void hostileLinksEndWithAnOutcome();
+    void longDelayOutlivesTheWatchdog();
+    void thumbnailThatCannotBeMadeIsAnError();
 
 private:
     std::unique_ptr<Capture::BrowserHost> m_host;
@@ -144,7 +178,9 @@ void TestBatchRun::initTestCase()
 void TestBatchRun::cleanupTestCase()
 {
     m_server.reset();
+    const qint64 browser = m_host->processId();
     m_host.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(CaptureTest::processGroupGone(browser), 10000);
 }
 
 void TestBatchRun::capturesTenLinksWithFourSlots()
@@ -434,6 +470,186 @@ void TestBatchRun::completionErrorAsksRetryOrCancel()
     QCOMPARE(bench.run->DoneCount(), 2);
     QVERIFY(bench.status(0) != QStringLiteral("Successfull snapshot"));
     QCOMPARE(bench.strip.rowCount(), 0);
+}
+
+// While the completion's box is open (a stamp deleted mid-run), the watchdog ticks and other slots end:
+// none of that may complete a slot again, open a second box, or mix up two links' pictures.
+void TestBatchRun::completionBoxHoldsTheRun()
+{
+    Bench bench(m_host.get());
+    bench.settings.ThreadsCount = 3;
+    const QString stamp = bench.dir.filePath(QStringLiteral("stamp.png"));
+    QImage white(8, 8, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    QVERIFY(white.save(stamp));
+    bench.settings.WatermarkImage = stamp;
+    bench.settings.WatermarkImageWidth = 8;
+    bench.settings.WatermarkImageHeight = 8;
+
+    const QColor colours[] = { Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::magenta, Qt::cyan };
+    QStringList lines;
+    for (int i = 0; i < 6; ++i) {
+        TestHttpServer::Response response;
+        response.body = page(colours[i].name().toLatin1().constData());
+        response.delayMs = 250 * i;
+        m_server->setRoute(QStringLiteral("/colour%1").arg(i), response);
+        lines << QStringLiteral("%1|%2").arg(i + 1).arg(m_server->url(QStringLiteral("/colour%1").arg(i)));
+    }
+    bench.writeLinks(lines);
+    QObject::connect(
+        &bench.strip, &QAbstractItemModel::rowsInserted, &bench.strip, [&] { QFile::remove(stamp); },
+        Qt::SingleShotConnection);
+    bench.boxes.stayOpenFor(std::chrono::milliseconds(3500), [&] { QVERIFY(white.save(stamp)); });
+    bench.boxes.queue(TestSupport::ScriptedMessageBox::Answer::Retry);
+    QVERIFY(bench.runAll());
+
+    QCOMPARE(bench.boxes.shown().size(), 1);
+    QCOMPARE(bench.boxes.deepestNesting(), 1);
+    QCOMPARE(bench.boxes.shown().first().title, QStringLiteral("Error Processing"));
+    QCOMPARE(bench.run->DoneCount(), 6);
+    QCOMPARE(bench.run->SuccessCount(), 6);
+    for (int i = 0; i < 6; ++i) {
+        QCOMPARE(bench.status(i), QStringLiteral("Successfull snapshot"));
+        const QImage thumb(bench.thumbnail(QString::number(i + 1)));
+        QVERIFY2(CaptureTest::sameColour(thumb.pixel(thumb.width() / 2, thumb.height() - 4), colours[i], 40),
+            qPrintable(QStringLiteral("link %1").arg(i + 1)));
+    }
+}
+
+// A links database as the directory's visitors and server can make it: every row ends with an
+// outcome, nothing is written outside the images folder, and no browser target is left open.
+void TestBatchRun::hostileLinksEndWithAnOutcome()
+{
+    Bench bench(m_host.get());
+    bench.settings.ThreadsCount = 3;
+    bench.settings.Timeout = 4000;
+    bench.settings.SetForceSnap = 1;
+    bench.settings.SnapDimension = 0;
+    bench.settings.SnapHeight = 0;
+    const auto route = [&](const QString& path, const QByteArray& body) {
+        TestHttpServer::Response response;
+        response.body = body;
+        m_server->setRoute(path, response);
+        return m_server->url(path);
+    };
+    const QString endless = route(QStringLiteral("/endless"), "<body>x<script>for(;;){}</script></body>");
+    const QString dialogs
+        = route(QStringLiteral("/dialogs"), "<body>x<script>alert(1);confirm(2);prompt(3);</script></body>");
+    const QString tall = route(QStringLiteral("/tall"), "<body style='margin:0'><div style='height:100000px'></div>");
+    const QString away = route(
+        QStringLiteral("/away"), "<body style='background:red'><script>onload=()=>location='/p2'</script></body>");
+    const QString refresh
+        = route(QStringLiteral("/refresh"), "<meta http-equiv='refresh' content='0'><body style='background:red'>");
+    const QString hang = m_server->url(QStringLiteral("/hang"));
+    const QString plain = m_server->url(QStringLiteral("/p1"));
+    const QString schemeless = plain.mid(plain.indexOf(QLatin1String("//")) + 2);
+
+    // Leftovers of a run cut short: one in the work folder, one where earlier versions kept them.
+    QDir().mkpath(workFolder(bench.settings.ImagesFolder));
+    const QStringList leftovers { workFolder(bench.settings.ImagesFolder) + QStringLiteral("/9.jpg.part.jpg"),
+        bench.thumbnail(QStringLiteral("9.jpg.part")) };
+    for (const QString& leftover : leftovers) {
+        QFile file(leftover);
+        QVERIFY(file.open(QIODevice::WriteOnly));
+    }
+    // An ID may hold anything but never names a path: these climb out, name the folder itself,
+    // hold a separator or a control character, or are empty.
+    QFile besideImages(bench.dir.filePath(QStringLiteral("x.jpg")));
+    QVERIFY(besideImages.open(QIODevice::WriteOnly));
+    besideImages.close();
+    const QStringList badIds { QStringLiteral("../x"), QStringLiteral("../../x"), QStringLiteral(".."),
+        QStringLiteral("."), QStringLiteral("a/b"), QStringLiteral("a\\b"), QStringLiteral("a\tb"), QString() };
+    QStringList lines;
+    for (const QString& id : badIds)
+        lines << id + QLatin1Char('|') + plain;
+    lines << QStringLiteral("20|") + endless << QStringLiteral("21|") + dialogs << QStringLiteral("22|") + tall
+          << QStringLiteral("23|") + away << QStringLiteral("24|") + refresh << QStringLiteral("25|") + hang
+          << QStringLiteral("26|") + schemeless << QStringLiteral("27|ftp://127.0.0.1/x");
+    bench.writeLinks(lines);
+    const auto filesUnder = [](const QString& folder) {
+        QStringList files;
+        QDirIterator it(folder, QDir::Files | QDir::Hidden | QDir::System, QDirIterator::Subdirectories);
+        while (it.hasNext())
+            files << it.next();
+        return files;
+    };
+    const QString images = QDir(bench.settings.ImagesFolder).absolutePath() + QLatin1Char('/');
+    const QStringList before = filesUnder(bench.dir.path());
+    QVERIFY(bench.runAll(true));
+
+    QCOMPARE(bench.run->DoneCount(), lines.size());
+    for (int row = 0; row < badIds.size(); ++row) {
+        QVERIFY2(bench.status(row).startsWith(QStringLiteral("Not captured: ")), qPrintable(bench.status(row)));
+        QCOMPARE(bench.color(row), QColor(0xFF, 0x00, 0x00));
+    }
+    const QStringList expected { QString(), QString(), QStringLiteral("Successfull snapshot"),
+        QStringLiteral("Successfull snapshot"), QStringLiteral("Successfull snapshot"),
+        QStringLiteral("Time is out before taking a snapshot"), QStringLiteral("Successfull snapshot"),
+        QStringLiteral("Fail to open the URL") };
+    for (int i = 0; i < expected.size(); ++i) {
+        const QString status = bench.status(int(badIds.size()) + i);
+        // The endless script and the dialogs may end either way, but they end.
+        if (expected.at(i).isEmpty())
+            QVERIFY2(
+                status == QLatin1String("Successfull snapshot") || status == QLatin1String("Fail to take the snapshot"),
+                qPrintable(status));
+        else
+            QVERIFY2(
+                status == expected.at(i), qPrintable(lines.at(int(badIds.size()) + i) + QLatin1String(": ") + status));
+    }
+    int failed = 0;
+    for (int row = 0; row < bench.rows.rowCount(); ++row)
+        failed += bench.status(row) == QLatin1String("Successfull snapshot") ? 0 : 1;
+    QCOMPARE(bench.run->DoneCount() - bench.run->SuccessCount(), failed);
+
+    QStringList written;
+    for (const QString& file : filesUnder(bench.dir.path())) {
+        if (!before.contains(file))
+            written << file;
+    }
+    for (const QString& file : std::as_const(written))
+        QVERIFY2(file.startsWith(images) && !file.contains(QLatin1String("/.pictavo-work/")), qPrintable(file));
+    QVERIFY(!QFile::exists(bench.thumbnail(QStringLiteral("9.jpg.part"))));
+    QVERIFY(!QFile::exists(workFolder(bench.settings.ImagesFolder) + QStringLiteral("/9.jpg.part.jpg")));
+    QVERIFY(QFile::exists(bench.thumbnail(QStringLiteral("26"))));
+
+    // Every capture closed its page, whatever the page did.
+    QTRY_COMPARE_WITH_TIMEOUT(openPages(*m_host), 0, 20000);
+
+    // Retry keeps every link whose ID names no file: it never has a thumbnail.
+    QVERIFY(CreateRetryFile(
+        bench.links.LinksInfoFile(), bench.settings.ImagesFolder, bench.settings.ImageType, bench.boxes, {}));
+    QVERIFY(bench.links.CountLinks() >= badIds.size() + 2);
+}
+
+// The watchdog allows for the delay after loading: a long delay is not taken for a hung capture.
+void TestBatchRun::longDelayOutlivesTheWatchdog()
+{
+    Bench bench(m_host.get());
+    bench.settings.Timeout = 3000;
+    bench.settings.DelayTime = 4000;
+    bench.settings.SlotTimeoutSeconds = 3;
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/p1")),
+        QStringLiteral("2|") + m_server->url(QStringLiteral("/p2")) });
+    QVERIFY(bench.runAll());
+    QCOMPARE(bench.status(0), QStringLiteral("Successfull snapshot"));
+    QCOMPARE(bench.run->SuccessCount(), 2);
+    QVERIFY(bench.run->watchdogSeconds() > 3 + 4);
+}
+
+void TestBatchRun::thumbnailThatCannotBeMadeIsAnError()
+{
+    Bench bench(m_host.get());
+    // No image this large can be decoded: the page is captured, but no thumbnail comes of it.
+    bench.settings.ImageWidth = 100000;
+    bench.settings.ImageHeight = 100000;
+    bench.settings.ImageAspect = 0;
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/p1")), QStringLiteral("2|") });
+    QVERIFY(bench.runAll());
+    QCOMPARE(bench.status(0), QStringLiteral("Image save failed"));
+    QCOMPARE(bench.color(0), QColor(0x99, 0x33, 0xFF));
+    QCOMPARE(bench.run->SuccessCount(), 0);
+    QVERIFY(!QFile::exists(bench.thumbnail(QStringLiteral("1"))));
 }
 
 QTEST_MAIN(TestBatchRun)

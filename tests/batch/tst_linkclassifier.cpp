@@ -1,7 +1,9 @@
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
 
+#include "batch/appfolders.h"
 #include "batch/linkclassifier.h"
 
 using namespace Batch;
@@ -20,6 +22,8 @@ private Q_SLOTS:
     void classify_data();
     void classify();
     void skipExisting();
+    void idsThatCannotNameAFile_data();
+    void idsThatCannotNameAFile();
     void percentage_data();
     void percentage();
 };
@@ -81,6 +85,53 @@ void TestLinkClassifier::skipExisting()
     QCOMPARE(unticked.classify(QStringLiteral("17"), QStringLiteral("http://a.org")).kind, Kind::Capture);
     // Skipping and ignoring come first.
     QCOMPARE(ticked.classify(QStringLiteral("17"), QString()).kind, Kind::Skipped);
+}
+
+void TestLinkClassifier::idsThatCannotNameAFile_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<bool>("usable");
+    QTest::newRow("number") << QStringLiteral("42") << true;
+    QTest::newRow("dots inside") << QStringLiteral("a..b") << true;
+    QTest::newRow("leading dot") << QStringLiteral(".x") << true;
+    QTest::newRow("longest that fits") << QString(250, QLatin1Char('7')) << true;
+    QTest::newRow("empty") << QString() << false;
+    QTest::newRow("dot") << QStringLiteral(".") << false;
+    QTest::newRow("dot dot") << QStringLiteral("..") << false;
+    QTest::newRow("one up") << QStringLiteral("../x") << false;
+    QTest::newRow("climbs out") << QStringLiteral("../../x") << false;
+    QTest::newRow("absolute") << QStringLiteral("/etc/x") << false;
+    QTest::newRow("backslash") << QStringLiteral("..\\x") << false;
+    QTest::newRow("NUL") << QStringLiteral("1") + QChar(0) + QStringLiteral("2") << false;
+    QTest::newRow("line feed") << QStringLiteral("1\n2") << false;
+    QTest::newRow("DEL") << QStringLiteral("1\x7f") << false;
+    QTest::newRow("C1 control") << QStringLiteral("1") + QChar(0x85) << false;
+    QTest::newRow("too long") << QString(251, QLatin1Char('7')) << false;
+    QTest::newRow("too long in UTF-8") << QString(126, QChar(0x00E9)) << false;
+}
+
+// An ID from the server becomes a file name: one that could climb out of the images folder or is
+// no file name at all is refused everywhere a thumbnail's name is made.
+void TestLinkClassifier::idsThatCannotNameAFile()
+{
+    QFETCH(QString, id);
+    QFETCH(bool, usable);
+    QTemporaryDir dir;
+    const QString images = dir.filePath(QStringLiteral("images"));
+    QDir().mkpath(images);
+    // Skip Existing would find this file for "../x", were the ID joined to the folder as it is.
+    QFile outside(dir.filePath(QStringLiteral("x.jpg")));
+    QVERIFY(outside.open(QIODevice::WriteOnly));
+    outside.close();
+
+    QCOMPARE(thumbnailFileName(images, id, 0).has_value(), usable);
+    QCOMPARE(!linkIdProblem(id).has_value(), usable);
+    const LinkVerdict verdict
+        = LinkClassifier(DefaultIgnore, true, images, 0).classify(id, QStringLiteral("http://a.org/"));
+    QCOMPARE(verdict.kind, usable ? Kind::Capture : Kind::BadId);
+    QVERIFY(!verdict.countsAsSuccess);
+    if (!usable)
+        QVERIFY(verdict.status.startsWith(QStringLiteral("Not captured: ")));
 }
 
 void TestLinkClassifier::percentage_data()

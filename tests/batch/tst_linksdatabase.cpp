@@ -1,3 +1,10 @@
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <vector>
+
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
@@ -31,6 +38,33 @@ QStringList readAll(const QString& path)
         lines.append(*line);
     return lines;
 }
+
+// Every file handle of the process is taken while it lives, so no file can be opened: the one way a
+// test running as root meets a file it cannot read.
+class NoFileHandlesLeft final {
+public:
+    NoFileHandlesLeft()
+    {
+        getrlimit(RLIMIT_NOFILE, &m_saved);
+        rlimit low = m_saved;
+        low.rlim_cur = std::min<rlim_t>(m_saved.rlim_cur, 128);
+        setrlimit(RLIMIT_NOFILE, &low);
+        for (int fd; (fd = ::open("/dev/null", O_RDONLY)) >= 0;)
+            m_taken.push_back(fd);
+    }
+    ~NoFileHandlesLeft()
+    {
+        for (const int fd : m_taken)
+            ::close(fd);
+        setrlimit(RLIMIT_NOFILE, &m_saved);
+    }
+    NoFileHandlesLeft(const NoFileHandlesLeft&) = delete;
+    NoFileHandlesLeft& operator=(const NoFileHandlesLeft&) = delete;
+
+private:
+    rlimit m_saved {};
+    std::vector<int> m_taken;
+};
 
 } // namespace
 
@@ -167,6 +201,25 @@ void TestLinksDatabase::databaseCheck()
         QCOMPARE(status,
             (QStringList { QStringLiteral("Calculating the total links in the local database"),
                 QStringLiteral("Total database links: 2") }));
+    }
+    {
+        // A database that cannot be read is not an empty one: that would invite an import over it.
+        ScriptedMessageBox boxes;
+        QStringList status;
+        LinksDatabase db(writeFile(dir, "1|a\r\n2|b\r\n", QStringLiteral("unreadable.txt")));
+        QCOMPARE(db.CountLinks(), 2);
+        bool checked = false;
+        {
+            const NoFileHandlesLeft exhausted;
+            checked = db.checkDatabase(boxes, [&](const QString& s) { status << s; });
+        }
+        QVERIFY(!checked);
+        QCOMPARE(boxes.shown().size(), 1);
+        QVERIFY2(boxes.texts().first().startsWith(QStringLiteral("Error: ")), qPrintable(boxes.texts().first()));
+        QCOMPARE(boxes.shown().first().title, title);
+        QCOMPARE(status.last(), boxes.texts().first());
+        QCOMPARE(db.TotalLinks(), 2);
+        QCOMPARE(readAll(db.LinksInfoFile()), (QStringList { QStringLiteral("1|a"), QStringLiteral("2|b") }));
     }
 }
 

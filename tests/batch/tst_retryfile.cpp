@@ -44,6 +44,7 @@ private Q_SLOTS:
     void keepsLinksWithoutThumbnails();
     void otherImageTypeKeepsEverything();
     void everyThumbnailPresentLeavesAnEmptyDatabase();
+    void progressEveryTenLines_data();
     void progressEveryTenLines();
     void failureLeavesTheDatabaseWhole();
 };
@@ -62,6 +63,12 @@ void TestRetryFile::keepsLinksWithoutThumbnails()
     QCOMPARE(f.read(f.database()), QByteArray("1|http://a.org|x\r\n3|http://c\xe9.org\r\n\r\n5|http://e.org\r\n"));
     QVERIFY(!QFile::exists(retryTempFile(f.database())));
     QVERIFY(boxes.shown().isEmpty());
+
+    // An ID that would climb out of the images folder never finds a file there: the link stays.
+    f.write(f.database(), "../data/LinksInfo.txt|http://a.org\r\n");
+    f.write(f.dir.filePath(QStringLiteral("data/LinksInfo.txt.jpg")), "x");
+    QVERIFY(CreateRetryFile(f.database(), f.images(), 0, boxes, {}));
+    QCOMPARE(f.read(f.database()), QByteArray("../data/LinksInfo.txt|http://a.org\r\n"));
 }
 
 void TestRetryFile::otherImageTypeKeepsEverything()
@@ -86,17 +93,27 @@ void TestRetryFile::everyThumbnailPresentLeavesAnEmptyDatabase()
     QCOMPARE(QFileInfo(f.database()).size(), 0);
 }
 
+void TestRetryFile::progressEveryTenLines_data()
+{
+    QTest::addColumn<int>("lines");
+    QTest::addColumn<QList<int>>("reported");
+    QTest::newRow("40 lines") << 40 << QList<int> { 25, 50, 75, 100 };
+    // 20 of 30 is 66.7: rounded, not cut off.
+    QTest::newRow("30 lines") << 30 << QList<int> { 33, 67, 100 };
+}
+
 void TestRetryFile::progressEveryTenLines()
 {
+    QFETCH(int, lines);
     Folder f;
-    QByteArray lines;
-    for (int i = 1; i <= 40; ++i)
-        lines += QByteArray::number(i) + "|http://x.test\r\n";
-    f.write(f.database(), lines);
+    QByteArray text;
+    for (int i = 1; i <= lines; ++i)
+        text += QByteArray::number(i) + "|http://x.test\r\n";
+    f.write(f.database(), text);
     TestSupport::ScriptedMessageBox boxes;
     QList<int> reported;
     QVERIFY(CreateRetryFile(f.database(), f.images(), 0, boxes, [&](int p) { reported << p; }));
-    QCOMPARE(reported, (QList<int> { 25, 50, 75, 100 }));
+    QTEST(reported, "reported");
 }
 
 void TestRetryFile::failureLeavesTheDatabaseWhole()

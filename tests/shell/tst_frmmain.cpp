@@ -87,9 +87,11 @@ private Q_SLOTS:
     void existingDatabaseIsCountedNotTruncated();
     void folderFailureAsksAndStartUpGoesOn();
     void reopensWhereItWasClosed();
+    void defaultPlacementFillsTheScreen_data();
     void defaultPlacementFillsTheScreen();
     void listAndStripShareTheHeight();
     void minimumSize();
+    void activatingARowOpensItsUrl_data();
     void activatingARowOpensItsUrl();
     void centersOverItsOwner();
     void windowCommandsOpenTheirWindows();
@@ -189,9 +191,23 @@ void TestFrmMain::reopensWhereItWasClosed()
     QCOMPARE(setup.stored("MainWidth"), QString::number(closedAt.width() * 15));
 }
 
+void TestFrmMain::defaultPlacementFillsTheScreen_data()
+{
+    QTest::addColumn<QStringList>("stored");
+    QTest::newRow("nothing stored") << QStringList();
+    // No int holds these: as good as nothing stored.
+    QTest::newRow("beyond int") << QStringList { QStringLiteral("1e300"), QStringLiteral("-3e10"),
+        QStringLiteral("2147483648"), QStringLiteral("-inf") };
+}
+
 void TestFrmMain::defaultPlacementFillsTheScreen()
 {
+    QFETCH(QStringList, stored);
     Installation setup;
+    const char* keys[] = { "MainLeft", "MainTop", "MainWidth", "MainHeight" };
+    for (int i = 0; i < stored.size(); ++i)
+        QVERIFY(Settings::WriteSetting(setup.hive, Settings::appKeyPath(), Settings::settingsSection(),
+            QString::fromLatin1(keys[i]), stored.at(i)));
     auto window = setup.start();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
@@ -246,20 +262,35 @@ void TestFrmMain::minimumSize()
     QTRY_COMPARE(window->frameGeometry().size(), QSize(400, 400));
 }
 
+void TestFrmMain::activatingARowOpensItsUrl_data()
+{
+    QTest::addColumn<QString>("url");
+    QTest::addColumn<QString>("opened");
+    QTest::newRow("no scheme") << QStringLiteral("www.example.test/a") << QStringLiteral("http://www.example.test/a");
+    QTest::newRow("https") << QStringLiteral("https://a.test/x?y=1") << QStringLiteral("https://a.test/x?y=1");
+    QTest::newRow("empty") << QString() << QString();
+    // Visitors submit these addresses: a local file or another program's scheme is never opened.
+    QTest::newRow("local file") << QStringLiteral("file:///etc/passwd") << QString();
+    QTest::newRow("network share") << QStringLiteral("smb://host/share") << QString();
+    QTest::newRow("script") << QStringLiteral("javascript:alert(1)") << QString();
+    QTest::newRow("path") << QStringLiteral("/etc/passwd") << QString();
+}
+
 void TestFrmMain::activatingARowOpensItsUrl()
 {
+    QFETCH(QString, url);
+    QFETCH(QString, opened);
     Installation setup;
     auto window = setup.start();
-    window->linksModel().appendRow(1, QStringLiteral("7"), QStringLiteral("www.example.test/a"));
-    window->linksModel().appendRow(2, QStringLiteral("8"), QString());
+    window->linksModel().appendRow(1, QStringLiteral("7"), url);
     auto* list = child<QTreeView>(*window, "lvwLinks");
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QVERIFY(list->columnWidth(2) > 100); // the URL column is there from the start
-    Q_EMIT list->activated(list->model()->index(1, 2));
-    QVERIFY(setup.desktop.opened.isEmpty());
     Q_EMIT list->activated(list->model()->index(0, 2));
-    QCOMPARE(setup.desktop.opened, QList<QUrl> { QUrl(QStringLiteral("http://www.example.test/a")) });
+    QCOMPARE(setup.desktop.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl> { QUrl(opened) });
+    if (opened.isEmpty() && !url.isEmpty())
+        QVERIFY(window->statusText().startsWith(QStringLiteral("Not opened")));
 }
 
 void TestFrmMain::centersOverItsOwner()

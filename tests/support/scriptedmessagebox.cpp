@@ -1,11 +1,23 @@
 #include "scriptedmessagebox.h"
 
+#include <QEventLoop>
+#include <QTimer>
+
 namespace TestSupport {
 
 Common::MessageBox::Answer ScriptedMessageBox::ask(
     const QString& text, const QString& title, Icon icon, Buttons buttons)
 {
     m_shown.append({ text, title, icon, buttons });
+    if (m_openFor.count() > 0) {
+        m_deepest = std::max(m_deepest, ++m_open);
+        QEventLoop loop;
+        QTimer::singleShot(m_openFor, &loop, &QEventLoop::quit);
+        loop.exec();
+        --m_open;
+        if (m_beforeAnswer)
+            m_beforeAnswer();
+    }
     if (!m_answers.isEmpty())
         return m_answers.takeFirst();
     switch (buttons) {
@@ -18,6 +30,12 @@ Common::MessageBox::Answer ScriptedMessageBox::ask(
     default:
         return Answer::Cancel;
     }
+}
+
+void ScriptedMessageBox::stayOpenFor(std::chrono::milliseconds duration, std::function<void()> beforeAnswer)
+{
+    m_openFor = duration;
+    m_beforeAnswer = std::move(beforeAnswer);
 }
 
 QStringList ScriptedMessageBox::texts() const

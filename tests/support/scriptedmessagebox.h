@@ -1,5 +1,8 @@
 #pragma once
 
+#include <chrono>
+#include <functional>
+
 #include <QList>
 #include <QString>
 
@@ -21,12 +24,23 @@ public:
     void queue(Answer answer) { m_answers.append(answer); }
     Answer ask(const QString& text, const QString& title, Icon icon, Buttons buttons) override;
 
+    // Makes every box stay open for `duration` with an event loop of its own, as a real modal box
+    // does while the user reads it: timers fire and other work's events arrive meanwhile.
+    // `beforeAnswer` runs as the box closes.
+    void stayOpenFor(std::chrono::milliseconds duration, std::function<void()> beforeAnswer = {});
+    // The most boxes that were open at once.
+    int deepestNesting() const { return m_deepest; }
+
     const QList<Shown>& shown() const { return m_shown; }
     QStringList texts() const;
 
 private:
     QList<Answer> m_answers;
     QList<Shown> m_shown;
+    std::chrono::milliseconds m_openFor { 0 };
+    std::function<void()> m_beforeAnswer;
+    int m_open = 0;
+    int m_deepest = 0;
 };
 
 } // namespace TestSupport
