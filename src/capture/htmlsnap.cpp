@@ -19,6 +19,7 @@
 #include "capture/browserhost.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/devtoolssession.h"
+#include "common/curi.h"
 
 #include <FreeImage.h>
 
@@ -36,6 +37,10 @@ namespace {
     // Hard limit for one call to the renderer (layout metrics, the screenshot itself). A tall page
     // needs a few seconds on a loaded machine.
     constexpr std::chrono::milliseconds kRendererDeadline = 12s;
+    // A page held for its capture still commits the navigation that was under way; each commit
+    // costs the capture one attempt.
+    constexpr int kCaptureAttempts = 4;
+    constexpr std::chrono::milliseconds kRetryPause = 100ms;
     constexpr int kLayoutWidth = 1024;
     constexpr int kLayoutHeight = 768;
     // Decoding limit in megabytes: our own captures are bounded by MaxCaptureExtent.
@@ -208,6 +213,8 @@ HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
     m_deadline.setSingleShot(true);
     m_delay.setSingleShot(true);
     m_stall.setSingleShot(true);
+    m_retry.setSingleShot(true);
+    connect(&m_retry, &QTimer::timeout, this, &HtmlSnap::startCaptureAttempt);
     connect(&m_deadline, &QTimer::timeout, this, &HtmlSnap::handleDeadline);
     connect(&m_delay, &QTimer::timeout, this, &HtmlSnap::capture);
     connect(&m_stall, &QTimer::timeout, this, [this] {
@@ -215,10 +222,24 @@ HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
             m_terminateSent = true;
             m_session->post(QStringLiteral("Runtime.terminateExecution"));
         }
+        // A navigation that slipped past holdPage() holds every call to the renderer until it
+        // commits, which a silent server never lets it do.
+        if (m_session && m_stage == Stage::Capturing && !m_pendingLoader.isEmpty()) {
+            m_pendingLoader.clear();
+            m_session->post(QStringLiteral("Page.stopLoading"));
+        }
     });
 }
 
 HtmlSnap::~HtmlSnap() { releasePage(); }
+
+std::chrono::milliseconds HtmlSnap::longestCapture(int timeOut, int delayTime)
+{
+    const std::chrono::milliseconds load(timeOut > 0 ? timeOut : DefaultTimeOut);
+    const std::chrono::milliseconds delay(std::max(0, delayTime));
+    // The layout metrics and the screenshot each have a renderer deadline of their own.
+    return load + delay + 2 * kRendererDeadline;
+}
 
 void HtmlSnap::SetAsync(int async) { m_async = async != 0; }
 void HtmlSnap::SetTimeOut(int milliseconds) { m_timeOut = milliseconds > 0 ? milliseconds : DefaultTimeOut; }
@@ -268,16 +289,16 @@ void HtmlSnap::SnapUrl(const QString& url, const QString& pictureFile)
 {
     Clear();
     const quint64 generation = m_generation;
-    m_url = url.trimmed();
+    // Only web addresses: a file: address would put the user's own files into a thumbnail that is
+    // then published, and other schemes either start external programs or fail anyway. A link
+    // without a scheme is an http address, as the batch reads it.
+    const std::optional<QString> address = Common::webAddress(url);
+    m_url = address.value_or(url.trimmed());
     m_pictureFile = pictureFile.trimmed().isEmpty() ? kInMemory : pictureFile;
     m_stage = Stage::WaitingForBrowser;
 
-    // Only web addresses: a file: address would put the user's own files into a thumbnail that is
-    // then published, and other schemes either start external programs or fail anyway.
     const QUrl parsed(m_url);
-    const QString scheme = parsed.scheme().toLower();
-    if (!parsed.isValid() || (scheme != QLatin1String("http") && scheme != QLatin1String("https"))
-        || parsed.host().isEmpty()) {
+    if (!address || !parsed.isValid() || parsed.host().isEmpty()) {
         QTimer::singleShot(0, this, [this, generation] {
             if (isCurrent(generation))
                 finish(SnapCode::OpenFailed,
@@ -465,9 +486,33 @@ void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& para
     } else if (method == QLatin1String("Page.frameNavigated")) {
         // A page that moves on by itself (a script or meta refresh) loads under a new loader.
         const QJsonObject frame = params.value(QLatin1String("frame")).toObject();
-        if (m_stage == Stage::Loading && frame.value(QLatin1String("id")).toString() == m_targetId
-            && !frame.contains(QLatin1String("parentId")))
-            m_loaderId = frame.value(QLatin1String("loaderId")).toString();
+        if (frame.value(QLatin1String("id")).toString() != m_targetId || frame.contains(QLatin1String("parentId")))
+            return;
+        const QString loaderId = frame.value(QLatin1String("loaderId")).toString();
+        if (loaderId == m_pendingLoader)
+            m_pendingLoader.clear();
+        if (m_stage == Stage::Loading)
+            m_loaderId = loaderId;
+        else if (m_stage == Stage::Capturing && m_retry.isActive())
+            m_retry.start(kRetryPause);
+        else if (m_stage == Stage::Capturing && m_captureCall != 0)
+            // The document the pending call renders is gone: the call fails or never answers.
+            retryCapture();
+    } else if (method == QLatin1String("Page.frameStartedNavigating")) {
+        if (params.value(QLatin1String("frameId")).toString() == m_targetId
+            && !params.value(QLatin1String("navigationType"))
+                    .toString()
+                    .contains(QLatin1String("SameDocument"), Qt::CaseInsensitive))
+            m_pendingLoader = params.value(QLatin1String("loaderId")).toString();
+    } else if (method == QLatin1String("Fetch.requestPaused")) {
+        // A navigation's request carries its loader's id.
+        if (params.value(QLatin1String("networkId")).toString() == m_pendingLoader)
+            m_pendingLoader.clear();
+        // Only a held page's document requests are paused (holdPage). "Aborted" cancels the
+        // navigation without committing an error page, so the current document stays.
+        m_session->post(QStringLiteral("Fetch.failRequest"),
+            { { QStringLiteral("requestId"), params.value(QLatin1String("requestId")).toString() },
+                { QStringLiteral("errorReason"), QStringLiteral("Aborted") } });
     } else if (method == QLatin1String("Page.javascriptDialogOpening")) {
         // A dialog left open blocks the page's main thread, and with it the load and the screenshot.
         m_session->post(QStringLiteral("Page.handleJavaScriptDialog"),
@@ -560,6 +605,36 @@ void HtmlSnap::capture()
     if (m_stage != Stage::Capturing)
         return;
 
+    holdPage();
+    m_captureAttempts = 0;
+    // Retries share the two renderer deadlines of one attempt, so a capture still ends in time.
+    m_captureEnds = std::chrono::steady_clock::now() + 2 * kRendererDeadline;
+    startCaptureAttempt();
+}
+
+void HtmlSnap::holdPage()
+{
+    // The page is captured as it stands when the load and the delay end. A document that replaces it
+    // meanwhile (a meta refresh, a script, a reload loop) takes the renderer's pending call with it:
+    // the call fails with "Not attached to an active page" or never answers. From here on every
+    // document request is paused, then aborted.
+    const QJsonObject documents { { QStringLiteral("resourceType"), QStringLiteral("Document") },
+        { QStringLiteral("requestStage"), QStringLiteral("Request") } };
+    m_session->post(QStringLiteral("Fetch.enable"), { { QStringLiteral("patterns"), QJsonArray { documents } } });
+    // The browser holds every call to the renderer while a navigation is under way, until it commits:
+    // one whose request has already gone out is stopped. Only then: stopping a document that has just
+    // committed, before it has loaded, leaves a page the screenshot waits for forever.
+    if (!m_pendingLoader.isEmpty()) {
+        m_pendingLoader.clear();
+        m_session->post(QStringLiteral("Page.stopLoading"));
+    }
+}
+
+void HtmlSnap::startCaptureAttempt()
+{
+    if (m_stage != Stage::Capturing || !m_session)
+        return;
+    ++m_captureAttempts;
     const bool exactViewport = m_dimensionAsImageSize && m_snapWidth > 0 && m_snapHeight > 0;
     if (exactViewport) {
         takeScreenshot({});
@@ -568,15 +643,41 @@ void HtmlSnap::capture()
     const quint64 generation = m_generation;
     m_terminateSent = false;
     m_stall.start(kStallBeforeTerminate);
-    m_session->call(QStringLiteral("Page.getLayoutMetrics"), {}, kRendererDeadline,
+    m_captureCall = m_session->call(QStringLiteral("Page.getLayoutMetrics"), {}, captureCallTimeout(),
         [this, generation](const DevToolsConnection::Reply& reply) {
             if (!isCurrent(generation))
                 return;
+            m_captureCall = 0;
             m_stall.stop();
-            if (!reply)
+            if (!reply) {
+                if (reply.error().number < 0 && retryCapture())
+                    return;
                 return fail(SnapCode::CaptureFailed, describe(reply.error()));
+            }
             takeScreenshot(reply.value());
         });
+}
+
+// Drops the pending call and starts again shortly on the document that now stands. False when the
+// capture has no attempt or time left for it.
+bool HtmlSnap::retryCapture()
+{
+    if (m_captureAttempts >= kCaptureAttempts || captureCallTimeout() <= kRetryPause)
+        return false;
+    if (m_captureCall != 0) {
+        m_session->cancel(m_captureCall);
+        m_captureCall = 0;
+    }
+    m_stall.stop();
+    m_retry.start(kRetryPause);
+    return true;
+}
+
+std::chrono::milliseconds HtmlSnap::captureCallTimeout() const
+{
+    const auto left
+        = std::chrono::duration_cast<std::chrono::milliseconds>(m_captureEnds - std::chrono::steady_clock::now());
+    return std::clamp(left, std::chrono::milliseconds(1), kRendererDeadline);
 }
 
 void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
@@ -626,13 +727,17 @@ void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
     const quint64 generation = m_generation;
     m_terminateSent = false;
     m_stall.start(kStallBeforeTerminate);
-    m_session->call(QStringLiteral("Page.captureScreenshot"), params, kRendererDeadline,
+    m_captureCall = m_session->call(QStringLiteral("Page.captureScreenshot"), params, captureCallTimeout(),
         [this, generation, format, imageSize](const DevToolsConnection::Reply& reply) {
             if (!isCurrent(generation))
                 return;
+            m_captureCall = 0;
             m_stall.stop();
-            if (!reply)
+            if (!reply) {
+                if (reply.error().number < 0 && retryCapture())
+                    return;
                 return fail(SnapCode::CaptureFailed, describe(reply.error()));
+            }
             const QByteArray bytes
                 = QByteArray::fromBase64(reply.value().value(QLatin1String("data")).toString().toLatin1());
             if (bytes.isEmpty())
@@ -680,6 +785,7 @@ void HtmlSnap::finish(int code, const QString& text)
     m_deadline.stop();
     m_delay.stop();
     m_stall.stop();
+    m_retry.stop();
     m_code = code;
     if (code != SnapCode::Captured) {
         m_image.clear();
@@ -698,6 +804,8 @@ void HtmlSnap::releasePage()
     m_deadline.stop();
     m_delay.stop();
     m_stall.stop();
+    m_retry.stop();
+    m_captureCall = 0;
     if (m_session) {
         delete m_session;
         m_session = nullptr;
@@ -716,6 +824,7 @@ void HtmlSnap::releasePage()
     m_targetId.clear();
     m_contextId.clear();
     m_loaderId.clear();
+    m_pendingLoader.clear();
     m_loadedLoaders.clear();
     m_requestsStarted.clear();
     m_requestsDone.clear();

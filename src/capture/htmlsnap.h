@@ -1,5 +1,7 @@
 #pragma once
 
+#include <chrono>
+
 #include <QByteArray>
 #include <QJsonObject>
 #include <QMetaObject>
@@ -36,8 +38,10 @@ namespace SnapCode {
 //
 // SnapUrl() returns at once. OnStatus() then reports progress texts with code 0 and exactly one
 // final code (SnapCode), always from the event loop, never from inside a call to this object.
-// Only http and https addresses are loaded. The capture ends within its time-out plus a few seconds
-// whatever the page does (hangs, endless scripts, dialogs, renderer crashes).
+// Only http and https addresses are loaded; one without a scheme is loaded as http. A page that moves
+// on by itself (a meta refresh, a script) is captured as it stands when the load and the delay end.
+// The capture ends within its time-out plus a few seconds whatever the page does (hangs, endless
+// scripts, dialogs, renderer crashes).
 // GUI thread only; the host must outlive the engine.
 class HtmlSnap final : public QObject {
     Q_OBJECT
@@ -47,6 +51,10 @@ public:
     // Pages taller or wider than this are captured up to it.
     static constexpr int MaxCaptureExtent = 16384;
     static constexpr int DefaultTimeOut = 40000;
+
+    // The longest a capture can run from SnapUrl() to its final event with these settings: the
+    // time-out for opening and loading, the delay, then the renderer's own deadlines for the capture.
+    static std::chrono::milliseconds longestCapture(int timeOut, int delayTime);
 
     explicit HtmlSnap(BrowserHost* host, QObject* parent = nullptr);
     ~HtmlSnap() override;
@@ -126,6 +134,10 @@ private:
     void handleDeadline();
     void pageLoaded();
     void capture();
+    void holdPage();
+    void startCaptureAttempt();
+    bool retryCapture();
+    std::chrono::milliseconds captureCallTimeout() const;
     void takeScreenshot(const QJsonObject& layoutMetrics);
     void storeImage(const QByteArray& bytes, const QString& format, QSize size);
     void updateProgress();
@@ -163,15 +175,21 @@ private:
     QString m_contextId;
     QString m_targetId;
     QString m_loaderId;
+    // The main frame's navigation under way, until it commits.
+    QString m_pendingLoader;
     QSet<QString> m_loadedLoaders;
     QSet<QString> m_requestsStarted;
     QSet<QString> m_requestsDone;
     int m_lastPercent = -1;
     bool m_terminateSent = false;
     int m_setupPending = 0;
+    quint64 m_captureCall = 0;
+    int m_captureAttempts = 0;
+    std::chrono::steady_clock::time_point m_captureEnds;
     QTimer m_deadline;
     QTimer m_delay;
     QTimer m_stall;
+    QTimer m_retry;
 
     QByteArray m_image;
     QString m_imageFormat;

@@ -62,6 +62,8 @@ private Q_SLOTS:
     void timeOutAndForceSnap();
     void scriptsFollowTheSwitch_data();
     void scriptsFollowTheSwitch();
+    void pageThatMovesOnIsCaptured_data();
+    void pageThatMovesOnIsCaptured();
     void thumbnailBytes_data();
     void thumbnailBytes();
     void thumbnailHintRendersSmall_data();
@@ -119,6 +121,23 @@ void TestHtmlSnap::initTestCase()
     slow.body = colouredPage("rgb(0,0,255)");
     slow.delayMs = 300;
     m_server->setRoute(QStringLiteral("/slow"), slow);
+
+    // Pages that move on by themselves: yellow until they reach /blue, or forever when they reload.
+    const auto yellow = [](const QByteArray& extra) { return colouredPage("rgb(255,255,0)", 0, extra); };
+    m_server->setPage(QStringLiteral("/refreshnow"), yellow("<meta http-equiv=\"refresh\" content=\"0\">"));
+    m_server->setPage(QStringLiteral("/refreshlater"), yellow("<meta http-equiv=\"refresh\" content=\"1;url=/blue\">"));
+    m_server->setPage(QStringLiteral("/leavesonload"), yellow("<script>onload=function(){location='/blue'}</script>"));
+    m_server->setPage(QStringLiteral("/leaveslater"),
+        yellow("<script>onload=function(){setTimeout(function(){location='/blue'},100)}</script>"));
+    m_server->setPage(
+        QStringLiteral("/reloadsonload"), yellow("<script>onload=function(){location.reload()}</script>"));
+    m_server->setPage(QStringLiteral("/leavesatonce"), yellow("<script>location.replace('/blue')</script>"));
+    m_server->setPage(
+        QStringLiteral("/leavesforsilence"), yellow("<script>onload=function(){location='/hang'}</script>"));
+    // Another site: the page moves to a renderer process of its own.
+    m_server->setPage(QStringLiteral("/leavesthesite"),
+        yellow("<script>onload=function(){location='"
+            + m_server->url(QStringLiteral("/blue"), QStringLiteral("site.test")).toLatin1() + "'}</script>"));
 
     m_host = std::make_unique<BrowserHost>(testBrowserOptions());
     connect(m_host.get(), &BrowserHost::browserStarted, this, [this] { m_browserPids << m_host->processId(); });
@@ -274,6 +293,12 @@ void TestHtmlSnap::endsWithCode_data()
     QTest::newRow("javascript address") << QStringLiteral("javascript:alert(1)") << -3;
     QTest::newRow("not an address") << QStringLiteral("not an address") << -3;
     QTest::newRow("empty") << QString() << -3;
+    QTest::newRow("no scheme") << QStringLiteral("127.0.0.1:%1/blue").arg(m_server->port()) << 1;
+    QTest::newRow("no scheme, test host") << QStringLiteral("site.test:%1/blue").arg(m_server->port()) << 1;
+    QTest::newRow("capital scheme") << QStringLiteral("HTTP://127.0.0.1:%1/blue").arg(m_server->port()) << 1;
+    QTest::newRow("host read as a scheme") << QStringLiteral("localhost:%1/blue").arg(m_server->port()) << -3;
+    QTest::newRow("smb address") << QStringLiteral("smb://127.0.0.1/share") << -3;
+    QTest::newRow("data address") << QStringLiteral("data:text/html,<p>x</p>") << -3;
 }
 
 void TestHtmlSnap::endsWithCode()
@@ -344,6 +369,48 @@ void TestHtmlSnap::scriptsFollowTheSwitch()
     QCOMPARE(capture(*snap, m_server->url(QStringLiteral("/script"))).code, 1);
     const QRgb pixel = capturedImage(*snap).pixel(320, 400);
     QVERIFY2(sameColour(pixel, colour), qPrintable(QColor(pixel).name()));
+}
+
+void TestHtmlSnap::pageThatMovesOnIsCaptured_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("scripts");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<bool>("fullPage");
+
+    const char* const paths[] = { "/refreshnow", "/refreshlater", "/leavesonload", "/leaveslater", "/reloadsonload",
+        "/leavesatonce", "/leavesthesite", "/leavesforsilence" };
+    for (const char* path : paths) {
+        for (const int scripts : { 1, 0 }) {
+            for (const int delay : { 0, 400 }) {
+                QTest::addRow("%s, scripts %s, delay %d", path, scripts ? "on" : "off", delay)
+                    << QString::fromLatin1(path) << scripts << delay << false;
+            }
+        }
+        // The full page asks the renderer for the layout first: two calls a navigation can break.
+        QTest::addRow("%s, full page", path) << QString::fromLatin1(path) << 1 << 0 << true;
+    }
+}
+
+void TestHtmlSnap::pageThatMovesOnIsCaptured()
+{
+    QFETCH(QString, path);
+    QFETCH(int, scripts);
+    QFETCH(int, delay);
+    QFETCH(bool, fullPage);
+
+    auto snap = makeSnap();
+    snap->EnableScript(scripts);
+    snap->SetDelayTime(delay);
+    snap->SetSnapDimension(fullPage ? 0 : 640, fullPage ? 0 : 480);
+    snap->EnableSnapDimensionAsImageSize(fullPage ? 0 : 1);
+    const Outcome outcome = capture(*snap, m_server->url(path));
+    QVERIFY2(outcome.code == 1, qPrintable(QStringLiteral("%1: %2").arg(outcome.code).arg(outcome.text)));
+    QCOMPARE(outcome.finalEvents, 1);
+    // Whichever document stood when the capture was taken, never a blank page between the two.
+    const QRgb pixel = capturedImage(*snap).pixel(320, 400);
+    QVERIFY2(sameColour(pixel, QColor(255, 255, 0)) || sameColour(pixel, QColor(0, 0, 255)),
+        qPrintable(QColor(pixel).name()));
 }
 
 void TestHtmlSnap::thumbnailBytes_data()
