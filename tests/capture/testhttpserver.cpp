@@ -122,8 +122,22 @@ void TestHttpServer::respond(QTcpSocket* socket, const Response& response)
     head += "Content-Type: " + response.contentType + "\r\n";
     head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     head += "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
-    socket->write(head + response.body);
-    socket->disconnectFromHost();
+    if (response.trickleMs <= 0) {
+        socket->write(head + response.body);
+        socket->disconnectFromHost();
+        return;
+    }
+    socket->write(head);
+    auto* timer = new QTimer(socket);
+    connect(timer, &QTimer::timeout, socket, [socket, timer, body = response.body, sent = qsizetype(0)]() mutable {
+        if (sent >= body.size()) {
+            timer->stop();
+            socket->disconnectFromHost();
+            return;
+        }
+        socket->write(body.mid(sent++, 1));
+    });
+    timer->start(response.trickleMs);
 }
 
 } // namespace CaptureTest

@@ -25,6 +25,8 @@ public:
         int delayMs = 0;
         // Accept the request and never answer it.
         bool hang = false;
+        // Send the body one byte at a time, this many milliseconds apart.
+        int trickleMs = 0;
     };
 
     explicit TestHttpServer(QObject* parent = nullptr);
