@@ -173,7 +173,9 @@ void UploadRun::sendBatch(int index)
 void UploadRun::handleBatchFinished(int index, const AdminReply& reply)
 {
     Connection& connection = m_connections[index];
-    if (reply.completed)
+    // The script refuses a batch with an HTTP error (a wrong login, a missing snapshots folder): its
+    // files were not stored.
+    if (reply.completed && reply.statusCode >= 200 && reply.statusCode < 300)
         m_success += connection.ConnectionBatchSize;
     else
         m_failed += connection.ConnectionBatchSize;

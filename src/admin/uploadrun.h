@@ -29,7 +29,8 @@ struct UploadOptions final {
 // One upload of a folder's files to the administration script: the files go in batches of up to
 // filesPerConnection, each batch one multipart request, over `connections` channels at once. A channel takes
 // the next batch when its request has ended. Files of 0 bytes are skipped and counted, not sent; a batch
-// that fails counts all its files as failed and is not retried, as does a file gone since the listing.
+// that fails (no reply, or a status other than 2xx) counts all its files as failed and is not retried, as
+// does a file gone since the listing. Every reply's body goes to the log, an error page's too.
 //
 // Event-driven on the GUI thread: start() returns at once and the run ends in one finished() signal.
 // Pause holds back new batches, Stop waits for the batches in flight, Abort cuts them (counted as failed).

@@ -1,5 +1,6 @@
 #include <QDir>
 #include <QFile>
+#include <QScopeGuard>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -251,8 +252,9 @@ private Q_SLOTS:
         QCOMPARE(log.size(), 1);
         QCOMPARE(log.at(0).at(0).toString(),
             QStringLiteral("a\r\nb") + QString(200, QLatin1Char('-')) + QStringLiteral("\r\n"));
-        // The status is not judged: a batch that got any answer counts as sent.
-        QCOMPARE(run.successCount(), 1);
+        // An error page is logged, and its batch was not stored.
+        QCOMPARE(run.failedCount(), 1);
+        QCOMPARE(run.successCount(), 0);
         QStringList texts;
         for (const auto& args : rows)
             texts.append(args.at(1).toString());
@@ -260,6 +262,45 @@ private Q_SLOTS:
         QVERIFY(texts.contains(QStringLiteral("Preparing files...")));
         QVERIFY(texts.contains(QStringLiteral("Connecting...")));
         QCOMPARE(texts.constLast(), QStringLiteral("Connection Closed"));
+    }
+
+    void refusedBatchesCountAsFailed_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::addColumn<bool>("folderMissing");
+        QTest::addColumn<QString>("logged");
+        QTest::newRow("wrong login (403)") << QStringLiteral("wrong") << false << QStringLiteral("Invalid login.");
+        QTest::newRow("no snapshots folder (500)") << QString::fromLatin1(AdminScriptServer::Password) << true
+                                                   << QStringLiteral("The snapshots folder does not exist.");
+    }
+
+    void refusedBatchesCountAsFailed()
+    {
+        QFETCH(QString, password);
+        QFETCH(bool, folderMissing);
+        QFETCH(QString, logged);
+        makeFiles(m_local->path(), QList<int>(7, 10));
+        const QString folder = m_script.snapshotsFolder();
+        const QString away = folder + QStringLiteral(".away");
+        if (folderMissing)
+            QVERIFY(QDir().rename(folder, away));
+        const auto restore = qScopeGuard([&] {
+            if (folderMissing)
+                QDir().rename(away, folder);
+        });
+
+        UploadRun run;
+        QSignalSpy finished(&run, &UploadRun::finished);
+        QSignalSpy log(&run, &UploadRun::logAppended);
+        UploadOptions refused = options(m_script.url(), 2, 3);
+        refused.login.password = password;
+        run.start(refused);
+        QVERIFY(finished.wait(60000));
+        QCOMPARE(run.failedCount(), 7);
+        QCOMPARE(run.successCount(), 0);
+        QCOMPARE(log.size(), 3);
+        for (const auto& args : std::as_const(log))
+            QVERIFY2(args.at(0).toString().startsWith(logged), qPrintable(args.at(0).toString()));
     }
 
     void unreachableServerFailsEveryBatch()
