@@ -1,5 +1,7 @@
 #include "admin/adminchannel.h"
 
+#include <algorithm>
+
 #include <QFile>
 #include <QFileInfo>
 #include <QHttpMultiPart>
@@ -35,6 +37,66 @@ namespace {
         return int(error) >= int(QNetworkReply::ContentAccessDenied) && error != QNetworkReply::ProtocolFailure
             && error != QNetworkReply::ProtocolUnknownError;
     }
+
+    // A file part's body that holds its file open only while that part is being sent. Opened up front,
+    // a hundred files a batch over ten connections held over a thousand files open (a reply and its
+    // files live on until the event loop deletes them, after the connection's next batch has opened
+    // its own), past the usual limit of 1,024, and whole batches failed with "Too many open files".
+    // The network layer asks for a few tens of kilobytes at a time, so a part never sits in memory either.
+    class PartFile final : public QIODevice {
+    public:
+        PartFile(const QString& path, qint64 size, QObject* parent)
+            : QIODevice(parent)
+            , m_file(path)
+            , m_size(size)
+        {
+        }
+
+        bool isSequential() const override { return false; }
+        qint64 size() const override { return m_size; }
+        void close() override
+        {
+            m_file.close();
+            QIODevice::close();
+        }
+
+    protected:
+        qint64 readData(char* data, qint64 maxSize) override
+        {
+            // Unbuffered, so pos() is where this read starts.
+            const qint64 left = m_size - pos();
+            if (maxSize <= 0)
+                return 0;
+            if (left <= 0) {
+                m_file.close();
+                return 0;
+            }
+            if (!m_file.isOpen() && !m_file.open(QIODevice::ReadOnly))
+                return failRead();
+            if (m_file.pos() != pos() && !m_file.seek(pos()))
+                return failRead();
+            const qint64 read = m_file.read(data, std::min(maxSize, left));
+            // A file that shrank since the request was built would leave the part short of its announced
+            // size, and the parts after it misaligned.
+            if (read <= 0)
+                return failRead();
+            if (read == left)
+                m_file.close();
+            return read;
+        }
+        qint64 writeData(const char*, qint64) override { return -1; }
+
+    private:
+        qint64 failRead()
+        {
+            setErrorString(QStringLiteral("Cannot read %1: %2").arg(m_file.fileName(), m_file.errorString()));
+            m_file.close();
+            return -1;
+        }
+
+        QFile m_file;
+        const qint64 m_size;
+    };
 
     const char* const CanceledText = "Operation canceled";
     constexpr qint64 SinkBufferBytes = 1 << 20;
@@ -109,13 +171,17 @@ void AdminChannel::send(const AdminRequest& request, Callback done)
             multipart->append(part);
         }
         for (const UploadPart& upload : request.parts) {
-            auto* file = new QFile(upload.filePath, multipart);
-            if (!file->open(QIODevice::ReadOnly)) {
-                const QString text = QStringLiteral("Cannot open %1: %2").arg(upload.filePath, file->errorString());
+            // Opened here only to fail the batch before anything is sent, one file at a time.
+            QFile probe(upload.filePath);
+            if (!probe.open(QIODevice::ReadOnly)) {
+                const QString text = QStringLiteral("Cannot open %1: %2").arg(upload.filePath, probe.errorString());
                 delete multipart;
                 failSoon(m_generation, text);
                 return;
             }
+            auto* file = new PartFile(upload.filePath, probe.size(), multipart);
+            probe.close();
+            file->open(QIODevice::ReadOnly | QIODevice::Unbuffered);
             QHttpPart part;
             part.setRawHeader("Content-Disposition",
                 "form-data; name=" + quotedParameter(upload.name)

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QScopeGuard>
@@ -8,6 +10,8 @@
 #include "admin/uploadrun.h"
 #include "adminscriptserver.h"
 #include "cannedhttpserver.h"
+
+#include <sys/resource.h>
 
 using namespace Admin;
 using AdminTest::AdminScriptServer;
@@ -262,6 +266,30 @@ private Q_SLOTS:
         QVERIFY(texts.contains(QStringLiteral("Preparing files...")));
         QVERIFY(texts.contains(QStringLiteral("Connecting...")));
         QCOMPARE(texts.constLast(), QStringLiteral("Connection Closed"));
+    }
+
+    void widestRunStaysWithinTheOpenFileLimit()
+    {
+        // Ten connections of a hundred files each under a limit of open files well below their number.
+        QList<int> sizes;
+        for (int i = 0; i < 1000; ++i)
+            sizes.append(1 + (i * 389) % 3000);
+        makeFiles(m_local->path(), sizes);
+        rlimit saved {};
+        QCOMPARE(getrlimit(RLIMIT_NOFILE, &saved), 0);
+        rlimit lowered = saved;
+        lowered.rlim_cur = std::min<rlim_t>(256, saved.rlim_cur);
+        QCOMPARE(setrlimit(RLIMIT_NOFILE, &lowered), 0);
+        const auto restore = qScopeGuard([&] { setrlimit(RLIMIT_NOFILE, &saved); });
+
+        UploadRun run;
+        QSignalSpy finished(&run, &UploadRun::finished);
+        run.start(options(m_script.url(), 10, 100));
+        QVERIFY(finished.wait(240000));
+        QCOMPARE(run.failedCount(), 0);
+        QCOMPARE(run.successCount(), 1000);
+        for (int i = 0; i < sizes.size(); ++i)
+            QCOMPARE(readAll(m_script.snapshotsFolder() + QLatin1Char('/') + fileName(i)), contentFor(i, sizes[i]));
     }
 
     void refusedBatchesCountAsFailed_data()
