@@ -841,6 +841,10 @@ Common::Result<QByteArray> HtmlSnap::GetThumbImageBytes(
         return Common::Error { 0, kSource, QStringLiteral("Unknown image format %1").arg(formatMask) };
 
     const QSize target = scaledSize(m_imageSize, width, height, keepRatio != 0);
+    // Refused before any pixel is allocated: scaling to a size from the settings could claim gigabytes.
+    if (qint64(target.width()) * target.height() * 4 > qint64(kDecodeLimitMb) * 1024 * 1024)
+        return Common::Error { 0, kSource,
+            QStringLiteral("A thumbnail of %1 x %2 pixels is too large").arg(target.width()).arg(target.height()) };
     const QImage image = decode(m_image, m_imageFormat.toLatin1(), target);
     if (image.isNull())
         return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
