@@ -204,6 +204,8 @@ void AdminChannel::send(const AdminRequest& request, Callback done)
         m_reply->setReadBufferSize(SinkBufferBytes);
         connect(m_reply, &QNetworkReply::readyRead, this, &AdminChannel::handleReadyRead);
     }
+    if (!request.errorBodyWanted)
+        connect(m_reply, &QNetworkReply::metaDataChanged, this, &AdminChannel::handleMetaData);
     connect(m_reply, &QNetworkReply::finished, this, &AdminChannel::handleFinished);
     if (request.timeoutMs > 0)
         m_deadline->start(request.timeoutMs);
@@ -232,6 +234,27 @@ void AdminChannel::handleUploadProgress(qint64 sent, qint64 total)
 void AdminChannel::handleDownloadProgress(qint64 received, qint64 total)
 {
     Q_EMIT progressChanged(ReceivingPhase, 0, received, total);
+}
+
+void AdminChannel::handleMetaData()
+{
+    // The status of an error page says all the caller needs. Waiting for its body let a large or slow
+    // page (the server's, so anything) hold the exchange until its deadline, or fill the memory.
+    // Redirects are followed, not judged.
+    if (!m_reply)
+        return;
+    const QVariant status = m_reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    const int code = status.toInt();
+    if (!status.isValid() || code == 200 || (code >= 300 && code < 400))
+        return;
+    AdminReply result;
+    result.completed = true;
+    result.statusCode = code;
+    result.statusText = m_reply->attribute(QNetworkRequest::HttpReasonPhraseAttribute).toString();
+    // Aborted from the event loop: aborting inside its own metaDataChanged() makes the reply report an
+    // error twice.
+    QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+    finish(result);
 }
 
 void AdminChannel::handleReadyRead()

@@ -45,6 +45,9 @@ struct AdminRequest final {
     // reply's body is then present and empty). A failed write ends the exchange as failed. Not owned; it
     // must outlive the exchange.
     QIODevice* bodySink = nullptr;
+    // False: a reply with a status other than 200 (redirects apart) ends the exchange as completed as soon
+    // as its status arrives, without its body, whatever the body's size or speed.
+    bool errorBodyWanted = true;
 };
 
 // How an exchange ended. completed is true when the server answered with any HTTP status (the
@@ -98,6 +101,7 @@ Q_SIGNALS:
 private:
     void handleUploadProgress(qint64 sent, qint64 total);
     void handleDownloadProgress(qint64 received, qint64 total);
+    void handleMetaData();
     void handleReadyRead();
     void handleFinished();
     void handleDeadline();

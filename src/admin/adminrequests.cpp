@@ -23,6 +23,8 @@ namespace {
         request.url = login.url;
         request.fields = credentialFields(login, action);
         request.timeoutMs = BlockingTimeoutMs;
+        // Only a 200 reply's body means anything to these requests.
+        request.errorBodyWanted = false;
         return request;
     }
 

@@ -23,7 +23,8 @@ struct AdminLogin final {
     static AdminLogin fromSettings(const Settings::LiveSettings& settings);
 };
 
-// The blocking requests wait this long for their reply.
+// The blocking requests wait this long for their reply; one with a status other than 200 ends as soon as
+// that status arrives.
 inline constexpr int BlockingTimeoutMs = 60000;
 
 // The requests of the protocol: the two credential fields, then "action", then the operation's own fields.

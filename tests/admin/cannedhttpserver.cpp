@@ -89,9 +89,11 @@ void CannedHttpServer::handleReadable(QTcpSocket* socket)
     for (const auto& header : reply.headers)
         response += header.first + ": " + header.second + "\r\n";
     response += "Content-Type: text/plain\r\nContent-Length: "
-        + QByteArray::number(reply.body.size() + (reply.cut ? 1000 : 0)) + "\r\nConnection: close\r\n\r\n" + reply.body;
+        + QByteArray::number(reply.body.size() + (reply.cut ? 1000 : 0))
+        + (reply.keepOpen ? "\r\nConnection: keep-alive\r\n\r\n" : "\r\nConnection: close\r\n\r\n") + reply.body;
     socket->write(response);
-    socket->disconnectFromHost();
+    if (!reply.keepOpen)
+        socket->disconnectFromHost();
 }
 
 QList<QPair<QString, QString>> decodeForm(const QByteArray& body)

@@ -29,6 +29,9 @@ public:
         bool silent = false;
         // Announce more body than is sent, then close the connection: a reply cut short.
         bool cut = false;
+        // Leave the connection open after the reply, as a keep-alive server does (with cut: a body whose
+        // end never comes).
+        bool keepOpen = false;
     };
     struct Request {
         QByteArray method;

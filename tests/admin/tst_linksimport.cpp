@@ -196,6 +196,45 @@ private Q_SLOTS:
             QStringList { QStringLiteral("LinksInfo.txt") });
     }
 
+    void errorReplyEndsWithItsStatusWhateverItsBody_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reason");
+        QTest::addColumn<int>("size");
+        QTest::addColumn<bool>("endNeverComes");
+        constexpr int mib = 1024 * 1024;
+        QTest::newRow("500, 3 MiB") << 500 << QByteArray("Internal Server Error") << 3 * mib << false;
+        QTest::newRow("500, 3 MiB, the end never comes")
+            << 500 << QByteArray("Internal Server Error") << 3 * mib << true;
+        QTest::newRow("404, over 1 MiB, the end never comes") << 404 << QByteArray("Not Found") << mib + 1 << true;
+        QTest::newRow("403, small, the end never comes") << 403 << QByteArray("Forbidden") << 100 << true;
+    }
+
+    void errorReplyEndsWithItsStatusWhateverItsBody()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, reason);
+        QFETCH(int, size);
+        QFETCH(bool, endNeverComes);
+        const QByteArray old = "1|http://old.test/\r\n";
+        writeFile(m_database, old);
+        // Looks like links, so that storing it by mistake would show.
+        QByteArray page;
+        while (page.size() < size)
+            page += "9|http://error.test/\r\n";
+        page.truncate(size);
+        CannedHttpServer::Reply error { status, reason, page, {}, false };
+        error.keepOpen = true;
+        error.cut = endNeverComes;
+        m_canned.setReply("/error.cgi", error);
+        const ImportOutcome outcome = runImport(m_canned.url(QStringLiteral("/error.cgi")), 1, 5, 5);
+        QVERIFY(!outcome.ok);
+        QCOMPARE(outcome.message, QStringLiteral("Error #%1: %2").arg(status).arg(QString::fromLatin1(reason)));
+        QCOMPARE(readAll(m_database), old);
+        QCOMPARE(QDir(QFileInfo(m_database).absolutePath()).entryList(QDir::Files | QDir::Hidden),
+            QStringList { QStringLiteral("LinksInfo.txt") });
+    }
+
     void replyCutShortLeavesDatabaseUntouched()
     {
         const QByteArray old = "1|http://old.test/\r\n";
