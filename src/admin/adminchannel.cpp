@@ -100,6 +100,9 @@ namespace {
 
     const char* const CanceledText = "Operation canceled";
     constexpr qint64 SinkBufferBytes = 1 << 20;
+    // A reply that is kept in memory (a login or count answer, an upload's log page) is a few
+    // kilobytes; the server's, so anything, must not fill the memory.
+    constexpr qint64 MaxKeptReplyBytes = 8 << 20;
     const char* const InvalidAddressText = "Host not found: the address is empty or not an http or https URL";
 
 } // namespace
@@ -233,6 +236,11 @@ void AdminChannel::handleUploadProgress(qint64 sent, qint64 total)
 
 void AdminChannel::handleDownloadProgress(qint64 received, qint64 total)
 {
+    if (!m_sink && received > MaxKeptReplyBytes && m_reply && m_abortText.isEmpty()) {
+        m_abortText = QStringLiteral("The server's reply is too large");
+        QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        return;
+    }
     Q_EMIT progressChanged(ReceivingPhase, 0, received, total);
 }
 

@@ -294,6 +294,17 @@ private Q_SLOTS:
             QStringLiteral("Error #404: Not Found"));
     }
 
+    void oversizedReplyIsRefused()
+    {
+        m_canned.setReply(CannedHttpServer::Reply { 200, "OK", QByteArray(12 << 20, 'x'), {}, false });
+        AdminChannel channel;
+        const auto reply = exchange(channel, totalLinksCountRequest(testLogin(m_canned.url())));
+        QVERIFY(reply);
+        QVERIFY(!reply->completed);
+        QCOMPARE(reply->statusText, QStringLiteral("The server's reply is too large"));
+        QVERIFY(!channel.isBusy());
+    }
+
     void redirectsAreFollowed()
     {
         CannedHttpServer::Reply moved { 307, "Temporary Redirect", {}, {}, false };
