@@ -40,17 +40,22 @@ __attribute__((no_sanitize("coverage"))) QList<QByteArray> splitLines(const QByt
     return lines;
 }
 
-// Filler before the fuzzed bytes so that they fall across the first block boundary: one long line, then a
-// few short ones so that the boundary may also split a CR LF pair or a record.
+// Filler before the fuzzed bytes so that they fall across the first block boundary: lines of a thousand
+// bytes, then a few short ones so that the boundary may also split a CR LF pair or a record. (One line of
+// 64 KiB would be as good a test, but its copies as text are costly under the sanitizer.)
 QByteArray padding(FuzzedDataProvider& input)
 {
     const auto shape = input.ConsumeIntegral<uint8_t>();
     if ((shape & 0x80) == 0)
         return {};
     static const char* const patterns[] = { "x", "\n", "\r\n", "\r", "7|http://a.example/\r\n" };
+    static const QByteArray longLine = QByteArray(1000, 'x') + '\n';
     const QByteArray pattern(patterns[(shape >> 4) % 5]);
     const qsizetype length = Block - (shape & 0x0f) * 3;
-    QByteArray filler(length - 48, 'x');
+    QByteArray filler;
+    filler.reserve(length);
+    while (filler.size() + longLine.size() <= length - 48)
+        filler += longLine;
     while (filler.size() < length)
         filler += pattern;
     filler.truncate(length);
