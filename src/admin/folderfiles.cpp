@@ -2,6 +2,8 @@
 
 #include <QDir>
 
+#include "common/paths.h"
+
 namespace Admin {
 
 QStringList ListFolderFiles(const QString& folder)
@@ -9,6 +11,7 @@ QStringList ListFolderFiles(const QString& folder)
     // QDir::System is left out on purpose: here it means pipes, sockets and devices, and reading a
     // pipe would stall the upload.
     QStringList names = QDir(folder).entryList(QDir::Files | QDir::Hidden, QDir::Name);
+    names.removeIf([](const QString& name) { return Common::isLeftoverIntermediate(name); });
     if (names.isEmpty())
         names.append(QString());
     return names;

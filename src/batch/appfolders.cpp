@@ -83,13 +83,11 @@ int removeLeftoverIntermediates(const QString& imagesFolder)
     const QDir work(workFolder(imagesFolder));
     for (const QString& name : work.entryList(QDir::Files | QDir::Hidden | QDir::System))
         removed += QFile::remove(work.filePath(name)) ? 1 : 0;
-    // Earlier versions wrote "<thumbnail>.part.jpg" beside the thumbnails.
-    QStringList patterns;
-    for (const QString& extension : ImageExtensions())
-        patterns << QStringLiteral("*.") + extension + QStringLiteral(".part.jpg");
     const QDir images(imagesFolder);
-    for (const QString& name : images.entryList(patterns, QDir::Files | QDir::Hidden))
-        removed += QFile::remove(images.filePath(name)) ? 1 : 0;
+    for (const QString& name : images.entryList({ QStringLiteral("*.part.jpg") }, QDir::Files | QDir::Hidden)) {
+        if (Common::isLeftoverIntermediate(name))
+            removed += QFile::remove(images.filePath(name)) ? 1 : 0;
+    }
     return removed;
 }
 

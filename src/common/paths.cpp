@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 namespace Common {
 
@@ -69,6 +70,12 @@ QString AddBackslash(const QString& path)
     if (path.endsWith(QLatin1Char('/')))
         return path;
     return path + QLatin1Char('/');
+}
+
+bool isLeftoverIntermediate(const QString& fileName)
+{
+    static const QRegularExpression pattern(QStringLiteral("^.+\\.(jpg|gif|png|bmp|tiff)\\.part\\.jpg$"));
+    return pattern.match(fileName).hasMatch();
 }
 
 } // namespace Common

@@ -24,4 +24,8 @@ QString AddSeparator(const QString& path);
 // A folder text ending in "/", unchanged when it already does.
 QString AddBackslash(const QString& path);
 
+// True for the name of an intermediate file that earlier versions left beside the thumbnails when a
+// run was cut short ("<ID>.<format>.part.jpg"): it is never a thumbnail, nor uploaded.
+bool isLeftoverIntermediate(const QString& fileName);
+
 } // namespace Common
