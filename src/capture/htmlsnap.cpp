@@ -222,8 +222,8 @@ HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
             m_terminateSent = true;
             m_session->post(QStringLiteral("Runtime.terminateExecution"));
         }
-        // A navigation that slipped past holdPage() holds every call to the renderer until it
-        // commits, which a silent server never lets it do.
+        // A navigation still under way holds every call to the renderer until it commits, which a
+        // silent server never lets it do.
         if (m_session && m_stage == Stage::Capturing && !m_pendingLoader.isEmpty()) {
             m_pendingLoader.clear();
             m_session->post(QStringLiteral("Page.stopLoading"));
@@ -621,13 +621,10 @@ void HtmlSnap::holdPage()
     const QJsonObject documents { { QStringLiteral("resourceType"), QStringLiteral("Document") },
         { QStringLiteral("requestStage"), QStringLiteral("Request") } };
     m_session->post(QStringLiteral("Fetch.enable"), { { QStringLiteral("patterns"), QJsonArray { documents } } });
-    // The browser holds every call to the renderer while a navigation is under way, until it commits:
-    // one whose request has already gone out is stopped. Only then: stopping a document that has just
-    // committed, before it has loaded, leaves a page the screenshot waits for forever.
-    if (!m_pendingLoader.isEmpty()) {
-        m_pendingLoader.clear();
-        m_session->post(QStringLiteral("Page.stopLoading"));
-    }
+    // A navigation whose request has already gone out is left to commit: the capture then starts
+    // again on its document (frameNavigated). Stopping it here races its commit, and a document
+    // stopped just after committing, before it has loaded, never paints: the screenshot waits for
+    // it forever. Only one still pending when the capture stalls is stopped.
 }
 
 void HtmlSnap::startCaptureAttempt()
