@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollBar>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
 #include <QToolBar>
@@ -30,10 +31,12 @@
 #include "common/curi.h"
 #include "common/desktop.h"
 #include "common/thumbnailmodel.h"
+#include "common/widgets/qtpickers.h"
 #include "common/widgets/thumbnailstrip.h"
 #include "common/widgets/windowhelpers.h"
 #include "common/windowgeometry.h"
 #include "settings/livesettings.h"
+#include "settings/widgets/frmsettings.h"
 #include "shell/windowplacement.h"
 
 namespace Shell {
@@ -167,6 +170,9 @@ void frmMain::buildMenus()
     QAction* setup = config->addAction(tr("&Setup"));
     setup->setObjectName(QStringLiteral("mnuSetup"));
     connect(setup, &QAction::triggered, this, &frmMain::setupCommand);
+    QAction* settings = config->addAction(tr("Settings"));
+    settings->setObjectName(QStringLiteral("mnuSettings"));
+    connect(settings, &QAction::triggered, this, &frmMain::settingsCommand);
 
     QMenu* action = menuBar()->addMenu(tr("&Action"));
     action->setObjectName(QStringLiteral("mnuAction"));
@@ -203,6 +209,7 @@ void frmMain::buildRunCommands()
     const auto icon = [this](QStyle::StandardPixmap which) { return style()->standardIcon(which); };
     addToolbarButton("Setup", tr("Setup your directory admin center information"), icon(QStyle::SP_FileDialogInfoView),
         &frmMain::setupCommand);
+    addToolbarButton("Settings", tr("Settings"), icon(QStyle::SP_FileDialogDetailedView), &frmMain::settingsCommand);
     addToolbarButton(
         "Import", tr("Import directory links information"), icon(QStyle::SP_ArrowDown), &frmMain::importCommand);
     addToolbarButton("Start", tr("Start snapshots"), icon(QStyle::SP_MediaPlay), &frmMain::startCommand);
@@ -243,6 +250,31 @@ void frmMain::setupCommand()
 {
     if (m_runState == RunState::Idle)
         showOwnedWindow(new Admin::frmSetup(adminServices(), this));
+}
+
+void frmMain::settingsCommand()
+{
+    if (m_runState != RunState::Idle)
+        return;
+    if (!m_services.pickers) {
+        m_ownPickers = std::make_unique<Common::QtPickers>(this);
+        m_services.pickers = m_ownPickers.get();
+    }
+    const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
+    showOwnedWindow(
+        new Settings::frmSettings({ m_services.hive, m_services.settings, *m_services.pickers, m_services.desktop,
+                                      m_services.appPath, cache, [this] { applySettings(); } },
+            this));
+}
+
+void frmMain::applySettings()
+{
+    const Settings::LiveSettings& s = m_services.settings;
+    m_thumbnails->SetViewerOptions(QSize(s.ImageWidth, s.ImageHeight));
+    m_thumbnailModel->setThumbnailSize(QSize(s.ImageWidth, s.ImageHeight));
+    // A run keeps at most one image beyond the count; a smaller count takes effect at once.
+    while (m_thumbnailModel->rowCount() > std::max(0, s.MaxViewerCount) + 1)
+        m_thumbnailModel->removeFirst();
 }
 
 void frmMain::importCommand()
@@ -300,7 +332,7 @@ void frmMain::setRunState(RunState state)
     m_mnuRetry->setEnabled(idle);
     m_mnuPause->setEnabled(running);
     m_mnuStop->setEnabled(running);
-    for (const char* name : { "mnuSetup", "mnuImport", "mnuUpload" }) {
+    for (const char* name : { "mnuSetup", "mnuSettings", "mnuImport", "mnuUpload" }) {
         if (auto* item = menuBar()->findChild<QAction*>(QString::fromLatin1(name)))
             item->setEnabled(idle);
     }

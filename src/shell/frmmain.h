@@ -38,6 +38,7 @@ class BrowserHost;
 namespace Common {
 class Desktop;
 class MessageBox;
+class Pickers;
 class ThumbnailModel;
 class ThumbnailStrip;
 }
@@ -56,6 +57,8 @@ struct MainServices {
     Common::Desktop& desktop;
     QString appPath; // the program folder, ending in "/"
     Capture::BrowserHost* host = nullptr;
+    // The choosers of the settings window; Qt's dialogs when none are given.
+    Common::Pickers* pickers = nullptr;
 };
 
 // The main window: the links list of a run, the thumbnail strip, the range of links to capture and
@@ -119,6 +122,9 @@ private:
     // Shows a secondary window modally over the main window, centred; it is gone once closed.
     void showOwnedWindow(QDialog* window);
     void setupCommand();
+    void settingsCommand();
+    // After the settings window stored its options: the strip takes the new thumbnail size and count.
+    void applySettings();
     void importCommand();
     void uploadCommand();
     void adminPanelCommand();
@@ -136,6 +142,7 @@ private:
     void handleLinkActivated(const QModelIndex& index);
 
     MainServices m_services;
+    std::unique_ptr<Common::Pickers> m_ownPickers;
     Batch::LinksDatabase m_links;
     Batch::LinksListModel* m_linksModel = nullptr;
     Common::ThumbnailModel* m_thumbnailModel = nullptr;

@@ -4,6 +4,7 @@
 #include "common/desktop.h"
 #include "common/paths.h"
 #include "common/widgets/qtmessagebox.h"
+#include "common/widgets/qtpickers.h"
 #include "settings/hive.h"
 #include "settings/livesettings.h"
 #include "shell/frmmain.h"
@@ -19,11 +20,13 @@ int main(int argc, char* argv[])
     Settings::LiveSettings settings;
     Common::QtMessageBox boxes;
     Common::SystemDesktop desktop;
+    Common::QtPickers pickers;
     // Started on the first capture; stale profiles of a killed run are removed now.
     Capture::BrowserHost browser;
 
-    Shell::frmMain window({ hive, settings, boxes, desktop, Common::AppPath(), &browser });
+    Shell::frmMain window({ hive, settings, boxes, desktop, Common::AppPath(), &browser, &pickers });
     boxes.setOwner(&window);
+    pickers.setOwner(&window);
     window.startUp();
     window.show();
     return QApplication::exec();

@@ -316,12 +316,13 @@ void TestFrmMain::windowCommandsOpenTheirWindows()
     for (QAction* action : toolbar->actions())
         keys << action->objectName();
     QCOMPARE(keys,
-        (QStringList { QStringLiteral("Setup"), QStringLiteral("Import"), QStringLiteral("Start"),
-            QStringLiteral("Pause"), QStringLiteral("Stop"), QStringLiteral("Retry"), QStringLiteral("Upload") }));
+        (QStringList { QStringLiteral("Setup"), QStringLiteral("Settings"), QStringLiteral("Import"),
+            QStringLiteral("Start"), QStringLiteral("Pause"), QStringLiteral("Stop"), QStringLiteral("Retry"),
+            QStringLiteral("Upload") }));
 
-    const std::pair<const char*, const char*> commands[]
-        = { { "Setup", "frmSetup" }, { "mnuSetup", "frmSetup" }, { "Import", "frmImport" },
-              { "mnuImport", "frmImport" }, { "Upload", "frmUpload" }, { "mnuUpload", "frmUpload" } };
+    const std::pair<const char*, const char*> commands[] = { { "Setup", "frmSetup" }, { "mnuSetup", "frmSetup" },
+        { "Import", "frmImport" }, { "mnuImport", "frmImport" }, { "Upload", "frmUpload" },
+        { "mnuUpload", "frmUpload" }, { "Settings", "frmSettings" }, { "mnuSettings", "frmSettings" } };
     for (const auto& [command, windowName] : commands) {
         QString opened;
         QTimer::singleShot(0, window.get(), [&opened, &window] {
@@ -337,6 +338,19 @@ void TestFrmMain::windowCommandsOpenTheirWindows()
     }
     // Closed windows are gone, not hidden.
     QTRY_VERIFY(window->findChildren<QDialog*>().isEmpty());
+
+    // Stored settings reach the window at once: the strip takes the new thumbnail size.
+    QTimer::singleShot(0, window.get(), [] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal);
+        auto* width = modal->findChild<QLineEdit*>(QStringLiteral("txtImageWidth"));
+        width->selectAll();
+        QTest::keyClicks(width, QStringLiteral("64"));
+        modal->findChild<QPushButton*>(QStringLiteral("cmdOK"))->click();
+    });
+    window->findChild<QAction*>(QStringLiteral("Settings"))->trigger();
+    QCOMPARE(child<QListView>(*window, "Thumbnails")->iconSize(), QSize(64, 90));
+    QCOMPARE(setup.stored("ImageWidth"), QStringLiteral("64"));
 }
 
 QTEST_MAIN(TestFrmMain)

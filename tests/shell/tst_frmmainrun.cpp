@@ -128,6 +128,8 @@ void TestFrmMainRun::commandsFollowTheRun()
     QVERIFY(!button(window, "Start")->isEnabled());
     QVERIFY(!menuItem(window, "mnuStart")->isEnabled()); // no second run inside a run
     QVERIFY(!menuItem(window, "mnuRetry")->isEnabled());
+    QVERIFY(!button(window, "Settings")->isEnabled()); // the options stay as the run read them
+    QVERIFY(!menuItem(window, "mnuSettings")->isEnabled());
     QVERIFY(button(window, "Pause")->isEnabled());
 
     button(window, "Pause")->trigger();
@@ -139,6 +141,7 @@ void TestFrmMainRun::commandsFollowTheRun()
     QCOMPARE(window.runState(), frmMain::RunState::Idle);
     QVERIFY(button(window, "Start")->isEnabled());
     QVERIFY(!button(window, "Stop")->isEnabled());
+    QVERIFY(menuItem(window, "mnuSettings")->isEnabled());
     QCOMPARE(text(window, "lblDoneCount"), QStringLiteral("4"));
     QCOMPARE(text(window, "lblSuccessCount"), QStringLiteral("4"));
     QCOMPARE(text(window, "lblErrorsCount"), QStringLiteral("0"));
