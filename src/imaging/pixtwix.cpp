@@ -6,6 +6,8 @@
 
 #include <QCoreApplication>
 #include <QStringList>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentMap>
 
 #include "imaging/imagefile.h"
 #include "imaging/pixelops.h"
@@ -129,62 +131,81 @@ Common::Status PixTwix::applyKernel(const float* weights, int side, float diviso
         }
     }
 
-    // The source rows a kernel reaches, one float plane per channel, widened by the repeated edge
-    // pixels: the sums then run along plain arrays, which the compiler turns into vector code.
-    const qsizetype padded = qsizetype(width) + 2 * half;
-    const std::size_t slots = std::size_t(side);
-    std::vector<float> ring(slots * std::size_t(channels) * std::size_t(padded));
-    std::vector<int> slotRow(slots, -1);
-    const auto plane = [&](int row, int channel) {
-        return ring.data()
-            + (std::size_t(row) % slots * std::size_t(channels) + std::size_t(channel)) * std::size_t(padded);
-    };
-    const auto fetch = [&](int row) {
-        if (slotRow[std::size_t(row) % slots] == row)
-            return;
-        slotRow[std::size_t(row) % slots] = row;
-        const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(row));
-        for (int c = 0; c < channels; ++c) {
-            float* dst = plane(row, c);
-            const int shift = c == 0 ? 16 : c == 1 ? 8 : c == 2 ? 0 : 24;
-            for (int i = 0; i < half; ++i) {
-                dst[i] = float((in[0] >> shift) & 0xff);
-                dst[padded - 1 - i] = float((in[width - 1] >> shift) & 0xff);
-            }
-            for (int x = 0; x < width; ++x)
-                dst[half + x] = float((in[x] >> shift) & 0xff);
-        }
-    };
-
-    std::vector<float> sums(std::size_t(channels) * std::size_t(width));
-    for (int y = 0; y < height; ++y) {
-        for (int ky = 0; ky < side; ++ky)
-            fetch(std::clamp(y + ky - half, 0, height - 1));
-        std::fill(sums.begin(), sums.end(), 0.0f);
-        for (const Tap& tap : taps) {
-            const int row = std::clamp(y + tap.dy, 0, height - 1);
+    // Written through one pointer taken before any row is: the image detaches once, and bands of rows
+    // can be filtered side by side.
+    uchar* const target = m_picture.bits();
+    const qsizetype stride = m_picture.bytesPerLine();
+    const auto filterRows = [&](int from, int to) {
+        // The source rows a kernel reaches, one float plane per channel, widened by the repeated edge
+        // pixels: the sums then run along plain arrays, which the compiler turns into vector code.
+        const qsizetype padded = qsizetype(width) + 2 * half;
+        const std::size_t slots = std::size_t(side);
+        std::vector<float> ring(slots * std::size_t(channels) * std::size_t(padded));
+        std::vector<int> slotRow(slots, -1);
+        const auto plane = [&](int row, int channel) {
+            return ring.data()
+                + (std::size_t(row) % slots * std::size_t(channels) + std::size_t(channel)) * std::size_t(padded);
+        };
+        const auto fetch = [&](int row) {
+            if (slotRow[std::size_t(row) % slots] == row)
+                return;
+            slotRow[std::size_t(row) % slots] = row;
+            const auto* in = reinterpret_cast<const QRgb*>(source.constScanLine(row));
             for (int c = 0; c < channels; ++c) {
-                const float* in = plane(row, c) + half + tap.dx;
-                float* sum = sums.data() + std::size_t(c) * std::size_t(width);
-                const float w = tap.weight;
+                float* dst = plane(row, c);
+                const int shift = c == 0 ? 16 : c == 1 ? 8 : c == 2 ? 0 : 24;
+                for (int i = 0; i < half; ++i) {
+                    dst[i] = float((in[0] >> shift) & 0xff);
+                    dst[padded - 1 - i] = float((in[width - 1] >> shift) & 0xff);
+                }
                 for (int x = 0; x < width; ++x)
-                    sum[x] += w * in[x];
+                    dst[half + x] = float((in[x] >> shift) & 0xff);
+            }
+        };
+
+        std::vector<float> sums(std::size_t(channels) * std::size_t(width));
+        for (int y = from; y < to; ++y) {
+            for (int ky = 0; ky < side; ++ky)
+                fetch(std::clamp(y + ky - half, 0, height - 1));
+            std::fill(sums.begin(), sums.end(), 0.0f);
+            for (const Tap& tap : taps) {
+                const int row = std::clamp(y + tap.dy, 0, height - 1);
+                for (int c = 0; c < channels; ++c) {
+                    const float* in = plane(row, c) + half + tap.dx;
+                    float* sum = sums.data() + std::size_t(c) * std::size_t(width);
+                    const float w = tap.weight;
+                    for (int x = 0; x < width; ++x)
+                        sum[x] += w * in[x];
+                }
+            }
+            auto* out = reinterpret_cast<QRgb*>(target + stride * y);
+            for (int c = 0; c < channels; ++c) {
+                float* sum = sums.data() + std::size_t(c) * std::size_t(width);
+                for (int x = 0; x < width; ++x)
+                    sum[x] = float(clampByte(sum[x] / divisor + bias));
+            }
+            const float* r = sums.data();
+            const float* g = r + width;
+            const float* b = g + width;
+            const float* a = alphaToo ? b + width : nullptr;
+            for (int x = 0; x < width; ++x) {
+                const int alpha = a ? int(a[x]) : qAlpha(out[x]);
+                out[x] = qRgba(int(r[x]), int(g[x]), int(b[x]), alpha);
             }
         }
-        auto* out = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
-        for (int c = 0; c < channels; ++c) {
-            float* sum = sums.data() + std::size_t(c) * std::size_t(width);
-            for (int x = 0; x < width; ++x)
-                sum[x] = float(clampByte(sum[x] / divisor + bias));
-        }
-        const float* r = sums.data();
-        const float* g = r + width;
-        const float* b = g + width;
-        const float* a = alphaToo ? b + width : nullptr;
-        for (int x = 0; x < width; ++x) {
-            const int alpha = a ? int(a[x]) : qAlpha(out[x]);
-            out[x] = qRgba(int(r[x]), int(g[x]), int(b[x]), alpha);
-        }
+    };
+    // Large pictures (the settings window filters its full-size sample while the user waits) are split
+    // into bands, one per core; a thumbnail is done at once.
+    constexpr qint64 kBandedPixels = qint64(1) << 18;
+    const int bands = qint64(width) * height >= kBandedPixels ? std::min(QThread::idealThreadCount(), height) : 1;
+    if (bands <= 1) {
+        filterRows(0, height);
+    } else {
+        QList<std::pair<int, int>> ranges;
+        for (int band = 0; band < bands; ++band)
+            ranges.append({ height * band / bands, height * (band + 1) / bands });
+        QtConcurrent::blockingMap(
+            ranges, [&](const std::pair<int, int>& range) { filterRows(range.first, range.second); });
     }
     if (!m_picture.hasAlphaChannel())
         forEachPixel(m_picture, [](QRgb p) { return p | 0xff000000u; });

@@ -13,60 +13,64 @@
 namespace Settings {
 
 const std::array<EffectControl, Imaging::EffectCount> kEffectControls = { {
-    { "ErodeBorder", "Erode Border", "ErodeBorderSize", "Size:", "ErodeBorderColor" },
-    { "FadeBorder", "Fade Border", "FadeBorderSize", "Size:", "FadeBorderColor" },
-    { "FishEye", "Fish Eye", nullptr, nullptr, "FishEyeColor" },
-    { "FrameSolid", "Frame Solid", "FrameSolidSize", "Size:", "FrameSolidColor" },
-    { "Frame", "Frame Image (Select frame slice image file)", nullptr, nullptr, nullptr },
-    { "IrregularBorder", "Irregular Border", "IrregularBorderSize", "Size:", "IrregularBorderColor" },
-    { "ShadowCanvas", "Shadow Canvas", "ShadowCanvasSize", "Size:", "ShadowCanvasColor" },
-    { "PerspectiveHorizontal", "Perspective Horizontal", "PerspectiveHorizontalSize",
-        "Size:", "PerspectiveHorizontalColor" },
-    { "PerspectiveVertical", "Perspective Vertical", "PerspectiveVerticalSize", "Size:", "PerspectiveVerticalColor" },
-    { "RandomShear", "Random Shear", "RandomShearSize", "Size:", "RandomShearColor" },
-    { "Rotate", "Rotate", "RotateAngle", "Angle:", "RotateColor" },
-    { "SkewHorizontally", "Skew Horizontally", "SkewHorizontallyAngle", "Angle:", "SkewHorizontallyColor" },
-    { "SkewVertically", "Skew Vertically", "SkewVerticallyAngle", "Angle:", "SkewVerticallyColor" },
-    { "Tint", "Tint", nullptr, nullptr, "TintColor" },
-    { "Twirl", "Twirl", "TwirlAngle", "Angle:", "TwirlColor" },
-    { "Twist", "Twist", "TwistAngle", "Angle:", "TwistColor" },
-    { "Vignette", "Vignette (Mask)", nullptr, nullptr, "VignetteColor" },
+    { "chkErodeBorder", "Erode Border", "txtErodeBorderSize", "Size:", "picErodeBorderColor" },
+    { "chkFadeBorder", "Fade Border", "txtFadeBorderSize", "Size:", "picFadeBorderColor" },
+    { "chkFishEye", "Fish Eye", nullptr, nullptr, "picFishEyeColor" },
+    { "chkFrameSolid", "Frame Solid", "txtFrameSolidSize", "Size:", "picFrameSolidColor" },
+    { "chkFrame", "Frame Image (Select frame slice image file)", nullptr, nullptr, nullptr },
+    { "chkIrregularBorder", "Irregular Border", "txtIrregularBorderSize", "Size:", "picIrregularBorderColor" },
+    { "chkShadowCanvas", "Shadow Canvas", "txtShadowCanvasSize", "Size:", "picShadowCanvasColor" },
+    { "chkPerspectiveHorizontal", "Perspective Horizontal", "txtPerspectiveHorizontalSize",
+        "Size:", "picPerspectiveHorizontalColor" },
+    { "chkPerspectiveVertical", "Perspective Vertical", "txtPerspectiveVerticalSize",
+        "Size:", "picPerspectiveVerticalColor" },
+    { "chkRandomShear", "Random Shear", "txtRandomShearSize", "Size:", "picRandomShearColor" },
+    { "chkRotate", "Rotate", "txtRotateAngle", "Angle:", "picRotateColor" },
+    { "chkSkewHorizontally", "Skew Horizontally", "txtSkewHorizontallyAngle", "Angle:", "picSkewHorizontallyColor" },
+    { "chkSkewVertically", "Skew Vertically", "txtSkewVerticallyAngle", "Angle:", "picSkewVerticallyColor" },
+    { "chkTint", "Tint", nullptr, nullptr, "picTintColor" },
+    { "chkTwirl", "Twirl", "txtTwirlAngle", "Angle:", "picTwirlColor" },
+    { "chkTwist", "Twist", "txtTwistAngle", "Angle:", "picTwistColor" },
+    { "chkVignette", "Vignette (Mask)", nullptr, nullptr, "picVignetteColor" },
 } };
 
 const std::array<FilterControl, 13> kFilterControls = { {
-    { "FilterAntialias", "Antialias" },
-    { "FilterColorCorrect", "Color correct" },
-    { "FilterColorEmboss", "Color Emboss" },
-    { "FilterEnhanceEdge", "Enhance Edge" },
-    { "FilterHighPass", "High Pass" },
-    { "FilterLowPass", "Low Pass" },
-    { "FilterMelt", "Melt" },
-    { "FilterNegative", "Negative" },
-    { "FilterSharpen", "Sharpen" },
-    { "FilterSoften", "Soften" },
-    { "FilterSoftenMore", "Soften More" },
-    { "FilterCompress", "Compress" },
-    { "FilterConvolution", "Convolution" },
+    { "chkFilterAntialias", "Antialias" },
+    { "chkFilterColorCorrect", "Color correct" },
+    { "chkFilterColorEmboss", "Color Emboss" },
+    { "chkFilterEnhanceEdge", "Enhance Edge" },
+    { "chkFilterHighPass", "High Pass" },
+    { "chkFilterLowPass", "Low Pass" },
+    { "chkFilterMelt", "Melt" },
+    { "chkFilterNegative", "Negative" },
+    { "chkFilterSharpen", "Sharpen" },
+    { "chkFilterSoften", "Soften" },
+    { "chkFilterSoftenMore", "Soften More" },
+    { "chkFilterCompress", "Compress" },
+    { "chkFilterConvolution", "Convolution" },
 } };
 
-const std::array<const char*, 18> kSwatchSettings = { "ErodeBorderColor", "FadeBorderColor", "FishEyeColor",
-    "FrameSolidColor", "FrameSolidColor1", "IrregularBorderColor", "ShadowCanvasColor", "ShadowCanvasShadow",
-    "PerspectiveHorizontalColor", "PerspectiveVerticalColor", "RandomShearColor", "RotateColor",
-    "SkewHorizontallyColor", "SkewVerticallyColor", "TintColor", "TwirlColor", "TwistColor", "VignetteColor" };
+const std::array<const char*, 18> kSwatches
+    = { "picErodeBorderColor", "picFadeBorderColor", "picFishEyeColor", "picFrameSolidColor", "picFrameSolidColor1",
+          "picIrregularBorderColor", "picShadowCanvasColor", "picShadowCanvasShadow", "picPerspectiveHorizontalColor",
+          "picPerspectiveVerticalColor", "picRandomShearColor", "picRotateColor", "picSkewHorizontallyColor",
+          "picSkewVerticallyColor", "picTintColor", "picTwirlColor", "picTwistColor", "picVignetteColor" };
 
-const std::array<const char*, 14> kSizeSettings
-    = { "ErodeBorderSize", "FadeBorderSize", "FrameSolidSize", "IrregularBorderSize", "ShadowCanvasSize",
-          "ShadowCanvasBlur", "PerspectiveHorizontalSize", "PerspectiveVerticalSize", "RandomShearSize", "RotateAngle",
-          "SkewHorizontallyAngle", "SkewVerticallyAngle", "TwirlAngle", "TwistAngle" };
+const std::array<const char*, 14> kSizeFields
+    = { "txtErodeBorderSize", "txtFadeBorderSize", "txtFrameSolidSize", "txtIrregularBorderSize", "txtShadowCanvasSize",
+          "txtShadowCanvasBlur", "txtPerspectiveHorizontalSize", "txtPerspectiveVerticalSize", "txtRandomShearSize",
+          "txtRotateAngle", "txtSkewHorizontallyAngle", "txtSkewVerticallyAngle", "txtTwirlAngle", "txtTwistAngle" };
 
 const std::array<int, Imaging::EffectCount> kPreviewEffectOrder
     = { 0, 1, 2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 3, 4 };
 
 namespace {
 
-    QString chk(const char* name) { return QStringLiteral("chk") + QLatin1String(name); }
-    QString txt(const char* name) { return QStringLiteral("txt") + QLatin1String(name); }
-    QString pic(const char* name) { return QStringLiteral("pic") + QLatin1String(name); }
+    // A control is named for its setting: a three-letter kind, then the setting's name.
+    QString settingOf(const char* control) { return QLatin1String(control).mid(3); }
+    QString txt(const char* setting) { return QStringLiteral("txt") + QLatin1String(setting); }
+    QString pic(const char* setting) { return QStringLiteral("pic") + QLatin1String(setting); }
+    QString chk(const char* setting) { return QStringLiteral("chk") + QLatin1String(setting); }
 
     qint32 wholeValueOf(const QString& text) { return Common::toWholeNumber(Common::numericValue(text)); }
 
@@ -147,8 +151,8 @@ namespace {
 
     bool isSizeField(const QString& name)
     {
-        for (const char* setting : kSizeSettings) {
-            if (name == txt(setting))
+        for (const char* field : kSizeFields) {
+            if (name == QLatin1String(field))
                 return true;
         }
         return false;
@@ -177,8 +181,9 @@ QString normalizeIgnoreFiles(const QString& text)
 
 QString pictureFileFilter()
 {
-    return QStringLiteral("All Picture Types|*.bmp;*.gif;*.jpg;*jpe;*.jpeg|Bitmaps (*.bmp)|*.bmp|GIF Images "
-                          "(*.gif)|*.gif|JPEG Images (*.jpg;*jpe;*.jpeg)|*.jpg;*.jpe;*.jpeg");
+    // clang-format off
+    return QStringLiteral("All Picture Types|*.bmp;*.gif;*.jpg;*jpe;*.jpeg|Bitmaps (*.bmp)|*.bmp|GIF Images (*.gif)|*.gif|JPEG Images (*.jpg;*jpe;*.jpeg)|*.jpg;*.jpe;*.jpeg");
+    // clang-format on
 }
 
 QPoint cornerPosition(Corner corner, QSize thumbnail, QSize stamp)
@@ -261,10 +266,10 @@ FormValues SettingsForm::load()
         filters.FilterNegative, filters.FilterSharpen, filters.FilterSoften, filters.FilterSoftenMore,
         filters.FilterCompress, filters.FilterConvolution };
     for (std::size_t i = 0; i < kFilterControls.size(); ++i)
-        v.set(chk(kFilterControls[i].setting), filterValues[i] != 0);
+        v.set(QLatin1String(kFilterControls[i].check), filterValues[i] != 0);
     const auto effects = Imaging::effectFlagsFrom(s);
     for (std::size_t i = 0; i < kEffectControls.size(); ++i)
-        v.set(chk(kEffectControls[i].name), effects[i] != 0);
+        v.set(QLatin1String(kEffectControls[i].check), effects[i] != 0);
 
     v.set(QStringLiteral("txtFrameEffectSliceFile"), s.FrameEffectSliceFile);
     v.set(QStringLiteral("txtVignetteEffectFile"), s.VignetteEffectFile);
@@ -273,14 +278,14 @@ FormValues SettingsForm::load()
         p.FrameSolidColor1, p.IrregularBorderColor, p.ShadowCanvasColor, p.ShadowCanvasShadow,
         p.PerspectiveHorizontalColor, p.PerspectiveVerticalColor, p.RandomShearColor, p.RotateColor,
         p.SkewHorizontallyColor, p.SkewVerticallyColor, p.TintColor, p.TwirlColor, p.TwistColor, p.VignetteColor };
-    for (std::size_t i = 0; i < kSwatchSettings.size(); ++i)
-        v.set(pic(kSwatchSettings[i]), colours[i]);
+    for (std::size_t i = 0; i < kSwatches.size(); ++i)
+        v.set(QLatin1String(kSwatches[i]), colours[i]);
     const double sizes[] = { double(p.ErodeBorderSize), double(p.FadeBorderSize), double(p.FrameSolidSize),
         double(p.IrregularBorderSize), double(p.ShadowCanvasSize), double(p.ShadowCanvasBlur),
         double(p.PerspectiveHorizontalSize), double(p.PerspectiveVerticalSize), double(p.RandomShearSize),
         p.RotateAngle, p.SkewHorizontallyAngle, p.SkewVerticallyAngle, double(p.TwirlAngle), double(p.TwistAngle) };
-    for (std::size_t i = 0; i < kSizeSettings.size(); ++i)
-        v.set(txt(kSizeSettings[i]), numberText(sizes[i]));
+    for (std::size_t i = 0; i < kSizeFields.size(); ++i)
+        v.set(QLatin1String(kSizeFields[i]), numberText(sizes[i]));
     v.set(QStringLiteral("chkRotateEffects"), s.RotateEffects != 0);
     v.set(QStringLiteral("txtMaxViewerCount"), QString::number(s.MaxViewerCount));
     v.set(QStringLiteral("txtViewerPageSize"), QString::number(s.ViewerPageSize));
@@ -333,15 +338,15 @@ Preview SettingsForm::clicked(const QString& name, qint32 value)
         return Preview::Watermark;
     }
     for (const EffectControl& effect : kEffectControls) {
-        if (name == chk(effect.name))
+        if (name == QLatin1String(effect.check))
             return Preview::Effects;
     }
-    for (const char* swatch : kSwatchSettings) {
-        if (name == pic(swatch))
+    for (const char* swatch : kSwatches) {
+        if (name == QLatin1String(swatch))
             return Preview::Effects;
     }
     for (const FilterControl& filter : kFilterControls) {
-        if (name == chk(filter.setting))
+        if (name == QLatin1String(filter.check))
             return Preview::Filters;
     }
     return Preview::None;
@@ -440,13 +445,13 @@ void SettingsForm::save(const FormValues& c)
 
     // Step 8: straight from the controls.
     for (const FilterControl& filter : kFilterControls)
-        write(QLatin1String(filter.setting), on(chk(filter.setting)));
+        write(settingOf(filter.check), on(QLatin1String(filter.check)));
     for (const EffectControl& effect : kEffectControls)
-        write(QStringLiteral("Effect") + QLatin1String(effect.name), on(chk(effect.name)));
-    for (const char* swatch : kSwatchSettings)
-        write(QLatin1String(swatch), c.number(pic(swatch)));
-    for (const char* size : kSizeSettings)
-        write(QLatin1String(size), storedNumber(Common::numericValue(c.text(txt(size)))));
+        write(QStringLiteral("Effect") + settingOf(effect.check), on(QLatin1String(effect.check)));
+    for (const char* swatch : kSwatches)
+        write(settingOf(swatch), c.number(QLatin1String(swatch)));
+    for (const char* field : kSizeFields)
+        write(settingOf(field), storedNumber(Common::numericValue(c.text(QLatin1String(field)))));
     write(QStringLiteral("FrameEffectSliceFile"), text("txtFrameEffectSliceFile").trimmed());
     write(QStringLiteral("VignetteEffectFile"), text("txtVignetteEffectFile").trimmed());
     write(QStringLiteral("RotateEffects"), on(QStringLiteral("chkRotateEffects")));
@@ -461,7 +466,7 @@ std::array<qint32, Imaging::EffectCount> SettingsForm::effectFlags(const FormVal
 {
     std::array<qint32, Imaging::EffectCount> flags {};
     for (std::size_t i = 0; i < kEffectControls.size(); ++i)
-        flags[i] = c.number(chk(kEffectControls[i].name)) != 0 ? 1 : 0;
+        flags[i] = c.number(QLatin1String(kEffectControls[i].check)) != 0 ? 1 : 0;
     return flags;
 }
 

@@ -33,28 +33,27 @@ private:
     QHash<QString, QVariant> m_values;
 };
 
-// The effects in their fixed order, each with the setting names its controls carry: the check box is
-// "chk" + name, a size or angle field "txt" + field, a swatch "pic" + colour.
+// The effects in their fixed order with their controls. A control is named for the setting it edits:
+// "txt", "pic" or "chk" then the setting's name, where a check box stands for "Effect".
 struct EffectControl final {
-    const char* name; // "ErodeBorder": the flag is "Effect" + name, the check box "chk" + name
+    const char* check; // "chkErodeBorder" edits EffectErodeBorder
     const char* caption;
-    const char* field; // the size or angle setting, or nullptr
+    const char* field; // the size or angle field, or nullptr
     const char* fieldLabel; // "Size:" or "Angle:"
-    const char* colour; // the swatch's setting, or nullptr
+    const char* swatch; // the colour swatch, or nullptr
 };
 extern const std::array<EffectControl, Imaging::EffectCount> kEffectControls;
 
-// The filters in their fixed order: the setting ("FilterAntialias"), its check box "chk" + setting.
+// The filters in their fixed order: the check box "chkFilterAntialias" edits FilterAntialias.
 struct FilterControl final {
-    const char* setting;
+    const char* check;
     const char* caption;
 };
 extern const std::array<FilterControl, 13> kFilterControls;
 
-// The eighteen swatch colours and the fourteen size and angle fields, by setting name, in the order
-// they are stored.
-extern const std::array<const char*, 18> kSwatchSettings;
-extern const std::array<const char*, 14> kSizeSettings;
+// The eighteen colour swatches and the fourteen size and angle fields, in the order they are stored.
+extern const std::array<const char*, 18> kSwatches;
+extern const std::array<const char*, 14> kSizeFields;
 
 // The order the effects preview stacks the ticked effects in: the two frames come last, so the
 // sample shows them around everything else.

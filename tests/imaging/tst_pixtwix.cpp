@@ -463,6 +463,27 @@ private Q_SLOTS:
         QVERIFY(pixTwix.negative(false, false, false, true).ok());
         QCOMPARE(qAlpha(pixTwix.picture().pixel(3, 3)), 127);
     }
+
+    // A large picture is filtered in bands side by side: the rows where bands meet must come out as
+    // they do when the same rows are filtered alone (a three-row crop around them).
+    void bandsOfALargePictureMeetSeamlessly()
+    {
+        QImage busy(700, 400, QImage::Format_ARGB32);
+        for (int y = 0; y < busy.height(); ++y) {
+            for (int x = 0; x < busy.width(); ++x)
+                busy.setPixel(x, y, qRgba((x * 7 + y) % 256, (y * 13) % 256, (x * y) % 256, (x + y) % 256));
+        }
+        PixTwix whole;
+        whole.setPicture(busy);
+        QVERIFY(whole.sharpen(true).ok());
+        for (const int seam : { 99, 100, 199, 200, 299, 300 }) {
+            PixTwix crop;
+            crop.setPicture(busy.copy(0, seam - 1, busy.width(), 3));
+            QVERIFY(crop.sharpen(true).ok());
+            for (int x = 0; x < busy.width(); x += 7)
+                QCOMPARE(whole.picture().pixel(x, seam), crop.picture().pixel(x, 1));
+        }
+    }
 };
 
 QTEST_GUILESS_MAIN(TestPixTwix)

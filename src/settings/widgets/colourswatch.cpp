@@ -15,6 +15,7 @@ ColourSwatch::ColourSwatch(QWidget* parent)
     setCursor(Qt::PointingHandCursor);
     // Reachable from the keyboard: Space or Enter opens the colour chooser as a click does.
     setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(sizeHint());
     setColour(0);
 }
 

@@ -26,10 +26,6 @@ namespace Settings {
 
 namespace {
 
-    QString chk(const char* name) { return QStringLiteral("chk") + QLatin1String(name); }
-    QString txt(const char* name) { return QStringLiteral("txt") + QLatin1String(name); }
-    QString pic(const char* name) { return QStringLiteral("pic") + QLatin1String(name); }
-
     QPushButton* button(const QString& name, const QString& caption, QWidget* parent)
     {
         auto* b = new QPushButton(caption, parent);
@@ -104,7 +100,7 @@ ColourSwatch* frmSettings::addSwatch(const QString& name)
 {
     auto* swatch = new ColourSwatch(this);
     swatch->setObjectName(name);
-    connect(swatch, &ColourSwatch::clicked, this, [this, swatch] { pickSwatchColour(swatch); });
+    connect(swatch, &ColourSwatch::clicked, this, [this, swatch] { PickColor(swatch); });
     return swatch;
 }
 
@@ -304,19 +300,20 @@ void frmSettings::buildEffectsTab(QTabWidget* tabs)
     grid->setVerticalSpacing(2);
     int row = 0;
     for (const EffectControl& effect : kEffectControls) {
-        grid->addWidget(addCheck(chk(effect.name), tr(effect.caption)), row, 0);
+        const QLatin1String check(effect.check);
+        grid->addWidget(addCheck(check, tr(effect.caption)), row, 0);
         if (effect.field) {
             grid->addWidget(label(tr(effect.fieldLabel), frame), row, 1);
-            QLineEdit* size = addField(txt(effect.field));
+            QLineEdit* size = addField(QLatin1String(effect.field));
             size->setMaximumWidth(50);
             grid->addWidget(size, row, 2);
         }
-        if (effect.colour)
-            grid->addWidget(addSwatch(pic(effect.colour)), row, 3);
+        if (effect.swatch)
+            grid->addWidget(addSwatch(QLatin1String(effect.swatch)), row, 3);
         ++row;
-        if (QLatin1String(effect.name) == QLatin1String("FrameSolid")) {
+        if (check == QLatin1String("chkFrameSolid")) {
             grid->addWidget(addSwatch(QStringLiteral("picFrameSolidColor1")), row - 1, 4);
-        } else if (QLatin1String(effect.name) == QLatin1String("ShadowCanvas")) {
+        } else if (check == QLatin1String("chkShadowCanvas")) {
             grid->addWidget(label(tr("Blur(0..20):"), frame), row, 1);
             QLineEdit* blur = addField(QStringLiteral("txtShadowCanvasBlur"));
             blur->setMaximumWidth(50);
@@ -324,14 +321,14 @@ void frmSettings::buildEffectsTab(QTabWidget* tabs)
             grid->addWidget(label(tr("Shadow:"), frame), row, 3);
             grid->addWidget(addSwatch(QStringLiteral("picShadowCanvasShadow")), row, 4);
             ++row;
-        } else if (QLatin1String(effect.name) == QLatin1String("Frame")) {
+        } else if (check == QLatin1String("chkFrame")) {
             auto* fileRow = new QHBoxLayout;
             fileRow->addWidget(addField(QStringLiteral("txtFrameEffectSliceFile")), 1);
             QPushButton* browse = button(QStringLiteral("cmdFrame"), tr("Browse"), frame);
             connect(browse, &QPushButton::clicked, this, &frmSettings::browseFrame);
             fileRow->addWidget(browse);
             grid->addLayout(fileRow, row++, 0, 1, 5);
-        } else if (QLatin1String(effect.name) == QLatin1String("Vignette")) {
+        } else if (check == QLatin1String("chkVignette")) {
             auto* fileRow = new QHBoxLayout;
             fileRow->addWidget(label(tr("Mask File:"), frame));
             fileRow->addWidget(addField(QStringLiteral("txtVignetteEffectFile")), 1);
@@ -353,7 +350,7 @@ void frmSettings::buildFiltersTab(QTabWidget* tabs)
     grid->addWidget(label(tr("Apply filters to the thumbnails images"), frame), 0, 0, 1, 2);
     int row = 1;
     for (const FilterControl& filter : kFilterControls)
-        grid->addWidget(addCheck(chk(filter.setting), tr(filter.caption)), row++, 0);
+        grid->addWidget(addCheck(QLatin1String(filter.check), tr(filter.caption)), row++, 0);
     m_filterSample = addSample(QStringLiteral("FilterSample"));
     grid->addWidget(m_filterSample, 1, 1, row - 1, 1, Qt::AlignTop);
     grid->setRowStretch(row, 1);
@@ -530,7 +527,7 @@ void frmSettings::apply()
         m_services.applied();
 }
 
-void frmSettings::pickSwatchColour(ColourSwatch* swatch)
+void frmSettings::PickColor(ColourSwatch* swatch)
 {
     if (const auto chosen = m_services.pickers.pickColor(swatch->colour())) {
         swatch->setColour(*chosen);

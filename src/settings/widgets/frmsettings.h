@@ -83,7 +83,8 @@ private:
     void handleTextChanged(QLineEdit* field);
     void handleClicked(const QString& name, qint32 value);
     void runPreview(Preview preview);
-    void pickSwatchColour(ColourSwatch* swatch);
+    // The colour chooser, starting from the swatch's colour; the swatch takes the one chosen.
+    void PickColor(ColourSwatch* swatch);
     void pickWatermarkColour(const QString& setting);
     void pickWatermarkFont();
     QString pickImageFile();
