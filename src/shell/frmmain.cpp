@@ -37,6 +37,8 @@
 #include "common/windowgeometry.h"
 #include "settings/livesettings.h"
 #include "settings/widgets/frmsettings.h"
+#include "shell/frmabout.h"
+#include "shell/frmhelp.h"
 #include "shell/windowplacement.h"
 
 namespace Shell {
@@ -202,6 +204,12 @@ void frmMain::buildMenus()
     QAction* panel = admin->addAction(tr("Admin Panel"));
     panel->setObjectName(QStringLiteral("mnuAdminPanel"));
     connect(panel, &QAction::triggered, this, &frmMain::adminPanelCommand);
+
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    help->setObjectName(QStringLiteral("mnuHelp"));
+    QAction* about = help->addAction(tr("&About "));
+    about->setObjectName(QStringLiteral("mnuHelpAbout"));
+    connect(about, &QAction::triggered, this, &frmMain::aboutCommand);
 }
 
 void frmMain::buildRunCommands()
@@ -218,6 +226,7 @@ void frmMain::buildRunCommands()
     addToolbarButton("Retry", tr("Create retry file"), icon(QStyle::SP_BrowserReload), &frmMain::retryCommand);
     addToolbarButton(
         "Upload", tr("Upload snapshots to your directory server"), icon(QStyle::SP_ArrowUp), &frmMain::uploadCommand);
+    addToolbarButton("Help", tr("Help"), icon(QStyle::SP_DialogHelpButton), &frmMain::helpCommand);
     setRunState(RunState::Idle);
 }
 
@@ -287,6 +296,21 @@ void frmMain::uploadCommand()
 {
     if (m_runState == RunState::Idle)
         showOwnedWindow(new Admin::frmUpload(adminServices(), m_links.StartLink(), m_links.EndLink(), this));
+}
+
+void frmMain::helpCommand()
+{
+    if (m_runState == RunState::Idle)
+        showOwnedWindow(new frmHelp(m_services.desktop, m_services.appPath, this));
+}
+
+void frmMain::aboutCommand()
+{
+    // The about window opens where it likes, not centred over the main window.
+    auto* about = new frmAbout(m_services.desktop, this);
+    about->setAttribute(Qt::WA_DeleteOnClose);
+    registerWindow(about);
+    about->exec();
 }
 
 void frmMain::adminPanelCommand()

@@ -128,6 +128,8 @@ private:
     void importCommand();
     void uploadCommand();
     void adminPanelCommand();
+    void helpCommand();
+    void aboutCommand();
     QAction* toolbarAction(const QString& key) const;
     void setRunState(RunState state);
     void connectRun();

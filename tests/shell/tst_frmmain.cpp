@@ -318,11 +318,12 @@ void TestFrmMain::windowCommandsOpenTheirWindows()
     QCOMPARE(keys,
         (QStringList { QStringLiteral("Setup"), QStringLiteral("Settings"), QStringLiteral("Import"),
             QStringLiteral("Start"), QStringLiteral("Pause"), QStringLiteral("Stop"), QStringLiteral("Retry"),
-            QStringLiteral("Upload") }));
+            QStringLiteral("Upload"), QStringLiteral("Help") }));
 
-    const std::pair<const char*, const char*> commands[] = { { "Setup", "frmSetup" }, { "mnuSetup", "frmSetup" },
-        { "Import", "frmImport" }, { "mnuImport", "frmImport" }, { "Upload", "frmUpload" },
-        { "mnuUpload", "frmUpload" }, { "Settings", "frmSettings" }, { "mnuSettings", "frmSettings" } };
+    const std::pair<const char*, const char*> commands[]
+        = { { "Setup", "frmSetup" }, { "mnuSetup", "frmSetup" }, { "Import", "frmImport" },
+              { "mnuImport", "frmImport" }, { "Upload", "frmUpload" }, { "mnuUpload", "frmUpload" },
+              { "Settings", "frmSettings" }, { "mnuSettings", "frmSettings" }, { "Help", "frmHelp" } };
     for (const auto& [command, windowName] : commands) {
         QString opened;
         QTimer::singleShot(0, window.get(), [&opened, &window] {
@@ -336,6 +337,16 @@ void TestFrmMain::windowCommandsOpenTheirWindows()
         window->findChild<QAction*>(QString::fromLatin1(command))->trigger();
         QCOMPARE(opened, QString::fromLatin1(windowName));
     }
+    // The about window opens where it likes, not centred.
+    QString about;
+    QTimer::singleShot(0, window.get(), [&about] {
+        QWidget* modal = QApplication::activeModalWidget();
+        QVERIFY(modal);
+        about = modal->objectName();
+        modal->close();
+    });
+    window->findChild<QAction*>(QStringLiteral("mnuHelpAbout"))->trigger();
+    QCOMPARE(about, QStringLiteral("frmAbout"));
     // Closed windows are gone, not hidden.
     QTRY_VERIFY(window->findChildren<QDialog*>().isEmpty());
 

@@ -130,6 +130,7 @@ void TestFrmMainRun::commandsFollowTheRun()
     QVERIFY(!menuItem(window, "mnuRetry")->isEnabled());
     QVERIFY(!button(window, "Settings")->isEnabled()); // the options stay as the run read them
     QVERIFY(!menuItem(window, "mnuSettings")->isEnabled());
+    QVERIFY(!button(window, "Help")->isEnabled());
     QVERIFY(button(window, "Pause")->isEnabled());
 
     button(window, "Pause")->trigger();

@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QString>
+
+namespace Shell {
+
+// The program's name and version, and the addresses its about window offers.
+QString programName();
+// "1.0.0": major, minor and revision, each in decimal.
+QString programVersion();
+QString websiteAddress();
+QString supportAddress();
+QString salesAddress();
+
+// The help page: "Help.html" beside the program, or where an installed program keeps its shared files
+// (<prefix>/share/pictavo-studio/ beside <prefix>/bin/). "" when there is none.
+QString helpPagePath(const QString& appPath);
+
+} // namespace Shell
