@@ -96,7 +96,7 @@ int main(int argc, char* argv[])
         if (name.startsWith(QLatin1String("chkFilter")) || name.startsWith(QLatin1String("chk")))
             all.set(name, 1);
     }
-    const Settings::SettingsPreviews previews(programFolder, dir.path());
+    const Settings::SettingsPreviews previews(programFolder, programFolder, dir.path());
     report("thumbnail sample", time(iterations, [&](int) { (void)previews.thumbnailSample(live); }));
     report("watermark sample", time(iterations, [&](int) { (void)previews.watermarkSample(live); }));
     report("effects sample, all 17", time(iterations, [&](int) {

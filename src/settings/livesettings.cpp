@@ -23,11 +23,14 @@ namespace {
         bool defaultValue;
     };
 
+    // Where a default that names a file or folder lies.
+    enum class Under { Nowhere, ProgramFolder, ShippedFiles };
+
     struct TextSetting final {
         const char* key;
         QString LiveSettings::*field;
         const char* defaultValue;
-        bool inProgramFolder; // the default is a name inside the program's folder
+        Under under;
     };
 
     constexpr qint32 kWhite = 16777215;
@@ -149,21 +152,21 @@ namespace {
     };
 
     const TextSetting kTextSettings[] = {
-        { "AdminURL", &LiveSettings::AdminURL, "http://www.corvane.com/cgi-bin/dir/admin.cgi", false },
-        { "AdminUserID", &LiveSettings::AdminUserID, "admin", false },
-        { "AdminPassword", &LiveSettings::AdminPassword, "", false },
+        { "AdminURL", &LiveSettings::AdminURL, "http://www.corvane.com/cgi-bin/dir/admin.cgi", Under::Nowhere },
+        { "AdminUserID", &LiveSettings::AdminUserID, "admin", Under::Nowhere },
+        { "AdminPassword", &LiveSettings::AdminPassword, "", Under::Nowhere },
         // Letter for letter as it has always shipped, the mixed case and the doubled ".tiff" included.
         // clang-format off
-        { "IgnoreFiles", &LiveSettings::IgnoreFiles, ".exe,.zip,.tar,.gz,.tgz,.rar,.gif,.jpg,.JIF,.JPEG,.JPE,.jng,.bmp,.ico,.png,.tif,.tiff,.tiff,.pcd,.pcx,.psd,.wbmp,.xbm,.xpm,.ras,.sgi,.tga,.ppm,.pgm,.pbm,.mng,.koa,.iff,.lbm,.hdr,.g3,.dds,.cut", false },
+        { "IgnoreFiles", &LiveSettings::IgnoreFiles, ".exe,.zip,.tar,.gz,.tgz,.rar,.gif,.jpg,.JIF,.JPEG,.JPE,.jng,.bmp,.ico,.png,.tif,.tiff,.tiff,.pcd,.pcx,.psd,.wbmp,.xbm,.xpm,.ras,.sgi,.tga,.ppm,.pgm,.pbm,.mng,.koa,.iff,.lbm,.hdr,.g3,.dds,.cut", Under::Nowhere },
         // clang-format on
-        { "ImagesFolder", &LiveSettings::ImagesFolder, "snapshots", true },
-        { "WatermarkText", &LiveSettings::WatermarkText, "Corvane", false },
-        { "WatermarkFontname", &LiveSettings::WatermarkFontname, "Arial", false },
-        { "WatermarkImage", &LiveSettings::WatermarkImage, "", false },
-        { "FrameEffectSliceFile", &LiveSettings::FrameEffectSliceFile, "FrameEffectSlice.jpg", true },
-        { "VignetteEffectFile", &LiveSettings::VignetteEffectFile, "VignetteEffect.jpg", true },
-        { "ViewerFolder", &LiveSettings::ViewerFolder, "snapshots", true },
-        { "SnapshotterAddress", &LiveSettings::SnapshotterAddress, "www.corvane.com", false },
+        { "ImagesFolder", &LiveSettings::ImagesFolder, "snapshots", Under::ProgramFolder },
+        { "WatermarkText", &LiveSettings::WatermarkText, "Corvane", Under::Nowhere },
+        { "WatermarkFontname", &LiveSettings::WatermarkFontname, "Arial", Under::Nowhere },
+        { "WatermarkImage", &LiveSettings::WatermarkImage, "", Under::Nowhere },
+        { "FrameEffectSliceFile", &LiveSettings::FrameEffectSliceFile, "FrameEffectSlice.jpg", Under::ShippedFiles },
+        { "VignetteEffectFile", &LiveSettings::VignetteEffectFile, "VignetteEffect.jpg", Under::ShippedFiles },
+        { "ViewerFolder", &LiveSettings::ViewerFolder, "snapshots", Under::ProgramFolder },
+        { "SnapshotterAddress", &LiveSettings::SnapshotterAddress, "www.corvane.com", Under::Nowhere },
     };
 
     // A text field takes text as it is and a stored number as its decimal form; binary data is not text.
@@ -190,7 +193,7 @@ namespace {
 
 } // namespace
 
-LiveSettings LoadSettings(Hive& hive, const QString& programFolder)
+LiveSettings LoadSettings(Hive& hive, const QString& programFolder, const QString& shippedFolder)
 {
     const QString app = appKeyPath();
     const QString section = settingsSection();
@@ -215,8 +218,10 @@ LiveSettings LoadSettings(Hive& hive, const QString& programFolder)
 
     for (const TextSetting& setting : kTextSettings) {
         QString defaultValue = QLatin1String(setting.defaultValue);
-        if (setting.inProgramFolder)
+        if (setting.under == Under::ProgramFolder)
             defaultValue.prepend(programFolder);
+        else if (setting.under == Under::ShippedFiles)
+            defaultValue.prepend(shippedFolder.isEmpty() ? programFolder : shippedFolder);
         settings.*setting.field = toText(read(setting.key, defaultValue)).value_or(defaultValue);
     }
 

@@ -149,6 +149,8 @@ struct LiveSettings final {
 // that does not convert to its field's type, gives the field's default. The defaults of ImagesFolder,
 // ViewerFolder, FrameEffectSliceFile and VignetteEffectFile are computed from programFolder (the program's
 // folder with a trailing "/") at every load, so a store that lacks them follows the program when it moves.
-LiveSettings LoadSettings(Hive& hive, const QString& programFolder);
+// The two shipped images (FrameEffectSliceFile, VignetteEffectFile) default to shippedFolder, which is the
+// program folder when empty.
+LiveSettings LoadSettings(Hive& hive, const QString& programFolder, const QString& shippedFolder = {});
 
 } // namespace Settings

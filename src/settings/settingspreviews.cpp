@@ -20,15 +20,16 @@ namespace {
 
 } // namespace
 
-SettingsPreviews::SettingsPreviews(QString programFolder, QString workFolder)
-    : m_programFolder(std::move(programFolder))
+SettingsPreviews::SettingsPreviews(QString sampleFolder, QString programFolder, QString workFolder)
+    : m_sampleFolder(std::move(sampleFolder))
+    , m_programFolder(std::move(programFolder))
     , m_workFolder(std::move(workFolder))
 {
     if (!m_workFolder.isEmpty() && !m_workFolder.endsWith(QLatin1Char('/')))
         m_workFolder += QLatin1Char('/');
 }
 
-QString SettingsPreviews::samplePath() const { return m_programFolder + QStringLiteral("ThumbnailSample.jpg"); }
+QString SettingsPreviews::samplePath() const { return m_sampleFolder + QStringLiteral("ThumbnailSample.jpg"); }
 
 QImage SettingsPreviews::thumbnailSample(const LiveSettings& live) const
 {

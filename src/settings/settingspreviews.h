@@ -17,10 +17,10 @@ struct LiveSettings;
 // that cannot be made (no sample file, a size that cannot be drawn) gives an empty picture.
 class SettingsPreviews final {
 public:
-    // The sample is read from the program folder (ending in "/"). The effects and filters samples
-    // pass through a JPEG file there, as a thumbnail does, or in workFolder when the program folder
+    // The sample is read from sampleFolder (ending in "/"). The effects and filters samples pass through
+    // a JPEG file in the program folder, as a thumbnail does, or in workFolder when the program folder
     // cannot be written.
-    SettingsPreviews(QString programFolder, QString workFolder);
+    SettingsPreviews(QString sampleFolder, QString programFolder, QString workFolder);
 
     QString samplePath() const;
 
@@ -39,6 +39,7 @@ public:
 private:
     QImage throughFile(const QImage& picture, const QString& name) const;
 
+    QString m_sampleFolder;
     QString m_programFolder;
     QString m_workFolder;
 };

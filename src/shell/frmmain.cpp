@@ -272,7 +272,7 @@ void frmMain::settingsCommand()
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     showOwnedWindow(
         new Settings::frmSettings({ m_services.hive, m_services.settings, *m_services.pickers, m_services.desktop,
-                                      m_services.appPath, cache, [this] { applySettings(); } },
+                                      m_services.appPath, cache, [this] { applySettings(); }, shippedPath() },
             this));
 }
 
@@ -298,10 +298,15 @@ void frmMain::uploadCommand()
         showOwnedWindow(new Admin::frmUpload(adminServices(), m_links.StartLink(), m_links.EndLink(), this));
 }
 
+QString frmMain::shippedPath() const
+{
+    return m_services.shippedPath.isEmpty() ? m_services.appPath : m_services.shippedPath;
+}
+
 void frmMain::helpCommand()
 {
     if (m_runState == RunState::Idle)
-        showOwnedWindow(new frmHelp(m_services.desktop, m_services.appPath, this));
+        showOwnedWindow(new frmHelp(m_services.desktop, shippedPath(), this));
 }
 
 void frmMain::aboutCommand()
@@ -554,7 +559,7 @@ void frmMain::buildStatsPanel()
 void frmMain::startUp()
 {
     restorePlacement();
-    m_services.settings = Settings::LoadSettings(m_services.hive, m_services.appPath);
+    m_services.settings = Settings::LoadSettings(m_services.hive, m_services.appPath, shippedPath());
 
     m_lvwLinks->setModel(m_linksModel);
     m_lvwLinks->header()->resizeSection(

@@ -59,6 +59,8 @@ struct MainServices {
     Capture::BrowserHost* host = nullptr;
     // The choosers of the settings window; Qt's dialogs when none are given.
     Common::Pickers* pickers = nullptr;
+    // Where the shipped files are (sample images, the manual), ending in "/"; the program folder when empty.
+    QString shippedPath = {};
 };
 
 // The main window: the links list of a run, the thumbnail strip, the range of links to capture and
@@ -129,6 +131,7 @@ private:
     void uploadCommand();
     void adminPanelCommand();
     void helpCommand();
+    QString shippedPath() const;
     void aboutCommand();
     QAction* toolbarAction(const QString& key) const;
     void setRunState(RunState state);

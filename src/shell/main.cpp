@@ -3,6 +3,7 @@
 #include "capture/browserhost.h"
 #include "common/desktop.h"
 #include "common/paths.h"
+#include "common/programfolders.h"
 #include "common/widgets/qtmessagebox.h"
 #include "common/widgets/qtpickers.h"
 #include "settings/hive.h"
@@ -24,7 +25,9 @@ int main(int argc, char* argv[])
     // Started on the first capture; stale profiles of a killed run are removed now.
     Capture::BrowserHost browser;
 
-    Shell::frmMain window({ hive, settings, boxes, desktop, Common::AppPath(), &browser, &pickers });
+    // Beside the program when it runs from its build folder; the user's data folder once installed.
+    const Common::ProgramFolders folders = Common::programFolders();
+    Shell::frmMain window({ hive, settings, boxes, desktop, folders.data, &browser, &pickers, folders.resources });
     boxes.setOwner(&window);
     pickers.setOwner(&window);
     window.startUp();

@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "common/paths.h"
+#include "common/programfolders.h"
 
 using namespace Common;
 
@@ -17,6 +18,8 @@ private Q_SLOTS:
     void makePathCreatesEveryLevel();
     void makePathReportsAFileInTheWay();
     void appPathEndsWithSeparator();
+    void dataAndShippedFolders_data();
+    void dataAndShippedFolders();
 };
 
 void TestPaths::addSeparator_data()
@@ -82,6 +85,39 @@ void TestPaths::appPathEndsWithSeparator()
 {
     QVERIFY(AppPath().endsWith(QLatin1Char('/')));
     QVERIFY(QFileInfo(AppPath()).isDir());
+}
+
+void TestPaths::dataAndShippedFolders_data()
+{
+    QTest::addColumn<QString>("shipped"); // where ThumbnailSample.jpg lies, below the scratch folder
+    QTest::addColumn<bool>("writable");
+    QTest::addColumn<QString>("data"); // the data folder expected, below the scratch folder
+    QTest::addColumn<QString>("resources");
+    QTest::addRow("build folder") << "build/bin" << true << "build/bin/"
+                                  << "build/bin/";
+    QTest::addRow("build folder that cannot be written") << "build/bin" << false << "home/.local/share/Corvane/Pictavo/"
+                                                         << "build/bin/";
+    QTest::addRow("installed") << "usr/share/pictavo-studio" << true << "home/.local/share/Corvane/Pictavo/"
+                               << "usr/share/pictavo-studio/";
+}
+
+void TestPaths::dataAndShippedFolders()
+{
+    QFETCH(QString, shipped);
+    QFETCH(bool, writable);
+    QTemporaryDir dir;
+    const QString root = dir.path() + QLatin1Char('/');
+    QVERIFY(QDir().mkpath(root + shipped));
+    QFile marker(root + shipped + QStringLiteral("/ThumbnailSample.jpg"));
+    QVERIFY(marker.open(QIODevice::WriteOnly));
+    const QString executable = shipped.startsWith(QLatin1String("usr")) ? QStringLiteral("usr/bin") : shipped;
+    QVERIFY(QDir().mkpath(root + executable));
+    const ProgramFolders folders
+        = programFolders(root + executable, root + QStringLiteral("home/.local/share"), writable);
+    QFETCH(QString, data);
+    QFETCH(QString, resources);
+    QCOMPARE(folders.data, root + data);
+    QCOMPARE(folders.resources, root + resources);
 }
 
 QTEST_GUILESS_MAIN(TestPaths)

@@ -56,7 +56,8 @@ frmSettings::frmSettings(const Services& services, QWidget* parent)
     : QDialog(parent)
     , m_services(services)
     , m_form(services.settings, services.hive, services.appPath)
-    , m_previews(services.appPath, services.workFolder)
+    , m_previews(services.shippedPath.isEmpty() ? services.appPath : services.shippedPath, services.appPath,
+          services.workFolder)
 {
     setObjectName(QStringLiteral("frmSettings"));
     setWindowTitle(tr("Settings"));

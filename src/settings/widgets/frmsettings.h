@@ -46,6 +46,7 @@ public:
         QString appPath; // the program folder, ending in "/"
         QString workFolder; // where the samples' files go when the program folder cannot be written
         std::function<void()> applied; // after every Apply and OK
+        QString shippedPath = {}; // where the sample photograph is; the program folder when empty
     };
 
     explicit frmSettings(const Services& services, QWidget* parent = nullptr);
