@@ -1,0 +1,33 @@
+# Builds the Debian package and checks its file list and its dependencies.
+set(out ${BUILD_DIR}/package-check)
+file(REMOVE_RECURSE ${out})
+file(MAKE_DIRECTORY ${out})
+execute_process(COMMAND cpack -G DEB -B ${out} WORKING_DIRECTORY ${BUILD_DIR}
+    RESULT_VARIABLE result OUTPUT_VARIABLE log ERROR_VARIABLE log)
+if(NOT result EQUAL 0)
+    message(FATAL_ERROR "cpack failed:\n${log}")
+endif()
+file(GLOB packages ${out}/pictavo-studio_*.deb)
+list(LENGTH packages count)
+if(NOT count EQUAL 1)
+    message(FATAL_ERROR "expected one package, found: ${packages}")
+endif()
+execute_process(COMMAND ${DPKG_DEB} --contents ${packages} OUTPUT_VARIABLE contents)
+foreach(f ./usr/bin/pictavo-studio ./usr/share/pictavo-studio/Help.html ./usr/share/pictavo-studio/ThumbnailSample.jpg
+        ./usr/share/applications/com.corvane.PictavoStudio.desktop
+        ./usr/share/metainfo/com.corvane.PictavoStudio.metainfo.xml
+        ./usr/share/icons/hicolor/scalable/apps/com.corvane.PictavoStudio.svg)
+    string(FIND "${contents}" "${f}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "${f} is not in the package:\n${contents}")
+    endif()
+endforeach()
+execute_process(COMMAND ${DPKG_DEB} --field ${packages} Depends OUTPUT_VARIABLE depends)
+foreach(d chromium-headless-shell libqt6widgets6 libfreeimage3 libsqlite3-0 qt6-qpa-plugins)
+    string(FIND "${depends}" "${d}" at)
+    if(at EQUAL -1)
+        message(FATAL_ERROR "the package does not depend on ${d}: ${depends}")
+    endif()
+endforeach()
+message(STATUS "Depends: ${depends}")
+file(REMOVE_RECURSE ${out})
