@@ -16,6 +16,7 @@
 #include "imaging/filters.h"
 #include "imaging/pictureviewerpro.h"
 #include "imaging/pixtwix.h"
+#include "recordingdesktop.h"
 #include "scriptedpickers.h"
 #include "settings/hive.h"
 #include "settings/livesettings.h"
@@ -27,15 +28,7 @@ using namespace Settings;
 
 namespace {
 
-class RecordingDesktop final : public Common::Desktop {
-public:
-    bool openUrl(const QUrl& url) override
-    {
-        opened.append(url);
-        return true;
-    }
-    QList<QUrl> opened;
-};
+using TestSupport::RecordingDesktop;
 
 // A program folder with the shipped sample images, its settings store, and the window's services.
 struct Installation {

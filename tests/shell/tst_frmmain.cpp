@@ -18,6 +18,7 @@
 #include "common/desktop.h"
 #include "common/widgets/windowhelpers.h"
 #include "common/windowgeometry.h"
+#include "recordingdesktop.h"
 #include "scriptedmessagebox.h"
 #include "settings/hive.h"
 #include "settings/livesettings.h"
@@ -28,15 +29,7 @@ using Shell::frmMain;
 
 namespace {
 
-class RecordingDesktop final : public Common::Desktop {
-public:
-    bool openUrl(const QUrl& url) override
-    {
-        opened.append(url);
-        return true;
-    }
-    QList<QUrl> opened;
-};
+using TestSupport::RecordingDesktop;
 
 // One program folder and one settings hive, kept across several starts of the window.
 struct Installation {

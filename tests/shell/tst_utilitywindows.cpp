@@ -14,6 +14,7 @@
 #include "common/desktop.h"
 #include "common/widgets/windowhelpers.h"
 #include "common/windowgeometry.h"
+#include "recordingdesktop.h"
 #include "shell/frmabout.h"
 #include "shell/frmhelp.h"
 #include "shell/programinfo.h"
@@ -22,15 +23,7 @@ using namespace Shell;
 
 namespace {
 
-class RecordingDesktop final : public Common::Desktop {
-public:
-    bool openUrl(const QUrl& url) override
-    {
-        opened.append(url);
-        return true;
-    }
-    QList<QUrl> opened;
-};
+using TestSupport::RecordingDesktop;
 
 void writeFile(const QString& path, const QByteArray& bytes)
 {

@@ -113,6 +113,15 @@ Common::PictureDisplay* frmSettings::addSample(const QString& name)
     return sample;
 }
 
+void frmSettings::addFieldRow(
+    QGridLayout* grid, int row, const QString& caption, const QString& name, const QString& note)
+{
+    grid->addWidget(new QLabel(caption, this), row, 0);
+    grid->addWidget(addField(name), row, 1);
+    if (!note.isEmpty())
+        grid->addWidget(new QLabel(note, this), row, 2);
+}
+
 QLineEdit* frmSettings::field(const char* name) const { return m_fields.value(QLatin1String(name)); }
 
 void frmSettings::buildWebPageTab(QTabWidget* tabs)
@@ -142,12 +151,8 @@ void frmSettings::buildWebPageTab(QTabWidget* tabs)
         { "Browser Height:", "txtSnapHeight", "Pixels (0 means default full page height)" },
     };
     int row = 1;
-    for (const auto& r : rows) {
-        grid->addWidget(label(tr(r.caption), frame), row, 0);
-        grid->addWidget(addField(QLatin1String(r.name)), row, 1);
-        grid->addWidget(label(tr(r.note), frame), row, 2);
-        ++row;
-    }
+    for (const auto& r : rows)
+        addFieldRow(grid, row++, tr(r.caption), QLatin1String(r.name), tr(r.note));
     grid->addWidget(addCheck(QStringLiteral("chkSnapDimension"), tr("Set image size as browser size")), row++, 1, 1, 2);
     grid->addWidget(addCheck(QStringLiteral("chkEnableActiveX"), tr("Enable ActiveX")), row++, 1, 1, 2);
     grid->addWidget(addCheck(QStringLiteral("chkEnableJava"), tr("Enable Java")), row++, 1, 1, 2);
@@ -170,12 +175,8 @@ void frmSettings::buildThumbnailTab(QTabWidget* tabs)
 {
     QGroupBox* frame = framedTab(tabs, tr("Thumbnail"), tr("Thumbnail Options"));
     auto* grid = new QGridLayout(frame);
-    grid->addWidget(label(tr("Image Width:"), frame), 0, 0);
-    grid->addWidget(addField(QStringLiteral("txtImageWidth")), 0, 1);
-    grid->addWidget(label(tr("Pixels"), frame), 0, 2);
-    grid->addWidget(label(tr("Image Height:"), frame), 1, 0);
-    grid->addWidget(addField(QStringLiteral("txtImageHeight")), 1, 1);
-    grid->addWidget(label(tr("Pixels"), frame), 1, 2);
+    addFieldRow(grid, 0, tr("Image Width:"), QStringLiteral("txtImageWidth"), tr("Pixels"));
+    addFieldRow(grid, 1, tr("Image Height:"), QStringLiteral("txtImageHeight"), tr("Pixels"));
 
     m_cboImageType = new QComboBox(frame);
     m_cboImageType->setObjectName(QStringLiteral("cboImageType"));
@@ -361,11 +362,9 @@ void frmSettings::buildOptionsTab(QTabWidget* tabs)
 {
     QGroupBox* frame = framedTab(tabs, tr("Options"), tr("General Options"));
     auto* grid = new QGridLayout(frame);
-    grid->addWidget(label(tr("Snapshots Window Image Count:"), frame), 0, 0);
-    grid->addWidget(addField(QStringLiteral("txtMaxViewerCount")), 0, 1);
-    grid->addWidget(label(tr("Images will wrap to keep performance"), frame), 0, 2);
-    grid->addWidget(label(tr("Viewer Images Per Page:"), frame), 1, 0);
-    grid->addWidget(addField(QStringLiteral("txtViewerPageSize")), 1, 1);
+    addFieldRow(grid, 0, tr("Snapshots Window Image Count:"), QStringLiteral("txtMaxViewerCount"),
+        tr("Images will wrap to keep performance"));
+    addFieldRow(grid, 1, tr("Viewer Images Per Page:"), QStringLiteral("txtViewerPageSize"), {});
     grid->setRowStretch(2, 1);
     grid->setColumnStretch(2, 1);
 }

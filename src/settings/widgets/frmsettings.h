@@ -74,6 +74,8 @@ private:
     void buildButtons(QVBoxLayout* layout);
 
     QLineEdit* addField(const QString& name, const QString& text = {});
+    // A caption, the field, and a note after it when there is one.
+    void addFieldRow(QGridLayout* grid, int row, const QString& caption, const QString& name, const QString& note);
     QCheckBox* addCheck(const QString& name, const QString& caption);
     ColourSwatch* addSwatch(const QString& name);
     Common::PictureDisplay* addSample(const QString& name);
