@@ -217,6 +217,14 @@ void TestFrmSettings::cancelKeepsTheStoreButNotTheLiveText()
     QCOMPARE(setup.stored("WatermarkText"), QString());
     QCOMPARE(setup.live.WatermarkText, QStringLiteral("New text"));
     QCOMPARE(setup.live.Timeout, 40000); // no rule of its own: only Apply takes it
+
+    // Escape is Cancel, even from a field (Enter there would be OK).
+    auto again = setup.open();
+    again->show();
+    QVERIFY(QTest::qWaitForWindowExposed(again.get()));
+    QTest::keyClick(field(*again, "txtTimeout"), Qt::Key_Escape);
+    QVERIFY(!again->isVisible());
+    QCOMPARE(setup.applied, 0);
 }
 
 void TestFrmSettings::samplesAreTheImagingCodesPictures()
