@@ -6,8 +6,8 @@
 #include <QFileInfo>
 
 #include "admin/adminchannel.h"
-#include "admin/folderfiles.h"
 #include "admin/formatting.h"
+#include "common/folderfiles.h"
 #include "common/paths.h"
 
 namespace Admin {
@@ -63,8 +63,8 @@ void UploadRun::start(const UploadOptions& options)
     m_abortRequested = false;
     m_success = m_failed = m_skipped = 0;
 
-    m_files = ListFolderFiles(options.folder);
-    m_fileCount = countListedFiles(m_files);
+    m_files = Common::ListFolderFiles(options.folder);
+    m_fileCount = Common::countListedFiles(m_files);
     m_first = 0;
     m_end = m_fileCount;
     if (options.range) {

@@ -24,6 +24,7 @@
 #include "admin/formatting.h"
 #include "batch/linereader.h"
 #include "batch/linksdatabase.h"
+#include "common/filesize.h"
 #include "fuzzsupport.h"
 
 namespace {
@@ -96,7 +97,7 @@ void checkFileSize(FuzzedDataProvider& input)
         = { " Bytes", " KB", " MB", " GB", " TB", " PB", " EB", " ZB", " YB" };
     const double bytes
         = input.ConsumeBool() ? input.ConsumeFloatingPoint<double>() : double(input.ConsumeIntegral<quint64>());
-    const QString text = Admin::FormatFileSize(bytes, input.PickValueInArray(locales));
+    const QString text = Common::FormatFileSize(bytes, input.PickValueInArray(locales));
     if (!(bytes >= 1.0)) {
         FUZZ_CHECK(text.isEmpty());
         return;

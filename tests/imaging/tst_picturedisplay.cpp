@@ -2,8 +2,8 @@
 #include <QGuiApplication>
 #include <QtTest>
 
-#include "common/widgets/picturedisplay.h"
 #include "imaging/pictureviewerpro.h"
+#include "imaging/widgets/picturedisplay.h"
 
 class TestPictureDisplay final : public QObject {
     Q_OBJECT
@@ -17,7 +17,7 @@ private Q_SLOTS:
         viewer.setImage(image);
         viewer.setZoom(0.5);
 
-        Common::PictureDisplay display;
+        Imaging::PictureDisplay display;
         display.setPicture(viewer.image(), viewer.zoom());
         QCOMPARE(display.sizeHint(), viewer.displayedSize());
         display.resize(100, 80);
@@ -38,7 +38,7 @@ private Q_SLOTS:
         QImage image(7, 5, QImage::Format_RGB32);
         image.fill(qRgb(1, 2, 3));
         viewer.setImage(image);
-        Common::DesktopImageClipboard clipboard;
+        Imaging::DesktopImageClipboard clipboard;
         viewer.copyToClipboard(clipboard);
         QCOMPARE(QGuiApplication::clipboard()->image().convertToFormat(QImage::Format_RGB32), image);
     }

@@ -11,11 +11,11 @@
 #include <QTest>
 
 #include "common/desktop.h"
-#include "common/widgets/picturedisplay.h"
 #include "imaging/effects.h"
 #include "imaging/filters.h"
 #include "imaging/pictureviewerpro.h"
 #include "imaging/pixtwix.h"
+#include "imaging/widgets/picturedisplay.h"
 #include "recordingdesktop.h"
 #include "scriptedpickers.h"
 #include "settings/hive.h"
@@ -77,7 +77,7 @@ template <typename T> T* control(QWidget& window, const QString& name)
 QLineEdit* field(QWidget& w, const char* name) { return control<QLineEdit>(w, QLatin1String(name)); }
 QImage sample(QWidget& w, const char* name)
 {
-    return control<Common::PictureDisplay>(w, QLatin1String(name))->picture();
+    return control<Imaging::PictureDisplay>(w, QLatin1String(name))->picture();
 }
 void click(QWidget& w, const char* name) { control<QPushButton>(w, QLatin1String(name))->click(); }
 

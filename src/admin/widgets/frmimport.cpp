@@ -12,9 +12,9 @@
 #include <QVBoxLayout>
 
 #include "admin/adminchannel.h"
-#include "admin/formatting.h"
 #include "admin/linksimport.h"
 #include "batch/appfolders.h"
+#include "common/filesize.h"
 #include "common/widgets/windowhelpers.h"
 #include "settings/livesettings.h"
 
@@ -186,7 +186,7 @@ void frmImport::handleImported(bool ok, qint32 count, const QString& message)
 void frmImport::handleProgress(int phase, int, qint64 bytesDone, qint64)
 {
     if (phase == AdminChannel::ReceivingPhase && bytesDone > 0)
-        m_statusPanel->setText(tr("Received: ") + FormatFileSize(double(bytesDone)));
+        m_statusPanel->setText(tr("Received: ") + Common::FormatFileSize(double(bytesDone)));
 }
 
 void frmImport::setBusy(bool busy, bool importing)

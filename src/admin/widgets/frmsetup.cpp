@@ -11,7 +11,7 @@
 
 #include "admin/adminchannel.h"
 #include "admin/adminrequests.h"
-#include "admin/formatting.h"
+#include "common/filesize.h"
 #include "common/messagebox.h"
 #include "common/widgets/windowhelpers.h"
 #include "settings/livesettings.h"
@@ -144,7 +144,7 @@ void frmSetup::handleOK()
 void frmSetup::handleProgress(int phase, int, qint64 bytesDone, qint64)
 {
     if (phase == AdminChannel::ReceivingPhase && bytesDone > 0)
-        m_statusPanel->setText(tr("Received: ") + FormatFileSize(double(bytesDone)));
+        m_statusPanel->setText(tr("Received: ") + Common::FormatFileSize(double(bytesDone)));
 }
 
 void frmSetup::trimBoxes()

@@ -19,8 +19,8 @@
 #include <QTreeWidget>
 #include <QVBoxLayout>
 
-#include "admin/folderfiles.h"
 #include "admin/uploadrun.h"
+#include "common/folderfiles.h"
 #include "settings/livesettings.h"
 #include "settings/settingsstore.h"
 
@@ -208,7 +208,7 @@ void frmUpload::keyPressEvent(QKeyEvent* event)
 
 void frmUpload::countFolderFiles()
 {
-    m_lblFilesCount->setNum(countListedFiles(ListFolderFiles(m_services.settings.ViewerFolder)));
+    m_lblFilesCount->setNum(Common::countListedFiles(Common::ListFolderFiles(m_services.settings.ViewerFolder)));
 }
 
 void frmUpload::handleUpload()

@@ -18,7 +18,7 @@
 #include "common/desktop.h"
 #include "common/numbers.h"
 #include "common/pickers.h"
-#include "common/widgets/picturedisplay.h"
+#include "imaging/widgets/picturedisplay.h"
 #include "settings/livesettings.h"
 #include "settings/widgets/colourswatch.h"
 
@@ -105,9 +105,9 @@ ColourSwatch* frmSettings::addSwatch(const QString& name)
     return swatch;
 }
 
-Common::PictureDisplay* frmSettings::addSample(const QString& name)
+Imaging::PictureDisplay* frmSettings::addSample(const QString& name)
 {
-    auto* sample = new Common::PictureDisplay(this);
+    auto* sample = new Imaging::PictureDisplay(this);
     sample->setObjectName(name);
     sample->setMinimumSize(kSampleArea);
     return sample;

@@ -20,6 +20,8 @@ class QVBoxLayout;
 namespace Common {
 class Desktop;
 class Pickers;
+}
+namespace Imaging {
 class PictureDisplay;
 }
 
@@ -78,7 +80,7 @@ private:
     void addFieldRow(QGridLayout* grid, int row, const QString& caption, const QString& name, const QString& note);
     QCheckBox* addCheck(const QString& name, const QString& caption);
     ColourSwatch* addSwatch(const QString& name);
-    Common::PictureDisplay* addSample(const QString& name);
+    Imaging::PictureDisplay* addSample(const QString& name);
 
     void loadControls();
     void setControl(const QString& name, const QVariant& value);
@@ -112,10 +114,10 @@ private:
     QComboBox* m_cboImageType = nullptr;
     QComboBox* m_cboDrawStyle = nullptr;
     QCheckBox* m_chkImageAspect = nullptr;
-    Common::PictureDisplay* m_thumbnailSample = nullptr;
-    Common::PictureDisplay* m_watermarkSample = nullptr;
-    Common::PictureDisplay* m_effectsSample = nullptr;
-    Common::PictureDisplay* m_filterSample = nullptr;
+    Imaging::PictureDisplay* m_thumbnailSample = nullptr;
+    Imaging::PictureDisplay* m_watermarkSample = nullptr;
+    Imaging::PictureDisplay* m_effectsSample = nullptr;
+    Imaging::PictureDisplay* m_filterSample = nullptr;
 };
 
 } // namespace Settings

@@ -5,11 +5,11 @@
 
 #include "imaging/pictureviewerpro.h"
 
-namespace Common {
+namespace Imaging {
 
 // Shows one image at a zoom factor on a white background, top left, and asks for exactly the room that
 // takes, so a scroll area around it scrolls. It only displays: the image and its zoom come from the
-// picture viewer's holder (Imaging::PictureViewerPro::image() and zoom()), which owns every change.
+// picture viewer's holder (PictureViewerPro::image() and zoom()), which owns every change.
 class PictureDisplay final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PictureDisplay)
@@ -36,9 +36,9 @@ private:
 };
 
 // Puts copied images on the desktop clipboard; the shell hands it to PictureViewerPro::copyToClipboard.
-class DesktopImageClipboard final : public Imaging::ImageClipboard {
+class DesktopImageClipboard final : public ImageClipboard {
 public:
     void setImage(const QImage& image) override;
 };
 
-} // namespace Common
+} // namespace Imaging

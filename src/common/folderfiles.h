@@ -3,7 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace Admin {
+namespace Common {
 
 // The names (without path) of the files of a folder, hidden ones included, sub-folders and special files
 // (pipes, sockets, devices) left out, sorted by name so that a numbered range means the same files from
@@ -13,4 +13,4 @@ QStringList ListFolderFiles(const QString& folder);
 // How many files a ListFolderFiles list names (its lone empty name counts as none).
 int countListedFiles(const QStringList& files);
 
-} // namespace Admin
+} // namespace Common

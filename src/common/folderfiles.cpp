@@ -1,10 +1,10 @@
-#include "admin/folderfiles.h"
+#include "common/folderfiles.h"
 
 #include <QDir>
 
 #include "common/paths.h"
 
-namespace Admin {
+namespace Common {
 
 QStringList ListFolderFiles(const QString& folder)
 {
@@ -24,4 +24,4 @@ int countListedFiles(const QStringList& files)
     return files.isEmpty() || files.first().isEmpty() ? 0 : 1;
 }
 
-} // namespace Admin
+} // namespace Common

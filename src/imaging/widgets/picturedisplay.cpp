@@ -1,4 +1,4 @@
-#include "common/widgets/picturedisplay.h"
+#include "imaging/widgets/picturedisplay.h"
 
 #include <algorithm>
 #include <cmath>
@@ -8,7 +8,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-namespace Common {
+namespace Imaging {
 
 PictureDisplay::PictureDisplay(QWidget* parent)
     : QWidget(parent)
@@ -62,4 +62,4 @@ void DesktopImageClipboard::setImage(const QImage& image)
         clipboard->setImage(image);
 }
 
-} // namespace Common
+} // namespace Imaging
