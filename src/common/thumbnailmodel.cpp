@@ -1,19 +1,26 @@
 #include "common/thumbnailmodel.h"
 
+#include <algorithm>
+
 #include <QFutureWatcher>
 #include <QImageReader>
-#include <QPointer>
+#include <QThread>
 #include <QtConcurrent>
 
 namespace Common {
 
 namespace {
 
+    // No thumbnail is ever made from a picture this large: a header claiming it is damaged or hostile.
+    constexpr qint64 MaxDecodedPixels = 128LL * 1024 * 1024;
+
     QImage decodeScaled(const QString& path, QSize box)
     {
         QImageReader reader(path);
         reader.setAutoTransform(true);
         const QSize full = reader.size();
+        if (full.isValid() && qint64(full.width()) * full.height() > MaxDecodedPixels)
+            return {};
         // Scaling in the decoder keeps a tall capture from being decoded whole.
         if (full.isValid() && (full.width() > box.width() || full.height() > box.height()))
             reader.setScaledSize(full.scaled(box, Qt::KeepAspectRatio));
@@ -47,6 +54,8 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         return item.caption;
     case Qt::DecorationRole:
+        if (item.failed && !m_placeholder.isNull())
+            return m_placeholder;
         return item.thumbnail.isNull() ? QVariant() : QVariant(item.thumbnail);
     case FilePathRole:
         return item.filePath;
@@ -57,24 +66,46 @@ QVariant ThumbnailModel::data(const QModelIndex& index, int role) const
 
 void ThumbnailModel::setThumbnailSize(QSize size) { m_thumbnailSize = size.expandedTo(QSize(1, 1)); }
 
-void ThumbnailModel::addImage(const QString& filePath, const QString& caption)
+void ThumbnailModel::setPlaceholder(const QImage& placeholder) { m_placeholder = placeholder; }
+
+void ThumbnailModel::addImage(const QString& filePath, const QString& caption) { addImages({ filePath }, { caption }); }
+
+void ThumbnailModel::addImages(const QStringList& filePaths, const QStringList& captions)
 {
-    const int row = static_cast<int>(m_items.size());
-    beginInsertRows({}, row, row);
-    m_items.push_back(Item { m_nextSerial++, filePath, caption, {} });
+    const qsizetype count = std::min(filePaths.size(), captions.size());
+    if (count == 0)
+        return;
+    const int first = static_cast<int>(m_items.size());
+    beginInsertRows({}, first, first + static_cast<int>(count) - 1);
+    for (qsizetype i = 0; i < count; ++i) {
+        const quint64 serial = m_nextSerial++;
+        m_items.push_back(Item { serial, filePaths.at(i), captions.at(i), {}, false, false });
+        m_queue.push_back(Job { serial, filePaths.at(i) });
+    }
+    m_undecoded += static_cast<int>(count);
     endInsertRows();
-    decode(m_items.back());
+    startDecoding();
 }
 
-void ThumbnailModel::decode(const Item& item)
+void ThumbnailModel::startDecoding()
 {
-    auto* watcher = new QFutureWatcher<QImage>(this);
-    const quint64 serial = item.serial;
-    connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, serial] {
-        handleDecoded(serial, watcher->result());
-        watcher->deleteLater();
-    });
-    watcher->setFuture(QtConcurrent::run(decodeScaled, item.filePath, m_thumbnailSize));
+    // A few decodes at a time, so that leaving a page of hundreds costs at most those few, and the pool
+    // stays free for other work.
+    const int limit = std::max(2, QThread::idealThreadCount());
+    while (m_inFlight < limit && !m_queue.empty()) {
+        const Job job = std::move(m_queue.front());
+        m_queue.pop_front();
+        auto* watcher = new QFutureWatcher<QImage>(this);
+        const quint64 serial = job.serial;
+        connect(watcher, &QFutureWatcher<QImage>::finished, this, [this, watcher, serial] {
+            --m_inFlight;
+            handleDecoded(serial, watcher->result());
+            watcher->deleteLater();
+            startDecoding();
+        });
+        ++m_inFlight;
+        watcher->setFuture(QtConcurrent::run(decodeScaled, job.filePath, m_thumbnailSize));
+    }
 }
 
 void ThumbnailModel::handleDecoded(quint64 serial, const QImage& image)
@@ -84,9 +115,14 @@ void ThumbnailModel::handleDecoded(quint64 serial, const QImage& image)
         return;
     Item& item = m_items[static_cast<size_t>(row)];
     item.thumbnail = image;
+    item.failed = image.isNull();
+    item.decoded = true;
+    --m_undecoded;
     const QModelIndex at = index(row);
     Q_EMIT dataChanged(at, at, { Qt::DecorationRole });
     Q_EMIT thumbnailReady(row);
+    if (m_undecoded == 0)
+        Q_EMIT allThumbnailsReady();
 }
 
 int ThumbnailModel::rowOfSerial(quint64 serial) const
@@ -104,6 +140,12 @@ void ThumbnailModel::removeFirst()
     if (m_items.empty())
         return;
     beginRemoveRows({}, 0, 0);
+    if (!m_items.front().decoded) {
+        --m_undecoded;
+        // Its job, if still queued, is the oldest one.
+        if (!m_queue.empty() && m_queue.front().serial == m_items.front().serial)
+            m_queue.pop_front();
+    }
     m_items.pop_front();
     endRemoveRows();
 }
@@ -112,6 +154,8 @@ void ThumbnailModel::clear()
 {
     beginResetModel();
     m_items.clear();
+    m_queue.clear();
+    m_undecoded = 0;
     endResetModel();
 }
 
