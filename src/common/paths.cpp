@@ -74,6 +74,9 @@ QString AddBackslash(const QString& path)
 
 bool isLeftoverIntermediate(const QString& fileName)
 {
+    // Folders hold up to hundreds of thousands of names: most never reach the expression.
+    if (!fileName.endsWith(QLatin1String(".part.jpg")))
+        return false;
     static const QRegularExpression pattern(QStringLiteral("^.+\\.(jpg|gif|png|bmp|tiff)\\.part\\.jpg$"));
     return pattern.match(fileName).hasMatch();
 }
