@@ -1,14 +1,41 @@
 #include "common/widgets/thumbnailstrip.h"
 
 #include <QPalette>
+#include <QStyledItemDelegate>
 
 #include "common/thumbnailmodel.h"
 
 namespace Common {
 
+namespace {
+
+    // Every item takes its whole grid cell, whether or not its thumbnail is decoded yet: an item laid
+    // out while still without a picture would otherwise keep a text-only rectangle and clip the picture.
+    class CellDelegate final : public QStyledItemDelegate {
+    public:
+        explicit CellDelegate(QListView* view)
+            : QStyledItemDelegate(view)
+            , m_view(view)
+        {
+        }
+        QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override
+        {
+            const QSize cell = m_view->gridSize();
+            if (!cell.isValid())
+                return QStyledItemDelegate::sizeHint(option, index);
+            return cell - QSize(2 * m_view->spacing(), 2 * m_view->spacing());
+        }
+
+    private:
+        QListView* m_view;
+    };
+
+} // namespace
+
 ThumbnailStrip::ThumbnailStrip(QWidget* parent)
     : QListView(parent)
 {
+    setItemDelegate(new CellDelegate(this));
     setViewMode(QListView::IconMode);
     setFlow(QListView::LeftToRight);
     setWrapping(false);
