@@ -40,6 +40,7 @@
 #include "shell/frmabout.h"
 #include "shell/frmhelp.h"
 #include "shell/windowplacement.h"
+#include "viewer/widgets/frmviewer.h"
 
 namespace Shell {
 
@@ -205,6 +206,12 @@ void frmMain::buildMenus()
     panel->setObjectName(QStringLiteral("mnuAdminPanel"));
     connect(panel, &QAction::triggered, this, &frmMain::adminPanelCommand);
 
+    QMenu* tools = menuBar()->addMenu(tr("&Tools"));
+    tools->setObjectName(QStringLiteral("mnuTools"));
+    QAction* viewer = tools->addAction(tr("Thumbnails Browser"));
+    viewer->setObjectName(QStringLiteral("mnuThumnailsViewer"));
+    connect(viewer, &QAction::triggered, this, &frmMain::viewerCommand);
+
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
     QAction* about = help->addAction(tr("&About "));
@@ -226,6 +233,9 @@ void frmMain::buildRunCommands()
     addToolbarButton("Retry", tr("Create retry file"), icon(QStyle::SP_BrowserReload), &frmMain::retryCommand);
     addToolbarButton(
         "Upload", tr("Upload snapshots to your directory server"), icon(QStyle::SP_ArrowUp), &frmMain::uploadCommand);
+    addToolbarButton("View", tr("Vew your images folder thumbnails"), icon(QStyle::SP_FileDialogContentsView),
+        &frmMain::viewerCommand);
+    toolbarAction(QStringLiteral("View"))->setText(tr("Thumbs"));
     addToolbarButton("Help", tr("Help"), icon(QStyle::SP_DialogHelpButton), &frmMain::helpCommand);
     setRunState(RunState::Idle);
 }
@@ -298,6 +308,13 @@ void frmMain::uploadCommand()
         showOwnedWindow(new Admin::frmUpload(adminServices(), m_links.StartLink(), m_links.EndLink(), this));
 }
 
+void frmMain::viewerCommand()
+{
+    if (m_runState == RunState::Idle)
+        showOwnedWindow(new Viewer::frmViewer(
+            { m_services.settings, m_services.boxes, nullptr, Batch::AppFolders(m_services.appPath).snapshots }, this));
+}
+
 QString frmMain::shippedPath() const
 {
     return m_services.shippedPath.isEmpty() ? m_services.appPath : m_services.shippedPath;
@@ -361,7 +378,7 @@ void frmMain::setRunState(RunState state)
     m_mnuRetry->setEnabled(idle);
     m_mnuPause->setEnabled(running);
     m_mnuStop->setEnabled(running);
-    for (const char* name : { "mnuSetup", "mnuSettings", "mnuImport", "mnuUpload" }) {
+    for (const char* name : { "mnuSetup", "mnuSettings", "mnuImport", "mnuUpload", "mnuThumnailsViewer" }) {
         if (auto* item = menuBar()->findChild<QAction*>(QString::fromLatin1(name)))
             item->setEnabled(idle);
     }

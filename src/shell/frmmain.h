@@ -129,6 +129,7 @@ private:
     void applySettings();
     void importCommand();
     void uploadCommand();
+    void viewerCommand();
     void adminPanelCommand();
     void helpCommand();
     QString shippedPath() const;
