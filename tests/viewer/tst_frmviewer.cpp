@@ -91,7 +91,6 @@ class tst_FrmViewer final : public QObject {
 
 private Q_SLOTS:
     void readsTheFolderOnlyOnceShown();
-    void pageButtonsFollowThePages();
     void clickingPreviewsAndCopyCopiesIt();
     void deleteRemovesTheSelectedFiles();
     void aMissingFolderLeavesTheWindowUsable();
@@ -123,24 +122,6 @@ void tst_FrmViewer::readsTheFolderOnlyOnceShown()
     QVERIFY(model);
     QCOMPARE(QDir(model->filePath(tree->currentIndex())), QDir(fixture.dir.path()));
     QCOMPARE(child<QComboBox>(*window, "DrvSource")->currentData().toString(), QDir(fixture.dir.path()).absolutePath());
-}
-
-void tst_FrmViewer::pageButtonsFollowThePages()
-{
-    Fixture fixture(5, 2);
-    auto window = fixture.open();
-    window->show();
-    QVERIFY(fixture.waitForPage());
-    QCOMPARE(enabledPageButtons(*window), QStringLiteral("FPNL"));
-    // Disabled buttons do not act at all; what they would do is the page table's business.
-    const std::pair<const char*, const char*> steps[] = { { "NextPage", "FPNL" }, { "NextPage", "FP--" },
-        { "PrevPage", "FPNL" }, { "FirstPage", "--NL" }, { "LastPage", "FP--" } };
-    for (const auto& [key, states] : steps) {
-        child<QAction>(*window, key)->trigger();
-        QVERIFY(fixture.waitForPage());
-        QCOMPARE(enabledPageButtons(*window), QString::fromLatin1(states));
-    }
-    QCOMPARE(child<QLabel>(*window, "lblStatusBar2")->text(), QStringLiteral("Page 3 of 3"));
 }
 
 void tst_FrmViewer::clickingPreviewsAndCopyCopiesIt()

@@ -47,11 +47,6 @@ QColor decorationColour(Common::ThumbnailModel& model, int row)
     return QColor(model.data(model.index(row), Qt::DecorationRole).value<QImage>().pixel(0, 0));
 }
 
-struct RecordingClipboard final : Imaging::ImageClipboard {
-    void setImage(const QImage& image) override { copied = image; }
-    QImage copied;
-};
-
 } // namespace
 
 class tst_ThumbnailBrowser final : public QObject {
@@ -68,7 +63,6 @@ private Q_SLOTS:
     void deleteWithNothingSelectedRebuildsThePage();
     void deleteReportsFilesThatCannotBeDeleted();
     void deletingTheLastPageMovesBackToTheNewEnd();
-    void copyTakesThePreview();
 };
 
 void tst_ThumbnailBrowser::pagesOfAFolder_data()
@@ -88,9 +82,6 @@ void tst_ThumbnailBrowser::pagesOfAFolder_data()
     QTest::newRow("empty folder") << 0 << 500
                                   << QStringList { QStringLiteral("Page 1 of 0"), QStringLiteral("Page 1 of 0") }
                                   << QList<int> { 0, 0 } << QStringLiteral("No images files found");
-    QTest::newRow("page size 0 is the default")
-        << 501 << 0 << QStringList { QStringLiteral("Page 1 of 2"), QStringLiteral("Page 2 of 2") }
-        << QList<int> { 500, 1 } << QStringLiteral("501 files");
 }
 
 void tst_ThumbnailBrowser::pagesOfAFolder()
@@ -138,12 +129,6 @@ void tst_ThumbnailBrowser::pagesOfAFolder()
         } else {
             QVERIFY(browser.preview().isNull());
         }
-    }
-    if (browser.PageCount() > 1) {
-        browser.pressPageButton(PageKey::FirstPage);
-        QVERIFY(waitForPage(browser, shown));
-        QCOMPARE(browser.pagePositionText(), QStringLiteral("Page 1 of %1").arg(browser.PageCount()));
-        QCOMPARE(browser.model().caption(0), QStringLiteral("0001.png"));
     }
     QVERIFY(boxes.shown().isEmpty());
 }
@@ -340,21 +325,6 @@ void tst_ThumbnailBrowser::deletingTheLastPageMovesBackToTheNewEnd()
     browser.pressPageButton(PageKey::NextPage);
     QVERIFY(waitForPage(browser, shown));
     QCOMPARE(browser.CurrentPage(), 1);
-}
-
-void tst_ThumbnailBrowser::copyTakesThePreview()
-{
-    QTemporaryDir dir;
-    writeImages(dir.path(), 1, Qt::blue);
-    TestSupport::ScriptedMessageBox boxes;
-    ThumbnailBrowser browser(boxes);
-    RecordingClipboard clipboard;
-    QVERIFY(!browser.copyPreview(clipboard));
-    browser.showPreview(dir.filePath(QStringLiteral("0001.png")));
-    QTRY_VERIFY(!browser.preview().isNull());
-    QVERIFY(browser.copyPreview(clipboard));
-    QCOMPARE(clipboard.copied.size(), QSize(4, 3));
-    QCOMPARE(QColor(clipboard.copied.pixel(0, 0)), QColor(Qt::blue));
 }
 
 QTEST_GUILESS_MAIN(tst_ThumbnailBrowser)

@@ -105,18 +105,6 @@ private Q_SLOTS:
         QCOMPARE(deleteThumbnailFiles(QString()).deleted, 0);
     }
 
-    void deletionGoesOnPastFailures()
-    {
-        QTemporaryDir dir;
-        touch(dir.filePath(QStringLiteral("a.jpg")));
-        touch(dir.filePath(QStringLiteral("c.jpg")));
-        const DeletionReport report = deleteFiles({ dir.filePath(QStringLiteral("a.jpg")),
-            dir.filePath(QStringLiteral("gone.jpg")), dir.filePath(QStringLiteral("c.jpg")) });
-        QCOMPARE(report.deleted, 2);
-        QCOMPARE(report.failures.size(), 1);
-        QVERIFY(report.failures.first().startsWith(QStringLiteral("gone.jpg: ")));
-    }
-
     void placeOfPath_data()
     {
         QTest::addColumn<QString>("path");
@@ -138,19 +126,6 @@ private Q_SLOTS:
             { QStringLiteral("File system"), QStringLiteral("/") },
             { QStringLiteral("usb"), QStringLiteral("/media/usb") } };
         QCOMPARE(Viewer::placeOfPath(places, path), place);
-    }
-
-    void placesStartWithHomeAndSnapshots()
-    {
-        QTemporaryDir dir;
-        const QList<Place> places = viewerPlaces(dir.path() + QStringLiteral("/"));
-        QVERIFY(places.size() >= 3);
-        QCOMPARE(places.at(0).path, QDir::homePath());
-        QCOMPARE(places.at(1).path, QDir(dir.path()).absolutePath());
-        for (qsizetype i = 0; i < places.size(); ++i) {
-            for (qsizetype j = i + 1; j < places.size(); ++j)
-                QVERIFY(places.at(i).path != places.at(j).path);
-        }
     }
 };
 
