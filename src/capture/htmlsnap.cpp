@@ -43,6 +43,8 @@ namespace {
     constexpr std::chrono::milliseconds kRetryPause = 100ms;
     constexpr int kLayoutWidth = 1024;
     constexpr int kLayoutHeight = 768;
+    // A page's title is the page's to choose; it goes into reports and onto terminals.
+    constexpr qsizetype kMaxTitleLength = 1000;
     // Decoding limit in megabytes: our own captures are bounded by MaxCaptureExtent.
     constexpr int kDecodeLimitMb = 1100;
 
@@ -283,11 +285,13 @@ void HtmlSnap::Clear()
     m_image.clear();
     m_imageFormat.clear();
     m_imageSize = {};
+    m_facts = {};
 }
 
 void HtmlSnap::SnapUrl(const QString& url, const QString& pictureFile)
 {
     Clear();
+    m_started = std::chrono::steady_clock::now();
     const quint64 generation = m_generation;
     // Only web addresses: a file: address would put the user's own files into a thumbnail that is
     // then published, and other schemes either start external programs or fail anyway. A link
@@ -460,6 +464,7 @@ void HtmlSnap::handleNavigated(const Common::Result<QJsonObject>& reply)
         return finish(SnapCode::OpenFailed, QStringLiteral("Failed to open the address: %1").arg(error.message));
     }
     const QString errorText = reply.value().value(QLatin1String("errorText")).toString();
+    m_facts.netError = errorText;
     if (!errorText.isEmpty())
         return finish(SnapCode::OpenFailed, QStringLiteral("Failed to open the address: %1").arg(errorText));
 
@@ -517,6 +522,8 @@ void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& para
         // A dialog left open blocks the page's main thread, and with it the load and the screenshot.
         m_session->post(QStringLiteral("Page.handleJavaScriptDialog"),
             { { QStringLiteral("accept"), true }, { QStringLiteral("promptText"), QString() } });
+    } else if (method == QLatin1String("Network.responseReceived")) {
+        noteDocumentResponse(params);
     } else if (method == QLatin1String("Network.requestWillBeSent")) {
         m_requestsStarted.insert(params.value(QLatin1String("requestId")).toString());
         updateProgress();
@@ -540,6 +547,35 @@ void HtmlSnap::handleBrowserEvent(const QString& method, const QJsonObject& para
     else if (method == QLatin1String("Target.detachedFromTarget") && m_session
         && params.value(QLatin1String("sessionId")).toString() == m_session->id())
         fail(SnapCode::CaptureFailed, QStringLiteral("the page was detached"));
+}
+
+void HtmlSnap::noteDocumentResponse(const QJsonObject& params)
+{
+    // Redirects never reach this event; a page that moves on by itself does, and the last
+    // document is the one captured.
+    if (params.value(QLatin1String("type")).toString() != QLatin1String("Document")
+        || params.value(QLatin1String("frameId")).toString() != m_targetId)
+        return;
+    const QJsonObject response = params.value(QLatin1String("response")).toObject();
+    m_facts.httpStatus = response.value(QLatin1String("status")).toInt();
+    m_facts.finalUrl = response.value(QLatin1String("url")).toString();
+}
+
+void HtmlSnap::askTitle()
+{
+    // Sent just before the layout call: the renderer answers both in order, so the title is in
+    // before the capture can end, and nothing ever waits for it.
+    const quint64 generation = m_generation;
+    m_session->call(QStringLiteral("Runtime.evaluate"),
+        { { QStringLiteral("expression"), QStringLiteral("document.title") },
+            { QStringLiteral("returnByValue"), true } },
+        captureCallTimeout(), [this, generation](const DevToolsConnection::Reply& reply) {
+            if (!isCurrent(generation) || !reply)
+                return;
+            const QJsonObject result = reply.value().value(QLatin1String("result")).toObject();
+            if (result.value(QLatin1String("type")).toString() == QLatin1String("string"))
+                m_facts.title = result.value(QLatin1String("value")).toString().left(kMaxTitleLength);
+        });
 }
 
 void HtmlSnap::updateProgress()
@@ -632,6 +668,7 @@ void HtmlSnap::startCaptureAttempt()
     if (m_stage != Stage::Capturing || !m_session)
         return;
     ++m_captureAttempts;
+    askTitle();
     const bool exactViewport = m_dimensionAsImageSize && m_snapWidth > 0 && m_snapHeight > 0;
     if (exactViewport) {
         takeScreenshot({});
@@ -784,6 +821,8 @@ void HtmlSnap::finish(int code, const QString& text)
     m_stall.stop();
     m_retry.stop();
     m_code = code;
+    m_facts.elapsedMs
+        = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_started).count();
     if (code != SnapCode::Captured) {
         m_image.clear();
         m_imageFormat.clear();

@@ -13,6 +13,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "capture/pagefacts.h"
 #include "common/result.h"
 
 namespace Capture {
@@ -93,6 +94,10 @@ public:
 
     // The outcome code of the last capture: 0 while it runs.
     int GetErrorCode() const;
+    // What the last capture learnt about the page; read it with the final event. It costs the
+    // capture nothing: the status and address come with events the capture waits for anyway, and the
+    // title is asked for alongside the layout, in the same pass of the renderer.
+    const PageFacts& pageFacts() const { return m_facts; }
     // The captured image scaled to width x height (keeping its aspect ratio inside that box when
     // keepRatio is not 0; a size of 0 takes the image's own) and encoded in the format that the
     // mask's ending names ("*.jpg"). Fails unless the last capture ended with code 1.
@@ -131,6 +136,8 @@ private:
     void handleNavigated(const Common::Result<QJsonObject>& reply);
     void handleSessionEvent(const QString& method, const QJsonObject& params);
     void handleBrowserEvent(const QString& method, const QJsonObject& params);
+    void noteDocumentResponse(const QJsonObject& params);
+    void askTitle();
     void handleDeadline();
     void pageLoaded();
     void capture();
@@ -186,6 +193,8 @@ private:
     quint64 m_captureCall = 0;
     int m_captureAttempts = 0;
     std::chrono::steady_clock::time_point m_captureEnds;
+    std::chrono::steady_clock::time_point m_started;
+    PageFacts m_facts;
     QTimer m_deadline;
     QTimer m_delay;
     QTimer m_stall;

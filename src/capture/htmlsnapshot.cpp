@@ -67,6 +67,14 @@ void HtmlSnapshot::SnapUrl(const QString& strURL, const QString& strPicFile)
 
 quint32 HtmlSnapshot::now() const { return m_ticks(); }
 
+PageFacts HtmlSnapshot::pageFacts() const
+{
+    PageFacts facts = m_engine->pageFacts();
+    if (m_busy && !m_finished)
+        facts.elapsedMs = static_cast<quint32>(now() - m_startTick);
+    return facts;
+}
+
 void HtmlSnapshot::setTickSource(TickSource ticks)
 {
     m_ticks = ticks ? std::move(ticks) : TickSource(systemTicks);

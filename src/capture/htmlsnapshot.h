@@ -9,6 +9,8 @@
 #include <QString>
 #include <QVariant>
 
+#include "capture/pagefacts.h"
+
 namespace Capture {
 
 class BrowserHost;
@@ -83,6 +85,9 @@ public:
     int GetErrorCode() const;
     // The text for the engine's code; empty for codes outside -4..1.
     QString StatusText() const;
+    // What the current capture learnt about the page (HtmlSnap::pageFacts), complete once Finished;
+    // until a Reset. A capture still running reports what it knows so far and the time it has run.
+    PageFacts pageFacts() const;
     void Clear();
 
     int ID() const;

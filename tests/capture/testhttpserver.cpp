@@ -15,8 +15,12 @@ namespace {
         switch (status) {
         case 200:
             return "OK";
+        case 302:
+            return "Found";
         case 404:
             return "Not Found";
+        case 410:
+            return "Gone";
         case 500:
             return "Internal Server Error";
         default:
@@ -120,6 +124,8 @@ void TestHttpServer::respond(QTcpSocket* socket, const Response& response)
 {
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + ' ' + reasonFor(response.status) + "\r\n";
     head += "Content-Type: " + response.contentType + "\r\n";
+    if (!response.location.isEmpty())
+        head += "Location: " + response.location + "\r\n";
     head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
     head += "Cache-Control: no-store\r\nConnection: close\r\n\r\n";
     if (response.trickleMs <= 0) {

@@ -27,6 +27,8 @@ public:
         bool hang = false;
         // Send the body one byte at a time, this many milliseconds apart.
         int trickleMs = 0;
+        // Sent as the Location header (for redirects).
+        QByteArray location;
     };
 
     explicit TestHttpServer(QObject* parent = nullptr);
