@@ -1,7 +1,7 @@
 // The batch run's benchmark: the whole run (slots, completion into 120 x 90 JPEG thumbnails, the
 // links list and the strip) over a links file, measured from outside the run's own code.
 //
-//   batchbench --links FILE [--threads 4] [--delay 0] [--repeat 1]
+//   batchbench --links FILE [--threads 4] [--delay 0] [--repeat 1] [--images FOLDER]
 //   batchbench --million [--links FILE]
 //
 // Prints one JSON line per measurement: links per second, the longest stall of the event loop, and
@@ -83,11 +83,11 @@ public:
     {
     }
     void prepareRun() override { m_inner.prepareRun(); }
-    bool CompleteCapture(Capture::HtmlSnapshot& slot) override
+    Batch::CompletedCapture CompleteCapture(Capture::HtmlSnapshot& slot) override
     {
         QElapsedTimer clock;
         clock.start();
-        const bool success = m_inner.CompleteCapture(slot);
+        const Batch::CompletedCapture success = m_inner.CompleteCapture(slot);
         const double ms = clock.nsecsElapsed() / 1e6;
         longestMs = std::max(longestMs, ms);
         totalMs += ms;
@@ -117,10 +117,12 @@ struct Installation {
     std::unique_ptr<TimedCompleter> timed;
     std::unique_ptr<Batch::BatchRun> run;
 
-    Installation(Capture::BrowserHost* host, int threads, int delay)
+    Installation(Capture::BrowserHost* host, int threads, int delay, const QString& images = {})
     {
         QDir(dir.path()).mkpath(QStringLiteral("data"));
         settings = Settings::LoadSettings(hive, dir.path() + QLatin1Char('/'));
+        if (!images.isEmpty())
+            settings.ImagesFolder = images;
         settings.ThreadsCount = threads;
         settings.DelayTime = delay;
         settings.SnapWidth = 1024;
@@ -139,9 +141,9 @@ void print(const QJsonObject& result)
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << Qt::endl;
 }
 
-int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, int delay)
+int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, int delay, const QString& images)
 {
-    Installation setup(&host, threads, delay);
+    Installation setup(&host, threads, delay, images);
     QFile::remove(setup.links.LinksInfoFile());
     if (!QFile::copy(linksFile, setup.links.LinksInfoFile())) {
         QTextStream(stderr) << "cannot read " << linksFile << '\n';
@@ -212,14 +214,15 @@ int main(int argc, char* argv[])
 {
     QGuiApplication app(argc, argv); // the text watermark needs fonts
     QCommandLineParser parser;
-    parser.addOptions(
-        { { QStringLiteral("links"), QStringLiteral("links file (ID|URL per line)"), QStringLiteral("file") },
-            { QStringLiteral("threads"), QStringLiteral("capture slots"), QStringLiteral("n"), QStringLiteral("4") },
-            { QStringLiteral("delay"), QStringLiteral("DelayTime in ms"), QStringLiteral("ms"), QStringLiteral("0") },
-            { QStringLiteral("repeat"), QStringLiteral("runs"), QStringLiteral("n"), QStringLiteral("1") },
-            { QStringLiteral("million"), QStringLiteral("count a million-line database and start at line 999,000") },
-            { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
-                QStringLiteral("http://127.0.0.1:18865/p/0001.html") } });
+    parser.addOptions({ { QStringLiteral("links"), QStringLiteral("links file (ID|URL per line)"),
+                            QStringLiteral("file") },
+        { QStringLiteral("threads"), QStringLiteral("capture slots"), QStringLiteral("n"), QStringLiteral("4") },
+        { QStringLiteral("delay"), QStringLiteral("DelayTime in ms"), QStringLiteral("ms"), QStringLiteral("0") },
+        { QStringLiteral("repeat"), QStringLiteral("runs"), QStringLiteral("n"), QStringLiteral("1") },
+        { QStringLiteral("million"), QStringLiteral("count a million-line database and start at line 999,000") },
+        { QStringLiteral("images"), QStringLiteral("keep the thumbnails in this folder"), QStringLiteral("folder") },
+        { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
+            QStringLiteral("http://127.0.0.1:18865/p/0001.html") } });
     parser.process(app);
 
     Capture::BrowserOptions options;
@@ -231,8 +234,9 @@ int main(int argc, char* argv[])
         parser.showHelp(2);
     }
     for (int i = 0; i < parser.value(QStringLiteral("repeat")).toInt(); ++i) {
-        if (const int failed = runLinks(host, parser.value(QStringLiteral("links")),
-                parser.value(QStringLiteral("threads")).toInt(), parser.value(QStringLiteral("delay")).toInt()))
+        if (const int failed
+            = runLinks(host, parser.value(QStringLiteral("links")), parser.value(QStringLiteral("threads")).toInt(),
+                parser.value(QStringLiteral("delay")).toInt(), parser.value(QStringLiteral("images"))))
             return failed;
     }
     return 0;

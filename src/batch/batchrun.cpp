@@ -30,6 +30,23 @@ namespace {
         return item.value<LinksListModel::RowKey>();
     }
 
+    QString verdictOutcome(LinkVerdict::Kind kind)
+    {
+        switch (kind) {
+        case LinkVerdict::Kind::Skipped:
+            return Outcome::Skipped;
+        case LinkVerdict::Kind::Ignored:
+            return Outcome::Ignored;
+        case LinkVerdict::Kind::BadId:
+            return Outcome::BadId;
+        case LinkVerdict::Kind::Exists:
+            return Outcome::Exists;
+        case LinkVerdict::Kind::Capture:
+            break;
+        }
+        return Outcome::Unfinished;
+    }
+
 } // namespace
 
 BatchRun::BatchRun(const Services& services, QObject* parent)
@@ -96,6 +113,7 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     m_slots.append(nullptr);
     for (int i = 1; i <= count; ++i)
         m_slots.append(createSlot(i));
+    m_inFlight = QList<InFlight>(count + 1);
 
     if (const Common::Status opened
         = m_reader.open(m_services.links.LinksInfoFile(), m_services.links.StartLink(), m_services.links.EndLink());
@@ -104,6 +122,7 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
 
     m_state = State::Running;
     m_watchdog.start();
+    Q_EMIT started();
     scheduleStep();
     return true;
 }
@@ -120,10 +139,13 @@ Capture::HtmlSnapshot* BatchRun::createSlot(int index)
         if (!slot->Finished() && text != QLatin1String("Captured in memory succeeded")) {
             bool ok = false;
             const LinksListModel::RowKey key = rowKeyOf(*slot, &ok);
-            if (ok) {
-                const int progress = slot->Progress();
-                m_services.rows.setStatus(key, progress >= 1 ? QStringLiteral("[%1%] ").arg(progress) + text : text);
-            }
+            const int progress = slot->Progress();
+            const QString live = progress >= 1 ? QStringLiteral("[%1%] ").arg(progress) + text : text;
+            if (ok)
+                m_services.rows.setStatus(key, live);
+            const int index = slot->ID();
+            if (index > 0 && index < m_inFlight.size())
+                m_inFlight[index].liveText = live;
         }
         // The owner hears of the end before the slot's flags change: collect it in a later step.
         if (code != 0)
@@ -205,10 +227,17 @@ bool BatchRun::completeSlot(int index)
     if (!slot || m_completing)
         return false;
     m_completing = true;
-    const bool success = m_services.completer.CompleteCapture(*slot);
+    const int code = slot->GetErrorCode();
+    const Capture::PageFacts facts = slot->pageFacts();
+    const CompletedCapture completed = m_services.completer.CompleteCapture(*slot);
     m_completing = false;
+    const bool success = completed.success;
     if (success)
         ++m_successCount;
+    if (index < m_inFlight.size() && m_inFlight.at(index).active) {
+        m_inFlight[index].link.page = facts;
+        endLink(index, captureOutcome(code, success, facts.netError), completed.text);
+    }
     if (std::exchange(m_stepDeferred, false))
         scheduleStep();
     return success;
@@ -286,19 +315,29 @@ void BatchRun::readRecords()
             rows.removeFirstRow();
 
         const LinkVerdict verdict = m_classifier->classify(entry->record.id, entry->record.url);
+        LinkOutcome link { entry->line, entry->record.id, entry->record.url, {}, verdict.status, {} };
         if (verdict.kind != LinkVerdict::Kind::Capture) {
             rows.setStatus(key, verdict.status);
             rows.setCellColor(key, LinksListModel::StatusColumn, verdict.color);
             if (verdict.countsAsSuccess)
                 ++m_successCount;
+            link.outcome = verdictOutcome(verdict.kind);
+            Q_EMIT linkEnded(link);
         } else {
             if (m_doneCount % 10 == 0)
                 m_services.completer.recreateElements();
+            bool dispatched = false;
             for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
                 if (m_slots.at(i) && m_slots.at(i)->Ready()) {
                     dispatch(i, key, entry->record);
+                    m_inFlight[i] = InFlight { true, link, {} };
+                    dispatched = true;
                     break;
                 }
+            }
+            if (!dispatched) {
+                link.outcome = Outcome::Unfinished;
+                Q_EMIT linkEnded(link);
             }
         }
         if (m_reader.isExhausted()) {
@@ -375,12 +414,31 @@ void BatchRun::finish()
         Q_EMIT progressChanged(m_percentage);
     }
     // Captures still running are abandoned without an outcome; their rows keep their live text.
+    for (int i = 1; i < m_slots.size(); ++i) {
+        if (i < m_inFlight.size() && m_inFlight.at(i).active) {
+            if (m_slots.at(i))
+                m_inFlight[i].link.page = m_slots.at(i)->pageFacts();
+            endLink(i, Outcome::Unfinished, {});
+        }
+    }
+    m_inFlight.clear();
     for (const QPointer<Capture::HtmlSnapshot>& slot : std::as_const(m_slots))
         delete slot.data();
     m_slots.clear();
     m_watchdog.stop();
     m_state = State::Idle;
     Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());
+}
+
+void BatchRun::endLink(int slotIndex, const QString& outcome, const QString& text)
+{
+    InFlight& flight = m_inFlight[slotIndex];
+    flight.active = false;
+    LinkOutcome link = std::move(flight.link);
+    link.outcome = outcome;
+    link.statusText = text.isEmpty() ? flight.liveText : text;
+    flight.liveText.clear();
+    Q_EMIT linkEnded(link);
 }
 
 void BatchRun::publishCounters() { Q_EMIT countersChanged(m_doneCount, m_successCount, m_doneCount - m_successCount); }

@@ -6,6 +6,7 @@
 #include <QTimer>
 
 #include "batch/linkclassifier.h"
+#include "batch/linkoutcome.h"
 #include "batch/linksdatabase.h"
 #include "batch/linkslistmodel.h"
 
@@ -81,6 +82,11 @@ public:
     QList<Capture::HtmlSnapshot*> slots() const;
 
 Q_SIGNALS:
+    // The run has begun: the range is valid and its links are about to be read.
+    void started();
+    // One link of the range has ended, whatever the end; every link read gets exactly one, in the
+    // order they end. Captures abandoned when the run stops waiting end as unfinished.
+    void linkEnded(const Batch::LinkOutcome& outcome);
     void statusText(const QString& text);
     // The range boxes after validation.
     void rangeValidated(const QString& fromText, const QString& toText, qint32 selectedCount);
@@ -110,6 +116,15 @@ private:
     void publishCounters();
     Capture::HtmlSnapshot* createSlot(int index);
     void handleSlotStatus(int index, const QString& text, int code);
+    void endLink(int slotIndex, const QString& outcome, const QString& text);
+
+    // The link a slot works on, from its dispatch to its completion.
+    struct InFlight {
+        bool active = false;
+        LinkOutcome link;
+        // The row's last live text, which the link keeps when it ends without an outcome text.
+        QString liveText;
+    };
 
     Services m_services;
     State m_state = State::Idle;
@@ -129,6 +144,8 @@ private:
     RangeReader m_reader;
     // Index 0 is unused so that slot i is m_slots[i], as the slots are numbered 1..ThreadsCount.
     QList<QPointer<Capture::HtmlSnapshot>> m_slots;
+    // Indexed like m_slots.
+    QList<InFlight> m_inFlight;
     QTimer m_watchdog;
 };
 

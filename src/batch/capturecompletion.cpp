@@ -88,14 +88,16 @@ void CaptureCompletion::recreateElements()
 
 void CaptureCompletion::clearViewer() { m_viewer.clear(); }
 
-bool CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
+CompletedCapture CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
 {
     const Settings::LiveSettings& s = m_services.settings;
     LinksListModel& rows = m_services.rows;
     const QVariant item = slot.ListItem();
     const bool hasRow = item.isValid();
     const LinksListModel::RowKey row = item.value<LinksListModel::RowKey>();
+    QString marked;
     const auto mark = [&](const QString& text, const QColor& color) {
+        marked = text;
         if (!hasRow)
             return;
         rows.setStatus(row, text);
@@ -103,7 +105,7 @@ bool CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
     };
     const auto finish = [&](bool success) {
         m_viewer.clear();
-        return success;
+        return CompletedCapture { success, marked };
     };
 
     const int code = slot.GetErrorCode();

@@ -50,7 +50,7 @@ public:
     explicit CaptureCompletion(Services services);
 
     void prepareRun() override;
-    bool CompleteCapture(Capture::HtmlSnapshot& slot) override;
+    CompletedCapture CompleteCapture(Capture::HtmlSnapshot& slot) override;
     void recreateElements() override;
     void clearViewer() override;
 

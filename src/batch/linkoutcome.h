@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include "capture/pagefacts.h"
+
+namespace Batch {
+
+// How one link of a run ended, in words that stay the same from release to release: the run report
+// and the command line's output carry them, and scripts match on them.
+namespace Outcome {
+    inline const QString Captured = QStringLiteral("captured");
+    inline const QString Exists = QStringLiteral("exists");
+    inline const QString Skipped = QStringLiteral("skipped");
+    inline const QString Ignored = QStringLiteral("ignored");
+    inline const QString BadId = QStringLiteral("bad-id");
+    inline const QString ImageFailed = QStringLiteral("image-failed");
+    inline const QString CaptureFailed = QStringLiteral("capture-failed");
+    inline const QString WriteFailed = QStringLiteral("write-failed");
+    inline const QString OpenFailed = QStringLiteral("open-failed");
+    inline const QString Refused = QStringLiteral("refused");
+    inline const QString Unresolved = QStringLiteral("unresolved");
+    inline const QString TimedOut = QStringLiteral("timed-out");
+    // Collected by the watchdog, or abandoned when the run stopped waiting for it.
+    inline const QString Unfinished = QStringLiteral("unfinished");
+} // namespace Outcome
+
+// One link of a run once it has ended, whatever the end.
+struct LinkOutcome final {
+    qint32 line = 0;
+    QString id;
+    QString url;
+    QString outcome;
+    // The links list's status text for the link.
+    QString statusText;
+    // Empty for links that were never captured.
+    Capture::PageFacts page;
+};
+
+// The outcome of a capture from the engine's code, whether the completion made a thumbnail of it,
+// and the browser's network error.
+QString captureOutcome(int code, bool thumbnailMade, const QString& netError);
+
+// True for the outcomes that leave a link without a thumbnail it could have had; links that are
+// skipped, ignored or already there are not failures.
+bool isFailure(const QString& outcome);
+
+// A link the directory should drop: its server refuses connections, its name does not resolve, or
+// its page is gone (404, 410).
+bool isDeadLink(const QString& outcome, int httpStatus);
+
+} // namespace Batch
