@@ -27,6 +27,7 @@
 #include "batch/capturecompletion.h"
 #include "batch/linkslistmodel.h"
 #include "batch/retryfile.h"
+#include "batch/runreport.h"
 #include "batch/widgets/frmmsg.h"
 #include "common/curi.h"
 #include "common/desktop.h"
@@ -151,6 +152,10 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     m_run = new Batch::BatchRun(
         { services.settings, m_links, *m_linksModel, *m_completion, services.host, services.boxes }, this);
     connectRun();
+    // Every run leaves its report; the status bar names it once the run is over.
+    auto* report = new Batch::RunReport(*m_run, services.appPath + QStringLiteral("data/reports"), this);
+    connect(report, &Batch::RunReport::reportWritten, this,
+        [this](const QString& path) { setStatusText(tr("Run report: %1").arg(path)); });
     buildRunCommands();
 }
 

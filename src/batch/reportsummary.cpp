@@ -1,0 +1,69 @@
+#include "batch/reportsummary.h"
+
+#include <algorithm>
+
+#include <QDir>
+#include <QIODevice>
+
+#include "batch/linkoutcome.h"
+#include "batch/runreport.h"
+#include "common/csv.h"
+
+namespace Batch {
+
+namespace {
+
+    const QString kSource = QStringLiteral("ReportSummary");
+
+    QString statusClass(int status)
+    {
+        if (status < 100 || status > 999)
+            return QStringLiteral("none");
+        return QString::number(status / 100) + QStringLiteral("xx");
+    }
+
+} // namespace
+
+Common::Result<ReportSummary> summariseReport(QIODevice& report)
+{
+    Common::CsvReader reader(report);
+    const std::optional<QStringList> header = reader.next();
+    const QStringList columns = RunReport::columns();
+    QList<qsizetype> index;
+    for (const QString& column : columns)
+        index.append(header ? header->indexOf(column) : -1);
+    if (index.contains(-1))
+        return Common::Error { 0, kSource,
+            QStringLiteral("This is not a run report: its header lacks the columns %1")
+                .arg(columns.join(QLatin1Char(','))) };
+    const auto field = [&](const QStringList& record, int column) { return record.value(index.at(column)); };
+
+    ReportSummary summary;
+    while (const std::optional<QStringList> record = reader.next()) {
+        if (record->size() == 1 && record->first().isEmpty())
+            continue;
+        const QString id = field(*record, 1);
+        const QString url = field(*record, 2);
+        const QString outcome = field(*record, 3);
+        const int status = field(*record, 5).toInt();
+        ++summary.links;
+        ++summary.outcomes[outcome];
+        ++summary.statusClasses[statusClass(status)];
+        if (isDeadLink(outcome, status))
+            summary.deadLinks.append({ field(*record, 0).toLongLong(), id, url });
+    }
+    // Links are reported as they end, which is not the order of the database.
+    std::stable_sort(summary.deadLinks.begin(), summary.deadLinks.end(),
+        [](const ReportSummary::DeadLink& a, const ReportSummary::DeadLink& b) { return a.line < b.line; });
+    return summary;
+}
+
+QString latestReport(const QString& reportsFolder)
+{
+    // The last one written: names of runs in the same second differ only by a suffix.
+    const QFileInfoList reports
+        = QDir(reportsFolder).entryInfoList({ QStringLiteral("run-*.csv") }, QDir::Files, QDir::Time);
+    return reports.isEmpty() ? QString() : reports.first().absoluteFilePath();
+}
+
+} // namespace Batch

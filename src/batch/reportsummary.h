@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QMap>
+#include <QString>
+
+#include "common/result.h"
+
+class QIODevice;
+
+namespace Batch {
+
+// What a run report says in short: how many links ended each way, how many pages answered with each
+// class of HTTP status, and the links the directory should drop (isDeadLink), in the database's order.
+struct ReportSummary final {
+    struct DeadLink {
+        qint64 line = 0;
+        QString id;
+        QString url;
+    };
+
+    int links = 0;
+    // Outcome word -> links.
+    QMap<QString, int> outcomes;
+    // "2xx", "3xx", "4xx", "5xx", or "none" for links without a response -> links.
+    QMap<QString, int> statusClasses;
+    QList<DeadLink> deadLinks;
+};
+
+// Reads a run report (RunReport's columns, found by their header names). Fails when the device does
+// not hold a run report.
+Common::Result<ReportSummary> summariseReport(QIODevice& report);
+
+// The newest run report of a folder, empty when it holds none.
+QString latestReport(const QString& reportsFolder);
+
+} // namespace Batch

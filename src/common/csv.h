@@ -1,0 +1,29 @@
+#pragma once
+
+#include <optional>
+
+#include <QByteArray>
+#include <QStringList>
+
+class QIODevice;
+
+namespace Common {
+
+// One CSV record as RFC 4180 writes it: fields joined by ",", a field that holds a comma, a quote,
+// a CR or an LF enclosed in quotes with its quotes doubled, the record ended by CR LF. UTF-8.
+QByteArray csvRecord(const QStringList& fields);
+
+// Reads RFC 4180 records one at a time from a device, quoted fields spanning lines included. A
+// record ends at CR LF or a lone LF; a file that ends inside quotes yields what it has.
+class CsvReader final {
+public:
+    explicit CsvReader(QIODevice& device);
+
+    // The next record, or nothing at the end of the device.
+    std::optional<QStringList> next();
+
+private:
+    QIODevice& m_device;
+};
+
+} // namespace Common
