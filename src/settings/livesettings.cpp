@@ -228,4 +228,48 @@ LiveSettings LoadSettings(Hive& hive, const QString& programFolder, const QStrin
     return settings;
 }
 
+Common::Status overrideSetting(LiveSettings& settings, const QString& key, const QString& value)
+{
+    const auto named = [&key](const char* name) { return key.compare(QLatin1String(name), Qt::CaseInsensitive) == 0; };
+    const auto unconvertible = [&](const char* type) {
+        return Common::Error { 0, QStringLiteral("overrideSetting"),
+            QStringLiteral("The value \"%1\" of %2 is not %3").arg(value, key, QLatin1String(type)) };
+    };
+
+    if (named("Timeout")) {
+        const std::optional<qint32> timeout = toLong(value);
+        if (!timeout)
+            return unconvertible("a whole number");
+        settings.Timeout = *timeout;
+        settings.SlotTimeoutSeconds = watchdogSeconds(*timeout);
+        return Common::success();
+    }
+    for (const LongSetting& setting : kLongSettings) {
+        if (!named(setting.key))
+            continue;
+        const std::optional<qint32> number = toLong(value);
+        if (!number)
+            return unconvertible("a whole number");
+        settings.*setting.field = *number;
+        return Common::success();
+    }
+    for (const FlagSetting& setting : kFlagSettings) {
+        if (!named(setting.key))
+            continue;
+        const std::optional<bool> flag = toBoolean(value);
+        if (!flag)
+            return unconvertible("True, False or a number");
+        settings.*setting.field = *flag;
+        return Common::success();
+    }
+    for (const TextSetting& setting : kTextSettings) {
+        if (named(setting.key)) {
+            settings.*setting.field = value;
+            return Common::success();
+        }
+    }
+    return Common::Error { 0, QStringLiteral("overrideSetting"),
+        QStringLiteral("There is no setting named %1").arg(key) };
+}
+
 } // namespace Settings

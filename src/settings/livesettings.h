@@ -3,6 +3,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include "common/result.h"
+
 namespace Settings {
 
 class Hive;
@@ -152,5 +154,10 @@ struct LiveSettings final {
 // The two shipped images (FrameEffectSliceFile, VignetteEffectFile) default to shippedFolder, which is the
 // program folder when empty.
 LiveSettings LoadSettings(Hive& hive, const QString& programFolder, const QString& shippedFolder = {});
+
+// Sets one field from a text as LoadSettings would convert it had it been stored ("Timeout" sets the
+// watchdog too), for this process only: nothing is stored. Key names match in any case, as the
+// registry's do. Fails for a key that names no field and for a value that does not convert.
+Common::Status overrideSetting(LiveSettings& settings, const QString& key, const QString& value);
 
 } // namespace Settings

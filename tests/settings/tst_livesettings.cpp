@@ -193,6 +193,10 @@ private Q_SLOTS:
     void valuesStoredAsNumbers();
     void programFolderDefaultsFollowTheProgram();
     void unreadableStoreGivesDefaults();
+    void overrideConvertsAsTheStoreDoes_data();
+    void overrideConvertsAsTheStoreDoes();
+    void overrideRefusesWhatDoesNotConvert_data();
+    void overrideRefusesWhatDoesNotConvert();
 
 private:
     std::unique_ptr<QTemporaryDir> m_dir;
@@ -360,6 +364,46 @@ void TestLiveSettings::unreadableStoreGivesDefaults()
     file.write(QByteArray("Timeout=1\n").repeated(500));
     file.close();
     QVERIFY(LoadSettings(*m_hive, kProgramFolder) == defaults);
+}
+
+void TestLiveSettings::overrideConvertsAsTheStoreDoes_data() { storedValueFillsItsField_data(); }
+
+void TestLiveSettings::overrideConvertsAsTheStoreDoes()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(Field, field);
+    QFETCH(QVariant, expected);
+    LiveSettings settings = LoadSettings(*m_hive, kProgramFolder);
+    // Key names match in any case, as the registry's do.
+    QVERIFY(overrideSetting(settings, key.toUpper(), stored).ok());
+    QCOMPARE(field(settings), expected);
+    // Nothing was stored.
+    QVERIFY(!ReadSetting(*m_hive, appKeyPath(), settingsSection(), key, QVariant()).isValid());
+}
+
+void TestLiveSettings::overrideRefusesWhatDoesNotConvert_data()
+{
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("value");
+    QTest::newRow("unknown key") << QStringLiteral("ThreadCount") << QStringLiteral("4");
+    QTest::newRow("window position, not a live setting") << QStringLiteral("MainLeft") << QStringLiteral("1");
+    QTest::newRow("number with a tail") << QStringLiteral("ThreadsCount") << QStringLiteral("4x");
+    QTest::newRow("empty number") << QStringLiteral("ImageType") << QString();
+    QTest::newRow("timeout past 32 bits") << QStringLiteral("Timeout") << QStringLiteral("99999999999");
+    QTest::newRow("flag that is a word") << QStringLiteral("WatermarkFontBold") << QStringLiteral("yes");
+}
+
+void TestLiveSettings::overrideRefusesWhatDoesNotConvert()
+{
+    QFETCH(QString, key);
+    QFETCH(QString, value);
+    LiveSettings settings = LoadSettings(*m_hive, kProgramFolder);
+    const LiveSettings before = settings;
+    const Common::Status result = overrideSetting(settings, key, value);
+    QVERIFY(!result.ok());
+    QVERIFY(result.error().message.contains(key));
+    QVERIFY(settings == before);
 }
 
 QTEST_GUILESS_MAIN(TestLiveSettings)
