@@ -1,0 +1,47 @@
+#include "cli/reportcommand.h"
+
+#include <cstdio>
+
+#include <QFile>
+
+#include "batch/reportsummary.h"
+#include "cli/exitcodes.h"
+#include "cli/terminalboxes.h"
+
+namespace Cli {
+
+int printReport(const Invocation& call, const QString& programFolder)
+{
+    const auto fail = [](const QString& text) {
+        std::fputs((QStringLiteral("pictavo: ") + text + QLatin1Char('\n')).toUtf8().constData(), stderr);
+        return ExitCode::CannotStart;
+    };
+    const QString path = call.reportFile.isEmpty() ? Batch::latestReport(programFolder + QStringLiteral("data/reports"))
+                                                   : call.reportFile;
+    if (path.isEmpty())
+        return fail(QStringLiteral("no run report in %1data/reports").arg(programFolder));
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return fail(QStringLiteral("cannot read %1: %2").arg(path, file.errorString()));
+    const Common::Result<Batch::ReportSummary> summary = Batch::summariseReport(file);
+    if (!summary)
+        return fail(path + QStringLiteral(": ") + summary.error().message);
+
+    QString out;
+    if (!call.deadOnly) {
+        out += QStringLiteral("report: %1\nlinks: %2\n\noutcomes:\n").arg(path).arg(summary.value().links);
+        for (auto it = summary.value().outcomes.cbegin(); it != summary.value().outcomes.cend(); ++it)
+            out += QStringLiteral("  %1 %2\n").arg(oneLine(it.key()), -16).arg(it.value());
+        out += QStringLiteral("\nHTTP status:\n");
+        for (auto it = summary.value().statusClasses.cbegin(); it != summary.value().statusClasses.cend(); ++it)
+            out += QStringLiteral("  %1 %2\n").arg(it.key(), -16).arg(it.value());
+        out += QStringLiteral("\ndead links (refused, unresolvable, 404, 410): %1\n")
+                   .arg(summary.value().deadLinks.size());
+    }
+    for (const Batch::ReportSummary::DeadLink& dead : summary.value().deadLinks)
+        out += oneLine(dead.id) + QLatin1Char('|') + oneLine(dead.url) + QLatin1Char('\n');
+    std::fputs(out.toUtf8().constData(), stdout);
+    return ExitCode::Success;
+}
+
+} // namespace Cli

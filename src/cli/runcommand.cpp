@@ -1,0 +1,172 @@
+#include "cli/runcommand.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QTimer>
+
+#include "batch/batchrun.h"
+#include "batch/capturecompletion.h"
+#include "batch/linksdatabase.h"
+#include "batch/linkslistmodel.h"
+#include "batch/retryfile.h"
+#include "batch/runreport.h"
+#include "capture/browserhost.h"
+#include "cli/exitcodes.h"
+#include "cli/terminalboxes.h"
+#include "common/thumbnailmodel.h"
+#include "settings/livesettings.h"
+
+namespace Cli {
+
+namespace {
+
+    void writeOut(const QByteArray& bytes)
+    {
+        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+        // Line by line: whoever reads the output sees each link as it ends.
+        std::fflush(stdout);
+    }
+
+    void writeErr(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
+
+} // namespace
+
+RunCommand::RunCommand(const Services& services, const Invocation& call, QObject* parent)
+    : QObject(parent)
+    , m_services(services)
+    , m_call(call)
+    , m_links(std::make_unique<Batch::LinksDatabase>(services.programFolder + QStringLiteral("data/LinksInfo.txt")))
+    , m_rows(new Batch::LinksListModel(this))
+    , m_strip(new Common::ThumbnailModel(this))
+{
+    const Settings::LiveSettings& settings = services.settings;
+    m_completion = std::make_unique<Batch::CaptureCompletion>(Batch::CaptureCompletion::Services {
+        settings, *m_rows, *m_strip, services.boxes, services.programFolder, {}, {} });
+    m_run = new Batch::BatchRun({ settings, *m_links, *m_rows, *m_completion, &services.host, services.boxes }, this);
+    m_report = new Batch::RunReport(*m_run, services.programFolder + QStringLiteral("data/reports"), this);
+
+    connect(m_run, &Batch::BatchRun::linkEnded, this, &RunCommand::handleLinkEnded);
+    connect(m_run, &Batch::BatchRun::finished, this, &RunCommand::handleFinished);
+    connect(m_run, &Batch::BatchRun::statusText, this, [this](const QString& text) {
+        if (text.startsWith(QLatin1String("Error"))) {
+            clearProgress();
+            writeErr(QStringLiteral("pictavo: ") + oneLine(text) + QLatin1Char('\n'));
+        }
+    });
+    connect(m_report, &Batch::RunReport::reportFailed, this, [this](const QString& message) {
+        clearProgress();
+        writeErr(QStringLiteral("pictavo: ") + message + QLatin1Char('\n'));
+    });
+
+    m_showProgress = ::isatty(STDERR_FILENO) == 1;
+    m_progressTimer.setInterval(500);
+    connect(&m_progressTimer, &QTimer::timeout, this, &RunCommand::drawProgress);
+}
+
+RunCommand::~RunCommand()
+{
+    // The run refers to the completion, which goes with the members.
+    delete m_report;
+    delete m_run;
+}
+
+void RunCommand::finishSoon(int exitCode)
+{
+    QTimer::singleShot(0, this, [this, exitCode] { Q_EMIT finished(exitCode); });
+}
+
+void RunCommand::start()
+{
+    if (const auto browser = Capture::BrowserHost::findExecutable(m_services.browserExecutable); !browser) {
+        writeErr(QStringLiteral("pictavo: ") + browser.error().message + QLatin1Char('\n'));
+        return finishSoon(ExitCode::CannotStart);
+    }
+    const Settings::LiveSettings& s = m_services.settings;
+    QString from = m_call.from;
+    QString to = m_call.to;
+    if (m_call.retry) {
+        // Like the window's Retry: a failure has been told and the run goes on with the database as it is.
+        Batch::CreateRetryFile(m_links->LinksInfoFile(), s.ImagesFolder, s.ImageType, m_services.boxes, {});
+        from = QStringLiteral("1");
+        to.clear();
+    }
+    // An interrupt during the retry step ends the command before any capture.
+    QCoreApplication::processEvents();
+    if (m_interrupted)
+        return finishSoon(ExitCode::Interrupted);
+
+    m_run->clearFlags();
+    const int boxesBefore = m_services.boxes.count();
+    if (!m_run->StartSnapShots(from, to, m_call.skipExisting)) {
+        if (m_services.boxes.count() == boxesBefore)
+            writeErr(QStringLiteral("pictavo: the run could not start\n"));
+        return finishSoon(ExitCode::CannotStart);
+    }
+    m_clock.start();
+    if (m_showProgress)
+        m_progressTimer.start();
+}
+
+void RunCommand::interrupt(int count)
+{
+    m_interrupted = true;
+    if (!m_run->isActive())
+        return;
+    clearProgress();
+    if (count == 1) {
+        writeErr(
+            QStringLiteral("pictavo: stopping; waiting for %1 capture(s) in flight (Ctrl-C again to stop waiting)\n")
+                .arg(m_run->busySlots()));
+        m_run->stop();
+    } else {
+        m_run->abortWaiting();
+    }
+}
+
+void RunCommand::handleLinkEnded(const Batch::LinkOutcome& link)
+{
+    m_tally.add(link);
+    clearProgress();
+    writeOut(linkLine(link, m_call.json));
+    drawProgress();
+}
+
+void RunCommand::drawProgress()
+{
+    if (!m_showProgress || !m_run->isActive())
+        return;
+    writeErr(QStringLiteral("\r\033[K") + progressLine(m_tally, m_run->selectedCount(), m_clock.elapsed() / 1000.0));
+    m_progressShown = true;
+}
+
+void RunCommand::clearProgress()
+{
+    if (!m_progressShown)
+        return;
+    writeErr(QStringLiteral("\r\033[K"));
+    m_progressShown = false;
+}
+
+void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
+{
+    m_progressTimer.stop();
+    clearProgress();
+    const double seconds = m_clock.elapsed() / 1000.0;
+    QString summary = QStringLiteral("pictavo: %1 links in %2 s").arg(m_tally.links).arg(seconds, 0, 'f', 1);
+    if (seconds > 0)
+        summary += QStringLiteral(" (%1 links/s)").arg(m_tally.links / seconds, 0, 'f', 2);
+    if (m_tally.links > 0)
+        summary += QStringLiteral(": ") + m_tally.breakdown();
+    if (!m_report->filePath().isEmpty() && m_report->errorText().isEmpty())
+        summary += QStringLiteral("; report ") + m_report->filePath();
+    writeErr(summary + QLatin1Char('\n'));
+    if (stopped) {
+        writeErr(QStringLiteral("pictavo: stopped at line %1; resume with: pictavo run --from %1\n").arg(resumeFrom));
+        return finishSoon(ExitCode::Interrupted);
+    }
+    finishSoon(m_tally.failed > 0 ? ExitCode::SomeFailed : ExitCode::Success);
+}
+
+} // namespace Cli

@@ -1,0 +1,83 @@
+#pragma once
+
+#include <memory>
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+
+#include "cli/commandline.h"
+#include "cli/runoutput.h"
+
+namespace Capture {
+class BrowserHost;
+}
+namespace Settings {
+struct LiveSettings;
+}
+namespace Batch {
+class BatchRun;
+class CaptureCompletion;
+class LinksDatabase;
+class LinksListModel;
+class RunReport;
+}
+namespace Common {
+class ThumbnailModel;
+}
+
+namespace Cli {
+
+class TerminalBoxes;
+
+// `pictavo run`: the window's batch run (and with --retry its retry step first) on the same engine,
+// completion and report, its progress on the terminal instead of the window. Ends in one finished()
+// with the exit status. An interrupt acts as Stop; a second one as the waiting window's Abort.
+class RunCommand final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(RunCommand)
+
+public:
+    struct Services {
+        const Settings::LiveSettings& settings;
+        QString programFolder; // ending in "/"
+        TerminalBoxes& boxes;
+        Capture::BrowserHost& host;
+        // The browser the host will start, as BrowserOptions names it (empty: the standard ones).
+        QString browserExecutable;
+    };
+
+    RunCommand(const Services& services, const Invocation& call, QObject* parent = nullptr);
+    ~RunCommand() override;
+
+    // Starts the run. When it cannot start, finished() follows from the event loop all the same.
+    void start();
+    void interrupt(int count);
+
+Q_SIGNALS:
+    void finished(int exitCode);
+
+private:
+    void finishSoon(int exitCode);
+    void handleLinkEnded(const Batch::LinkOutcome& link);
+    void handleFinished(bool stopped, qint32 resumeFrom);
+    void drawProgress();
+    void clearProgress();
+
+    Services m_services;
+    Invocation m_call;
+    std::unique_ptr<Batch::LinksDatabase> m_links;
+    Batch::LinksListModel* m_rows = nullptr;
+    Common::ThumbnailModel* m_strip = nullptr;
+    std::unique_ptr<Batch::CaptureCompletion> m_completion;
+    Batch::BatchRun* m_run = nullptr;
+    Batch::RunReport* m_report = nullptr;
+    RunTally m_tally;
+    QElapsedTimer m_clock;
+    QTimer m_progressTimer;
+    bool m_showProgress = false;
+    bool m_progressShown = false;
+    bool m_interrupted = false;
+};
+
+} // namespace Cli

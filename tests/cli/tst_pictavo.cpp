@@ -1,0 +1,456 @@
+// The command line end to end: the real executable against pages served on 127.0.0.1 and the
+// reference administration script under lighttpd.
+#include <csignal>
+
+#include <QBuffer>
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include "adminscriptserver.h"
+#include "common/csv.h"
+#include "testhttpserver.h"
+
+namespace {
+
+QStringList args(std::initializer_list<const char*> list)
+{
+    QStringList out;
+    for (const char* item : list)
+        out.append(QString::fromUtf8(item));
+    return out;
+}
+
+struct Ran {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+const QString kTitle = QStringLiteral("Shop, \"Best\" & more");
+
+// Processes of a browser started by the pictavo process `pid`: their command line names its profile.
+QList<qint64> browsersOf(qint64 pid)
+{
+    QList<qint64> found;
+    const QByteArray marker = "pictavo-browser-" + QByteArray::number(pid) + '-';
+    QDirIterator it(QStringLiteral("/proc"), QDir::Dirs | QDir::NoDotAndDotDot);
+    while (it.hasNext()) {
+        it.next();
+        bool numeric = false;
+        const qint64 candidate = it.fileName().toLongLong(&numeric);
+        QFile cmdline(it.filePath() + QStringLiteral("/cmdline"));
+        if (numeric && cmdline.open(QIODevice::ReadOnly) && cmdline.readAll().contains(marker))
+            found.append(candidate);
+    }
+    return found;
+}
+
+} // namespace
+
+class TestPictavo final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void init();
+    void runReportsEveryOutcome();
+    void reportColumns_data();
+    void reportColumns();
+    void reportCommandListsDeadLinks();
+    void exitCodes_data();
+    void exitCodes();
+    void setLastsOneInvocation();
+    void interruptStopsTheRun_data();
+    void interruptStopsTheRun();
+    void importRunUploadWithTheAdminScript();
+
+private:
+    QProcess* start(const QStringList& arguments, const QProcessEnvironment& extra = {}, const QByteArray& input = {});
+    Ran run(const QStringList& arguments, const QProcessEnvironment& extra = {}, const QByteArray& input = {});
+    void writeLinks(const QByteArray& lines);
+    QList<QStringList> reportRecords(const QString& path);
+    QByteArray page(const char* path) const { return m_pages.url(QString::fromLatin1(path)).toUtf8(); }
+
+    QTemporaryDir m_home;
+    QString m_folder;
+    CaptureTest::TestHttpServer m_pages;
+    QByteArray m_refusedUrl;
+    // The first run's report and output, examined by several tests.
+    QString m_reportPath;
+    Ran m_mixed;
+};
+
+void TestPictavo::initTestCase()
+{
+    QVERIFY(m_home.isValid());
+    QVERIFY(m_pages.listen());
+    m_pages.setPage(QStringLiteral("/ok"),
+        "<html><head><title>" + kTitle.toHtmlEscaped().toUtf8() + "</title></head><body>ok</body></html>");
+    CaptureTest::TestHttpServer::Response gone;
+    gone.status = 404;
+    gone.body = "<html><body>gone</body></html>";
+    m_pages.setRoute(QStringLiteral("/gone"), gone);
+    CaptureTest::TestHttpServer::Response moved;
+    moved.status = 302;
+    moved.location = page("/ok");
+    m_pages.setRoute(QStringLiteral("/moved"), moved);
+    CaptureTest::TestHttpServer::Response slow;
+    slow.body = "<html><body>slow</body></html>";
+    slow.delayMs = 2500;
+    m_pages.setRoute(QStringLiteral("/slow"), slow);
+    CaptureTest::TestHttpServer::Response hang;
+    hang.hang = true;
+    m_pages.setRoute(QStringLiteral("/hang"), hang);
+
+    // A port nobody listens on: taken, then given back.
+    QTcpServer probe;
+    QVERIFY(probe.listen(QHostAddress::LocalHost));
+    m_refusedUrl = "http://127.0.0.1:" + QByteArray::number(probe.serverPort()) + '/';
+    probe.close();
+}
+
+void TestPictavo::init()
+{
+    m_folder = m_home.filePath(QStringLiteral("app-") + QString::fromLatin1(QTest::currentTestFunction())
+        + QLatin1Char('-') + QString::fromLatin1(QTest::currentDataTag()).replace(QLatin1Char(' '), QLatin1Char('-')));
+    QDir().mkpath(m_folder + QStringLiteral("/data"));
+}
+
+QProcess* TestPictavo::start(const QStringList& arguments, const QProcessEnvironment& extra, const QByteArray& input)
+{
+    auto* process = new QProcess(this);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
+    env.insert(QStringLiteral("PICTAVO_BROWSER_FLAGS"),
+        QStringLiteral("\"--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\""));
+    env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the program must pick offscreen itself
+    for (const QString& key : extra.keys())
+        env.insert(key, extra.value(key));
+    process->setProcessEnvironment(env);
+    process->start(QStringLiteral(PICTAVO_CLI_PATH),
+        QStringList { QStringLiteral("--folder"), m_folder, QStringLiteral("--set"), QStringLiteral("DelayTime=0"),
+            QStringLiteral("--set"), QStringLiteral("Timeout=15000") }
+            + arguments);
+    process->write(input);
+    process->closeWriteChannel();
+    return process;
+}
+
+Ran TestPictavo::run(const QStringList& arguments, const QProcessEnvironment& extra, const QByteArray& input)
+{
+    QProcess* process = start(arguments, extra, input);
+    QSignalSpy finished(process, &QProcess::finished);
+    // The pages are served by this process: wait with the event loop running.
+    if (!finished.wait(120000))
+        process->kill();
+    Ran ran { process->exitStatus() == QProcess::NormalExit ? process->exitCode() : -1,
+        process->readAllStandardOutput(), process->readAllStandardError() };
+    process->deleteLater();
+    return ran;
+}
+
+void TestPictavo::writeLinks(const QByteArray& lines)
+{
+    QFile file(m_folder + QStringLiteral("/data/LinksInfo.txt"));
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write(lines);
+}
+
+QList<QStringList> TestPictavo::reportRecords(const QString& path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    Common::CsvReader reader(file);
+    QList<QStringList> records;
+    while (const auto record = reader.next())
+        records.append(*record);
+    return records;
+}
+
+void TestPictavo::runReportsEveryOutcome()
+{
+    writeLinks("1|" + page("/ok") + "\r\n2|" + page("/gone") + "\r\n3|" + page("/moved") + "\r\n4|" + m_refusedUrl
+        + "\r\n5|http://nowhere.example/\r\n6|\r\n7|http://files.example/setup.zip\r\n");
+    m_mixed = run({ QStringLiteral("run"), QStringLiteral("--json") });
+    // The refused and unresolvable links failed.
+    QCOMPARE(m_mixed.exitCode, 1);
+
+    const QList<QByteArray> lines = m_mixed.out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 7);
+    QMap<QString, QJsonObject> byId;
+    for (const QByteArray& line : lines) {
+        QJsonParseError error;
+        const QJsonObject object = QJsonDocument::fromJson(line, &error).object();
+        QCOMPARE(error.error, QJsonParseError::NoError);
+        byId.insert(object.value(QLatin1String("id")).toString(), object);
+    }
+    QCOMPARE(byId.value(QStringLiteral("1")).value(QLatin1String("outcome")).toString(), QStringLiteral("captured"));
+    QCOMPARE(byId.value(QStringLiteral("1")).value(QLatin1String("status")).toString(),
+        QStringLiteral("Successfull snapshot"));
+    QCOMPARE(byId.value(QStringLiteral("1")).value(QLatin1String("line")).toInt(), 1);
+    QCOMPARE(byId.value(QStringLiteral("1")).value(QLatin1String("title")).toString(), kTitle);
+    QCOMPARE(byId.value(QStringLiteral("2")).value(QLatin1String("http_status")).toInt(), 404);
+    QVERIFY(byId.value(QStringLiteral("4")).value(QLatin1String("http_status")).isNull());
+    QCOMPARE(
+        byId.value(QStringLiteral("7")).value(QLatin1String("status")).toString(), QStringLiteral("Ignored...(.zip)"));
+    QVERIFY(QFile::exists(m_folder + QStringLiteral("/snapshots/1.jpg")));
+
+    const QStringList reports = QDir(m_folder + QStringLiteral("/data/reports")).entryList({ QStringLiteral("*.csv") });
+    QCOMPARE(reports.size(), 1);
+    QVERIFY(QRegularExpression(QStringLiteral("^run-\\d{8}-\\d{6}\\.csv$")).match(reports.first()).hasMatch());
+    m_reportPath = m_folder + QStringLiteral("/data/reports/") + reports.first();
+    QVERIFY2(m_mixed.err.contains(m_reportPath.toUtf8()), m_mixed.err.constData());
+}
+
+void TestPictavo::reportColumns_data()
+{
+    QTest::addColumn<QString>("id");
+    QTest::addColumn<QString>("outcome");
+    QTest::addColumn<QString>("httpStatus");
+    QTest::addColumn<QString>("finalPath"); // of the final URL; "-" for none
+    QTest::addColumn<QString>("title");
+
+    QTest::newRow("captured page") << QStringLiteral("1") << QStringLiteral("captured") << QStringLiteral("200")
+                                   << QStringLiteral("/ok") << kTitle;
+    QTest::newRow("404") << QStringLiteral("2") << QStringLiteral("captured") << QStringLiteral("404")
+                         << QStringLiteral("/gone") << QStringLiteral("");
+    QTest::newRow("redirect") << QStringLiteral("3") << QStringLiteral("captured") << QStringLiteral("200")
+                              << QStringLiteral("/ok") << kTitle;
+    QTest::newRow("refused port") << QStringLiteral("4") << QStringLiteral("refused") << QStringLiteral("")
+                                  << QStringLiteral("-") << QStringLiteral("");
+    QTest::newRow("unresolvable name") << QStringLiteral("5") << QStringLiteral("unresolved") << QStringLiteral("")
+                                       << QStringLiteral("-") << QStringLiteral("");
+    QTest::newRow("no address") << QStringLiteral("6") << QStringLiteral("skipped") << QStringLiteral("")
+                                << QStringLiteral("-") << QStringLiteral("");
+}
+
+void TestPictavo::reportColumns()
+{
+    QFETCH(QString, id);
+    QFETCH(QString, outcome);
+    QFETCH(QString, httpStatus);
+    QFETCH(QString, finalPath);
+    QFETCH(QString, title);
+    if (m_reportPath.isEmpty())
+        QSKIP("the run that writes the report failed");
+
+    const QList<QStringList> records = reportRecords(m_reportPath);
+    QCOMPARE(records.value(0),
+        args({ "line", "id", "url", "outcome", "status_text", "http_status", "final_url", "title", "elapsed_ms" }));
+    QStringList record;
+    for (const QStringList& candidate : records) {
+        if (candidate.value(1) == id)
+            record = candidate;
+    }
+    QCOMPARE(record.size(), 9);
+    QCOMPARE(record.at(0), id); // the links are on lines 1 to 7
+    QCOMPARE(record.at(3), outcome);
+    QCOMPARE(record.at(5), httpStatus);
+    QCOMPARE(record.at(6), finalPath == QLatin1String("-") ? QString() : m_pages.url(finalPath));
+    QCOMPARE(record.at(7), title);
+    QVERIFY(record.at(8).toLongLong() >= 0);
+}
+
+void TestPictavo::reportCommandListsDeadLinks()
+{
+    if (m_reportPath.isEmpty())
+        QSKIP("the run that writes the report failed");
+    // A title with a comma and quotes is quoted, its quotes doubled.
+    QFile file(m_reportPath);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QVERIFY(file.readAll().contains("\"Shop, \"\"Best\"\" & more\""));
+
+    // Without a file: the newest report of the program folder.
+    m_folder = QFileInfo(m_reportPath).absolutePath() + QStringLiteral("/../..");
+    const Ran dead = run({ QStringLiteral("report"), QStringLiteral("--dead") });
+    QCOMPARE(dead.exitCode, 0);
+    QCOMPARE(dead.out, "2|" + page("/gone") + "\n4|" + m_refusedUrl + "\n5|http://nowhere.example/\n");
+
+    const Ran summary = run({ QStringLiteral("report"), m_reportPath });
+    QCOMPARE(summary.exitCode, 0);
+    QVERIFY2(summary.out.contains("links: 7"), summary.out.constData());
+    QVERIFY(QRegularExpression(QStringLiteral("captured +3\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("4xx +1\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
+}
+
+void TestPictavo::exitCodes_data()
+{
+    QTest::addColumn<QByteArray>("links"); // "@" stands for the test server
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("browser");
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("stderrHas");
+
+    const QByteArray two = "1|@/ok\r\n2|@/ok\r\n";
+    QTest::newRow("every link captured") << two << args({ "run" }) << QStringLiteral("") << 0
+                                         << QStringLiteral("2 captured");
+    QTest::newRow("skipped and ignored") << QByteArray("1|\r\n2|http://a.example/x.zip\r\n") << args({ "run" })
+                                         << QStringLiteral("") << 0 << QStringLiteral("1 ignored");
+    QTest::newRow("no database") << QByteArray() << args({ "run" }) << QStringLiteral("") << 2
+                                 << QStringLiteral("does not exist");
+    QTest::newRow("range of one line") << two << args({ "run", "--from", "2", "--to", "2" }) << QStringLiteral("") << 2
+                                       << QStringLiteral("No range selected");
+    QTest::newRow("browser missing") << two << args({ "run" }) << QStringLiteral("/nonexistent/chromium") << 2
+                                     << QStringLiteral("cannot be run");
+    QTest::newRow("bad argument") << two << args({ "run", "--from", "x" }) << QStringLiteral("") << 2
+                                  << QStringLiteral("--from needs");
+    QTest::newRow("unknown command") << two << args({ "capture" }) << QStringLiteral("") << 2
+                                     << QStringLiteral("unknown command");
+    QTest::newRow("unknown setting") << two << args({ "--set", "Colour=3", "run" }) << QStringLiteral("") << 2
+                                     << QStringLiteral("no setting named Colour");
+    QTest::newRow("setting not a number") << two << args({ "--set", "ThreadsCount=many", "run" }) << QStringLiteral("")
+                                          << 2 << QStringLiteral("not a whole number");
+    QTest::newRow("retry with a range") << two << args({ "run", "--retry", "--to", "2" }) << QStringLiteral("") << 2
+                                        << QStringLiteral("--retry");
+}
+
+void TestPictavo::exitCodes()
+{
+    QFETCH(QByteArray, links);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, browser);
+    QFETCH(int, exitCode);
+    QFETCH(QString, stderrHas);
+
+    if (qstrcmp(QTest::currentDataTag(), "no database") != 0)
+        writeLinks(links.replace('@', page("")));
+    QProcessEnvironment env;
+    if (!browser.isEmpty())
+        env.insert(QStringLiteral("PICTAVO_BROWSER"), browser);
+    const Ran ran = run(arguments, env);
+    QVERIFY2(ran.err.contains(stderrHas.toUtf8()), ran.err.constData());
+    QCOMPARE(ran.exitCode, exitCode);
+    if (exitCode == 2) {
+        QCOMPARE(ran.out, QByteArray());
+        // One clear line.
+        QVERIFY2(ran.err.trimmed().count('\n') <= 1, ran.err.constData());
+    }
+}
+
+void TestPictavo::setLastsOneInvocation()
+{
+    writeLinks("1|" + page("/ok") + "\r\n2|" + page("/ok") + "\r\n");
+    const Ran png = run({ QStringLiteral("--set"), QStringLiteral("imagetype=2"), QStringLiteral("run") });
+    QCOMPARE(png.exitCode, 0);
+    QVERIFY(QFile::exists(m_folder + QStringLiteral("/snapshots/1.png")));
+    QVERIFY(!QFile::exists(m_folder + QStringLiteral("/snapshots/1.jpg")));
+
+    // Nothing was stored: the next run writes the stored (default) type again, and its TSV lines say so.
+    const Ran jpg = run({ QStringLiteral("run") });
+    QCOMPARE(jpg.exitCode, 0);
+    QVERIFY(QFile::exists(m_folder + QStringLiteral("/snapshots/1.jpg")));
+    QVERIFY2(jpg.out.split('\n').contains("1\t1\tcaptured\tSuccessfull snapshot\t" + page("/ok")), jpg.out.constData());
+}
+
+void TestPictavo::interruptStopsTheRun_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("signals");
+    QTest::addColumn<QString>("outcome"); // of the links in flight
+
+    // The captures in flight end by themselves.
+    QTest::newRow("stop waits for the captures") << QStringLiteral("/slow") << 1 << QStringLiteral("captured");
+    // They never would: the second interrupt stops waiting for them.
+    QTest::newRow("second interrupt aborts the wait") << QStringLiteral("/hang") << 2 << QStringLiteral("unfinished");
+}
+
+void TestPictavo::interruptStopsTheRun()
+{
+    QFETCH(QString, path);
+    QFETCH(int, signals);
+    QFETCH(QString, outcome);
+
+    QByteArray links;
+    for (int i = 1; i <= 8; ++i)
+        links += QByteArray::number(i) + '|' + m_pages.url(path).toUtf8() + "?n=" + QByteArray::number(i) + "\r\n";
+    writeLinks(links);
+    QProcess* process = start({ QStringLiteral("--set"), QStringLiteral("ThreadsCount=2"), QStringLiteral("run") });
+    QSignalSpy finished(process, &QProcess::finished);
+    QByteArray err;
+    connect(
+        process, &QProcess::readyReadStandardError, this, [&err, process] { err += process->readAllStandardError(); });
+    QVERIFY(process->waitForStarted());
+    const qint64 pid = process->processId();
+    // Both slots have their page open once the server has seen both requests.
+    QTRY_VERIFY_WITH_TIMEOUT(m_pages.requestCount(path) >= 2 || !finished.isEmpty(), 60000);
+    QVERIFY(finished.isEmpty());
+    QVERIFY(!browsersOf(pid).isEmpty());
+
+    ::kill(pid_t(pid), SIGINT);
+    if (signals == 2) {
+        QTRY_VERIFY_WITH_TIMEOUT(err.contains("stopping"), 20000);
+        ::kill(pid_t(pid), SIGINT);
+    }
+    QVERIFY(finished.wait(60000) || !finished.isEmpty());
+    err += process->readAllStandardError();
+    const QByteArray out = process->readAllStandardOutput();
+    QCOMPARE(process->exitCode(), 130);
+    QVERIFY2(err.contains("resume with: pictavo run --from 2"), err.constData());
+    // Only the two links in flight were read, and both ended.
+    const QList<QByteArray> lines = out.trimmed().split('\n');
+    QCOMPARE(lines.size(), 2);
+    for (const QByteArray& line : lines)
+        QCOMPARE(line.split('\t').value(2), outcome.toUtf8());
+    QTRY_VERIFY_WITH_TIMEOUT(browsersOf(pid).isEmpty(), 10000);
+    process->deleteLater();
+}
+
+void TestPictavo::importRunUploadWithTheAdminScript()
+{
+    AdminTest::AdminScriptServer admin;
+    QString error;
+    if (!admin.start(&error))
+        QFAIL(qPrintable(error));
+    admin.setLinks("11|" + page("/ok") + "|Shop|0\n12|" + page("/moved") + "|Moved|0\n");
+    const QStringList setup { QStringLiteral("setup"), QStringLiteral("--url"), admin.url(), QStringLiteral("--user"),
+        QString::fromLatin1(AdminTest::AdminScriptServer::User) };
+    const Ran wrongPassword = run(setup, {}, "wrong\n");
+    QCOMPARE(wrongPassword.exitCode, 2);
+    QVERIFY2(wrongPassword.err.contains("refused the login"), wrongPassword.err.constData());
+    const Ran stored = run(setup, {}, QByteArray(AdminTest::AdminScriptServer::Password) + "\n");
+    QCOMPARE(stored.exitCode, 0);
+
+    const Ran refused
+        = run({ QStringLiteral("--set"), QStringLiteral("AdminPassword=wrong"), QStringLiteral("import") });
+    QCOMPARE(refused.exitCode, 2);
+    QVERIFY2(refused.err.contains("refused the login"), refused.err.constData());
+    QVERIFY(!QFile::exists(m_folder + QStringLiteral("/data/LinksInfo.txt")));
+
+    const Ran count = run({ QStringLiteral("count") });
+    QCOMPARE(count.exitCode, 0);
+    QCOMPARE(count.out, QByteArray("2\n"));
+
+    const Ran imported = run({ QStringLiteral("import"), QStringLiteral("--mode"), QStringLiteral("missing") });
+    QCOMPARE(imported.exitCode, 0);
+    QFile database(m_folder + QStringLiteral("/data/LinksInfo.txt"));
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    QCOMPARE(database.readAll(), "11|" + page("/ok") + "\r\n12|" + page("/moved") + "\r\n");
+
+    const Ran captured = run({ QStringLiteral("run") });
+    QCOMPARE(captured.exitCode, 0);
+
+    const Ran uploaded = run({ QStringLiteral("upload"), QStringLiteral("--connections"), QStringLiteral("2"),
+        QStringLiteral("--files"), QStringLiteral("1") });
+    QCOMPARE(uploaded.exitCode, 0);
+    QVERIFY2(uploaded.out.contains("Saved 11.jpg"), uploaded.out.constData());
+    QVERIFY(QFile::exists(admin.snapshotsFolder() + QStringLiteral("/11.jpg")));
+    QVERIFY(QFile::exists(admin.snapshotsFolder() + QStringLiteral("/12.jpg")));
+
+    // Both have their snapshot on the server now.
+    const Ran nothingLeft = run({ QStringLiteral("import"), QStringLiteral("--mode"), QStringLiteral("missing") });
+    QCOMPARE(nothingLeft.exitCode, 0);
+    QVERIFY(nothingLeft.out.startsWith("0 links imported"));
+}
+
+QTEST_GUILESS_MAIN(TestPictavo)
+#include "tst_pictavo.moc"
