@@ -152,6 +152,13 @@ void TestFrmMainRun::commandsFollowTheRun()
     QCOMPARE(text(window, "lblSelectedLinks"), QStringLiteral("4"));
     QCOMPARE(window.thumbnails().rowCount(), 4);
     QTRY_VERIFY(!window.findChild<Batch::frmMsg*>());
+
+    // The status bar names the run's report: a header and one record per link.
+    const QString report = window.statusText().section(QStringLiteral("Run report: "), 1);
+    QVERIFY2(report.startsWith(setup.appPath() + QStringLiteral("data/reports/run-")), qPrintable(window.statusText()));
+    QFile file(report);
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    QCOMPARE(file.readAll().count("\r\n"), 5);
 }
 
 void TestFrmMainRun::stopShowsTheWaitAndResumesLater()
