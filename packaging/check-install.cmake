@@ -6,6 +6,8 @@ if(NOT result EQUAL 0)
 endif()
 set(expected
     bin/pictavo-studio
+    bin/pictavo
+    share/man/man1/pictavo.1
     share/pictavo-studio/ThumbnailSample.jpg
     share/pictavo-studio/FrameEffectSlice.jpg
     share/pictavo-studio/VignetteEffect.jpg

@@ -39,7 +39,7 @@ Commands:
 
 Options:
   --folder DIR       the program folder holding data/ and snapshots/
-                     (default: the folder of the program itself)
+                     (default: the window's)
   --set KEY=VALUE    use VALUE for the setting KEY in this invocation only;
                      nothing is stored (repeatable)
   -h, --help         show this help, or a command's with COMMAND --help

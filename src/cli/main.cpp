@@ -14,6 +14,7 @@
 #include "cli/runcommand.h"
 #include "cli/terminalboxes.h"
 #include "common/paths.h"
+#include "common/programfolders.h"
 #include "settings/hive.h"
 #include "settings/livesettings.h"
 
@@ -67,7 +68,9 @@ int main(int argc, char* argv[])
         return Cli::ExitCode::Success;
     }
 
-    QString folder = Common::AppPath();
+    // The window's folders: beside the program in its build folder, the user's data folder once installed.
+    const Common::ProgramFolders folders = Common::programFolders();
+    QString folder = folders.data;
     if (!call.folder.isEmpty()) {
         folder = Common::AddBackslash(QDir(call.folder).absolutePath());
         if (const Common::Status made = Common::EnsureFolder(folder); !made)
@@ -75,7 +78,7 @@ int main(int argc, char* argv[])
     }
 
     Settings::Hive hive(Settings::Hive::defaultFilePath());
-    Settings::LiveSettings settings = Settings::LoadSettings(hive, folder);
+    Settings::LiveSettings settings = Settings::LoadSettings(hive, folder, folders.resources);
     for (const auto& [key, value] : call.settings) {
         if (const Common::Status set = Settings::overrideSetting(settings, key, value); !set)
             return usageError(QStringLiteral("--set: ") + set.error().message);
