@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include <QFileInfo>
+
 #include "imaging/imagefile.h"
 #include "imaging/pictureviewerpro.h"
 #include "imaging/pixtwix.h"
@@ -31,10 +33,27 @@ SettingsPreviews::SettingsPreviews(QString sampleFolder, QString programFolder, 
 
 QString SettingsPreviews::samplePath() const { return m_sampleFolder + QStringLiteral("ThumbnailSample.jpg"); }
 
+QImage SettingsPreviews::sample() const
+{
+    const QFileInfo file(samplePath());
+    if (!file.isFile()) {
+        m_sample = QImage();
+        return m_sample;
+    }
+    if (m_sample.isNull() || file.lastModified() != m_sampleModified || file.size() != m_sampleSize) {
+        auto loaded = Imaging::loadOwnImage(samplePath());
+        m_sample = loaded ? loaded.value() : QImage();
+        m_sampleModified = file.lastModified();
+        m_sampleSize = file.size();
+    }
+    return m_sample;
+}
+
 QImage SettingsPreviews::thumbnailSample(const LiveSettings& live) const
 {
     Imaging::PictureViewerPro viewer;
-    if (!viewer.load(samplePath(), Imaging::FileOrigin::Own) || !viewer.resize(live.ImageWidth, live.ImageHeight))
+    viewer.setImage(sample());
+    if (viewer.isEmpty() || !viewer.resize(live.ImageWidth, live.ImageHeight))
         return {};
     (void)Imaging::applyColourConversions(viewer, Imaging::watermarkOptionsFrom(live));
     return viewer.image();
@@ -43,7 +62,8 @@ QImage SettingsPreviews::thumbnailSample(const LiveSettings& live) const
 QImage SettingsPreviews::watermarkSample(LiveSettings& live) const
 {
     Imaging::PictureViewerPro viewer;
-    if (!viewer.load(samplePath(), Imaging::FileOrigin::Own) || !viewer.resize(live.ImageWidth, live.ImageHeight))
+    viewer.setImage(sample());
+    if (viewer.isEmpty() || !viewer.resize(live.ImageWidth, live.ImageHeight))
         return {};
     Imaging::WatermarkOptions options = Imaging::watermarkOptionsFrom(live);
     // Unlike a thumbnail's, the text is converted with the picture and the stamp keeps its colours.
@@ -66,8 +86,8 @@ QImage SettingsPreviews::effectsSample(
     const std::array<qint32, Imaging::EffectCount>& flags, const Imaging::EffectParameters& parameters) const
 {
     Imaging::PixTwix pixTwix;
-    if (!pixTwix.load(kLibrary, samplePath())
-        || !pixTwix.resize(parameters.ImageWidth, parameters.ImageHeight, kResampleSmooth))
+    pixTwix.setPicture(sample());
+    if (pixTwix.picture().isNull() || !pixTwix.resize(parameters.ImageWidth, parameters.ImageHeight, kResampleSmooth))
         return {};
     for (const int index : kPreviewEffectOrder) {
         if (flags[std::size_t(index)] != 0)
@@ -79,7 +99,8 @@ QImage SettingsPreviews::effectsSample(
 QImage SettingsPreviews::filterSample(const Imaging::FilterFlags& flags, int width, int height) const
 {
     Imaging::PixTwix pixTwix;
-    if (!pixTwix.load(kLibrary, samplePath()))
+    pixTwix.setPicture(sample());
+    if (pixTwix.picture().isNull())
         return {};
     (void)Imaging::ProcessFilters(pixTwix, flags);
     Imaging::PictureViewerPro viewer;

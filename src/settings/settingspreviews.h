@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include <QDateTime>
 #include <QImage>
 #include <QString>
 
@@ -37,7 +38,13 @@ public:
     QImage filterSample(const Imaging::FilterFlags& flags, int width, int height) const;
 
 private:
+    // The sample photograph, decoded once for each version of its file.
+    QImage sample() const;
     QImage throughFile(const QImage& picture, const QString& name) const;
+
+    mutable QImage m_sample;
+    mutable QDateTime m_sampleModified;
+    mutable qint64 m_sampleSize = -1;
 
     QString m_sampleFolder;
     QString m_programFolder;
