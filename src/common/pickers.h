@@ -7,7 +7,7 @@
 
 namespace Common {
 
-// The choosers a window opens: colour, font, image file and folder. The shell passes Qt's dialogs,
+// The choosers a window opens: colour, font, image file to open or to save, and folder. The shell passes Qt's dialogs,
 // tests answer from a script, so no test ever waits on a real dialog.
 class Pickers {
 public:
@@ -26,6 +26,9 @@ public:
     virtual std::optional<Font> pickFont(const Font& initial) = 0;
     // A file to open; filter in the "Description|*.a;*.b|..." form. "" when cancelled.
     virtual QString openFile(const QString& title, const QString& filter) = 0;
+    // A file name to save under, starting empty; same filter form. The chooser asks before an existing
+    // file is replaced and accepts only names in an existing folder. "" when cancelled.
+    virtual QString saveFile(const QString& title, const QString& filter) = 0;
     // A folder, starting in startFolder; "" when cancelled.
     virtual QString pickFolder(const QString& title, const QString& startFolder) = 0;
 };

@@ -41,6 +41,7 @@
 #include "shell/frmabout.h"
 #include "shell/frmhelp.h"
 #include "shell/windowplacement.h"
+#include "snapshotter/widgets/frmshot.h"
 #include "viewer/widgets/frmviewer.h"
 
 namespace Shell {
@@ -216,6 +217,9 @@ void frmMain::buildMenus()
     QAction* viewer = tools->addAction(tr("Thumbnails Browser"));
     viewer->setObjectName(QStringLiteral("mnuThumnailsViewer"));
     connect(viewer, &QAction::triggered, this, &frmMain::viewerCommand);
+    QAction* snapshotter = tools->addAction(tr("Snapshotter"));
+    snapshotter->setObjectName(QStringLiteral("mnuSnapshotter"));
+    connect(snapshotter, &QAction::triggered, this, &frmMain::snapshotterCommand);
 
     QMenu* help = menuBar()->addMenu(tr("&Help"));
     help->setObjectName(QStringLiteral("mnuHelp"));
@@ -238,6 +242,7 @@ void frmMain::buildRunCommands()
     addToolbarButton("Retry", tr("Create retry file"), icon(QStyle::SP_BrowserReload), &frmMain::retryCommand);
     addToolbarButton(
         "Upload", tr("Upload snapshots to your directory server"), icon(QStyle::SP_ArrowUp), &frmMain::uploadCommand);
+    addToolbarButton("Shot", tr("Snapshot website"), icon(QStyle::SP_DesktopIcon), &frmMain::snapshotterCommand);
     addToolbarButton("View", tr("Vew your images folder thumbnails"), icon(QStyle::SP_FileDialogContentsView),
         &frmMain::viewerCommand);
     toolbarAction(QStringLiteral("View"))->setText(tr("Thumbs"));
@@ -276,17 +281,22 @@ void frmMain::setupCommand()
         showOwnedWindow(new Admin::frmSetup(adminServices(), this));
 }
 
-void frmMain::settingsCommand()
+Common::Pickers& frmMain::pickers()
 {
-    if (m_runState != RunState::Idle)
-        return;
     if (!m_services.pickers) {
         m_ownPickers = std::make_unique<Common::QtPickers>(this);
         m_services.pickers = m_ownPickers.get();
     }
+    return *m_services.pickers;
+}
+
+void frmMain::settingsCommand()
+{
+    if (m_runState != RunState::Idle)
+        return;
     const QString cache = QStandardPaths::writableLocation(QStandardPaths::CacheLocation);
     showOwnedWindow(
-        new Settings::frmSettings({ m_services.hive, m_services.settings, *m_services.pickers, m_services.desktop,
+        new Settings::frmSettings({ m_services.hive, m_services.settings, pickers(), m_services.desktop,
                                       m_services.appPath, cache, [this] { applySettings(); }, shippedPath() },
             this));
 }
@@ -323,6 +333,14 @@ void frmMain::viewerCommand()
 QString frmMain::shippedPath() const
 {
     return m_services.shippedPath.isEmpty() ? m_services.appPath : m_services.shippedPath;
+}
+
+void frmMain::snapshotterCommand()
+{
+    if (m_runState == RunState::Idle)
+        showOwnedWindow(new Snapshotter::frmShot(
+            { m_services.hive, m_services.settings, m_services.boxes, m_services.host, m_services.appPath }, pickers(),
+            this));
 }
 
 void frmMain::helpCommand()
@@ -383,7 +401,8 @@ void frmMain::setRunState(RunState state)
     m_mnuRetry->setEnabled(idle);
     m_mnuPause->setEnabled(running);
     m_mnuStop->setEnabled(running);
-    for (const char* name : { "mnuSetup", "mnuSettings", "mnuImport", "mnuUpload", "mnuThumnailsViewer" }) {
+    for (const char* name :
+        { "mnuSetup", "mnuSettings", "mnuImport", "mnuUpload", "mnuThumnailsViewer", "mnuSnapshotter" }) {
         if (auto* item = menuBar()->findChild<QAction*>(QString::fromLatin1(name)))
             item->setEnabled(idle);
     }

@@ -130,6 +130,9 @@ private:
     void importCommand();
     void uploadCommand();
     void viewerCommand();
+    void snapshotterCommand();
+    // The choosers given by the composition root, or Qt's own over this window.
+    Common::Pickers& pickers();
     void adminPanelCommand();
     void helpCommand();
     QString shippedPath() const;

@@ -311,12 +311,13 @@ void TestFrmMain::windowCommandsOpenTheirWindows()
     QCOMPARE(keys,
         (QStringList { QStringLiteral("Setup"), QStringLiteral("Settings"), QStringLiteral("Import"),
             QStringLiteral("Start"), QStringLiteral("Pause"), QStringLiteral("Stop"), QStringLiteral("Retry"),
-            QStringLiteral("Upload"), QStringLiteral("View"), QStringLiteral("Help") }));
+            QStringLiteral("Upload"), QStringLiteral("Shot"), QStringLiteral("View"), QStringLiteral("Help") }));
 
     const std::pair<const char*, const char*> commands[] = { { "Setup", "frmSetup" }, { "mnuSetup", "frmSetup" },
         { "Import", "frmImport" }, { "mnuImport", "frmImport" }, { "Upload", "frmUpload" },
         { "mnuUpload", "frmUpload" }, { "Settings", "frmSettings" }, { "mnuSettings", "frmSettings" },
-        { "View", "frmViewer" }, { "mnuThumnailsViewer", "frmViewer" }, { "Help", "frmHelp" } };
+        { "View", "frmViewer" }, { "mnuThumnailsViewer", "frmViewer" }, { "Help", "frmHelp" }, { "Shot", "frmShot" },
+        { "mnuSnapshotter", "frmShot" } };
     for (const auto& [command, windowName] : commands) {
         QString opened;
         QTimer::singleShot(0, window.get(), [&opened, &window] {

@@ -129,9 +129,10 @@ void TestFrmMainRun::commandsFollowTheRun()
     QVERIFY(!menuItem(window, "mnuStart")->isEnabled()); // no second run inside a run
     QVERIFY(!menuItem(window, "mnuRetry")->isEnabled());
     // The window commands wait for the run: the options stay as the run read them.
-    for (const char* key : { "Setup", "Settings", "Import", "Upload", "View", "Help" })
+    for (const char* key : { "Setup", "Settings", "Import", "Upload", "Shot", "View", "Help" })
         QVERIFY2(!button(window, key)->isEnabled(), key);
-    for (const char* name : { "mnuSetup", "mnuSettings", "mnuImport", "mnuUpload", "mnuThumnailsViewer" })
+    for (const char* name :
+        { "mnuSetup", "mnuSettings", "mnuImport", "mnuUpload", "mnuThumnailsViewer", "mnuSnapshotter" })
         QVERIFY2(!menuItem(window, name)->isEnabled(), name);
     QVERIFY(button(window, "Pause")->isEnabled());
 
@@ -180,13 +181,13 @@ void TestFrmMainRun::stopShowsTheWaitAndResumesLater()
     QCOMPARE(window.runState(), frmMain::RunState::Stopping);
     QVERIFY(!button(window, "Pause")->isEnabled());
     QVERIFY(!button(window, "Start")->isEnabled());
-    for (const char* key : { "Setup", "Settings", "Import", "Upload", "View", "Help", "Retry" })
+    for (const char* key : { "Setup", "Settings", "Import", "Upload", "Shot", "View", "Help", "Retry" })
         QVERIFY2(!button(window, key)->isEnabled(), key);
     auto* wait = window.findChild<Batch::frmMsg*>();
     QVERIFY(wait && wait->isVisible());
     QVERIFY(finished.wait(60000));
     QCOMPARE(window.runState(), frmMain::RunState::Idle);
-    for (const char* key : { "Setup", "Settings", "Import", "Upload", "View", "Help", "Start", "Retry" })
+    for (const char* key : { "Setup", "Settings", "Import", "Upload", "Shot", "View", "Help", "Start", "Retry" })
         QVERIFY2(button(window, key)->isEnabled(), key); // back after a stopped run too
     QCOMPARE(text(window, "txtStartLinksFrom"), QStringLiteral("2"));
     QCOMPARE(text(window, "lblDoneCount"), QStringLiteral("2"));

@@ -14,7 +14,7 @@ namespace TestSupport {
 class ScriptedPickers final : public Common::Pickers {
 public:
     struct Asked {
-        QString kind; // "color", "font", "file" or "folder"
+        QString kind; // "color", "font", "file", "save" or "folder"
         QString title;
         QString detail; // the filter, the start folder, or the colour or font offered
     };
@@ -22,6 +22,7 @@ public:
     std::optional<qint32> colour;
     std::optional<Font> font;
     QString file;
+    QString saveAs;
     QString folder;
     QList<Asked> asked;
 
@@ -39,6 +40,11 @@ public:
     {
         asked.append({ QStringLiteral("file"), title, filter });
         return file;
+    }
+    QString saveFile(const QString& title, const QString& filter) override
+    {
+        asked.append({ QStringLiteral("save"), title, filter });
+        return saveAs;
     }
     QString pickFolder(const QString& title, const QString& startFolder) override
     {

@@ -40,6 +40,12 @@ QString QtPickers::openFile(const QString& title, const QString& filter)
     return QFileDialog::getOpenFileName(m_owner, title, QString(), qtFileFilter(filter));
 }
 
+QString QtPickers::saveFile(const QString& title, const QString& filter)
+{
+    // Qt's save dialog already confirms an overwrite and refuses a folder that does not exist.
+    return QFileDialog::getSaveFileName(m_owner, title, QString(), qtFileFilter(filter));
+}
+
 QString QtPickers::pickFolder(const QString& title, const QString& startFolder)
 {
     return BrowseForFolder(title, startFolder, QString(), true, false, m_owner);

@@ -17,6 +17,7 @@ public:
     std::optional<qint32> pickColor(qint32 initial) override;
     std::optional<Font> pickFont(const Font& initial) override;
     QString openFile(const QString& title, const QString& filter) override;
+    QString saveFile(const QString& title, const QString& filter) override;
     QString pickFolder(const QString& title, const QString& startFolder) override;
 
 private:
