@@ -106,6 +106,12 @@ private:
     void trace(const char* name, std::initializer_list<double> arguments) const;
     Common::Status checkPicture() const;
     Common::Status applyKernel(const float* weights, int side, float divisor, float bias, bool alphaToo);
+    // The kernel across[i] * down[j] in two passes. Only for whole-number weights: their sums are exact
+    // in any order, so the result is the full kernel's to the bit.
+    Common::Status applySeparableKernel(
+        const float* across, const float* down, int side, float divisor, float bias, bool alphaToo);
+    Common::Status filterRows(
+        const float* weights, const float* across, int side, float divisor, float bias, bool alphaToo);
     Common::Status blurGaussian(int rounds, bool alphaToo);
 
     QImage m_picture;
