@@ -167,6 +167,9 @@ namespace {
         float divisor;
         float bias;
         bool alphaToo;
+        // 0xff000000 for a picture without an alpha channel, whose pixels come out opaque whatever their
+        // alpha byte held; 0 otherwise.
+        QRgb opaque;
     };
 
 // Processors with wider vectors get a copy of the row loops built for them, picked when the program
@@ -254,7 +257,8 @@ namespace {
                     out[x] = QRgb(int(a[x])) << 24 | QRgb(int(r[x])) << 16 | QRgb(int(g[x])) << 8 | QRgb(int(b[x]));
             } else {
                 for (int x = 0; x < width; ++x)
-                    out[x] = (out[x] & 0xff000000u) | QRgb(int(r[x])) << 16 | QRgb(int(g[x])) << 8 | QRgb(int(b[x]));
+                    out[x] = (out[x] & 0xff000000u) | pass.opaque | QRgb(int(r[x])) << 16 | QRgb(int(g[x])) << 8
+                        | QRgb(int(b[x]));
             }
         }
     }
@@ -285,7 +289,7 @@ Common::Status PixTwix::filterRows(
     // Written through one pointer taken before any row is: the image detaches once, and bands of rows
     // can be filtered side by side.
     const KernelPass pass { &source, m_picture.bits(), m_picture.bytesPerLine(), taps.data(), taps.size(), across, side,
-        divisor, bias, alphaToo };
+        divisor, bias, alphaToo, m_picture.hasAlphaChannel() ? 0u : 0xff000000u };
     // Large pictures (the settings window filters its full-size sample while the user waits) are split
     // into bands, one per core; a thumbnail is done at once.
     constexpr qint64 kBandedPixels = qint64(1) << 18;
@@ -299,7 +303,6 @@ Common::Status PixTwix::filterRows(
         QtConcurrent::blockingMap(
             ranges, [&pass](const std::pair<int, int>& range) { filterBand(pass, range.first, range.second); });
     }
-    // Without alphaToo every pixel kept its alpha, which is opaque in a picture without an alpha channel.
     if (alphaToo && !m_picture.hasAlphaChannel())
         forEachPixel(m_picture, [](QRgb p) { return p | 0xff000000u; });
     return Common::success();
