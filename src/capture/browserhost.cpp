@@ -9,8 +9,10 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include "capture/debuggerurllookup.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/pipetransport.h"
+#include "capture/websockettransport.h"
 
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -130,6 +132,14 @@ void BrowserHost::removeStaleProfiles(const QString& root, const QString& prefix
     }
 }
 
+bool BrowserHost::isRemote() const { return !m_options.endpoint.isEmpty(); }
+
+QString BrowserHost::browserName() const
+{
+    return isRemote() ? QStringLiteral("the browser at ") + m_options.endpoint.toString(QUrl::RemoveUserInfo)
+                      : QStringLiteral("the browser");
+}
+
 bool BrowserHost::isRunning() const { return m_ready && m_connection && m_connection->isOpen(); }
 
 qint64 BrowserHost::processId() const { return m_process ? m_pid : 0; }
@@ -180,6 +190,10 @@ void BrowserHost::start()
 {
     m_starting = true;
     m_ready = false;
+    if (isRemote()) {
+        connectRemote();
+        return;
+    }
     const auto fail = [this](const QString& message) {
         QTimer::singleShot(0, this, [this, message] { handleReady(Common::Error { 0, kSource, message }); });
     };
@@ -257,7 +271,29 @@ void BrowserHost::start()
     m_pid = m_process->processId();
     ++m_startCount;
 
-    auto* transport = new PipeTransport(fromBrowser[0], toBrowser[1]);
+    attachConnection(new PipeTransport(fromBrowser[0], toBrowser[1]));
+}
+
+void BrowserHost::connectRemote()
+{
+    const QString scheme = m_options.endpoint.scheme().toLower();
+    if (scheme == QLatin1String("ws") || scheme == QLatin1String("wss")) {
+        attachConnection(new WebSocketTransport(m_options.endpoint));
+        return;
+    }
+    m_lookup = new DebuggerUrlLookup(m_options.endpoint, m_options.startTimeout, this);
+    connect(m_lookup, &DebuggerUrlLookup::done, this, [this](const Common::Result<QUrl>& address) {
+        std::exchange(m_lookup, nullptr)->deleteLater();
+        if (address)
+            attachConnection(new WebSocketTransport(address.value()));
+        else
+            handleReady(Common::Error {
+                0, kSource, QStringLiteral("Cannot reach %1: %2").arg(browserName(), address.error().message) });
+    });
+}
+
+void BrowserHost::attachConnection(DevToolsTransport* transport)
+{
     m_connection = new DevToolsConnection(transport, this);
     connect(m_connection, &DevToolsConnection::closed, this, &BrowserHost::handleConnectionClosed);
     connect(m_connection, &DevToolsConnection::browserEvent, this,
@@ -267,10 +303,17 @@ void BrowserHost::start()
     m_connection->post(
         {}, QStringLiteral("Browser.setDownloadBehavior"), { { QStringLiteral("behavior"), QStringLiteral("deny") } });
     QPointer<DevToolsConnection> connection(m_connection);
+    QPointer<WebSocketTransport> socket(qobject_cast<WebSocketTransport*>(transport));
     m_connection->call({}, QStringLiteral("Browser.getVersion"), {}, m_options.startTimeout, this,
-        [this, connection](const DevToolsConnection::Reply& reply) {
+        [this, connection, socket](const DevToolsConnection::Reply& reply) {
             if (reply && connection)
                 handleReady(connection.data());
+            else if (isRemote())
+                handleReady(Common::Error { 0, kSource,
+                    QStringLiteral("Cannot reach %1: %2")
+                        .arg(browserName(),
+                            socket && !socket->errorString().isEmpty() ? socket->errorString()
+                                                                       : reply.error().message) });
             else
                 handleReady(Common::Error { 0, kSource,
                     QStringLiteral("The browser did not start: %1 %2")
@@ -299,7 +342,11 @@ void BrowserHost::handleReady(const Common::Result<DevToolsConnection*>& result)
     }
 }
 
-void BrowserHost::handleConnectionClosed() { stopBrowser(QStringLiteral("The browser closed its DevTools pipe")); }
+void BrowserHost::handleConnectionClosed()
+{
+    stopBrowser(isRemote() ? QStringLiteral("The connection to %1 was lost").arg(browserName())
+                           : QStringLiteral("The browser closed its DevTools pipe"));
+}
 
 void BrowserHost::handleProcessFinished()
 {
@@ -328,12 +375,14 @@ void BrowserHost::readStandardError()
 
 void BrowserHost::stopBrowser(const QString& reason)
 {
-    if (m_stopping || (!m_process && !m_connection))
+    if (m_stopping || (!m_process && !m_connection && !m_lookup))
         return;
     m_stopping = true;
     const bool wasStarting = m_starting;
     m_ready = false;
     m_starting = false;
+    if (m_lookup)
+        delete std::exchange(m_lookup, nullptr);
     if (m_connection) {
         DevToolsConnection* connection = std::exchange(m_connection, nullptr);
         disconnect(connection, nullptr, this, nullptr);

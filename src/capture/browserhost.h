@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include "common/result.h"
 
@@ -18,7 +19,9 @@ class QTemporaryDir;
 
 namespace Capture {
 
+class DebuggerUrlLookup;
 class DevToolsConnection;
+class DevToolsTransport;
 
 // How the host finds and starts its browser.
 struct BrowserOptions {
@@ -37,6 +40,11 @@ struct BrowserOptions {
     // How long the browser may take over a call that does not depend on a page (opening and closing
     // contexts and pages); a browser that misses it is taken for hung and restarted.
     std::chrono::milliseconds callTimeout { 15000 };
+    // A browser on another machine to use instead of starting one: its DevTools WebSocket (ws://,
+    // wss://) or the http(s)://host:port whose /json/version names it. Empty: start the local browser.
+    // A remote browser is only connected to, never started or killed; a lost connection counts as
+    // the browser's loss and the next whenReady() connects again.
+    QUrl endpoint;
 };
 
 // The one headless browser of the program, shared by every capture engine. Started on first use,
@@ -59,6 +67,8 @@ public:
     void whenReady(QObject* context, ReadyCallback callback);
 
     bool isRunning() const;
+    // Whether this host reaches a remote browser (BrowserOptions::endpoint) rather than running one.
+    bool isRemote() const;
     // The browser's process id, 0 when it is not running.
     qint64 processId() const;
     // The last lines the browser wrote to stderr, for error reports.
@@ -99,6 +109,9 @@ private:
     };
 
     void start();
+    void connectRemote();
+    void attachConnection(DevToolsTransport* transport);
+    QString browserName() const;
     void handleReady(const Common::Result<DevToolsConnection*>& result);
     void handleConnectionClosed();
     void handleProcessFinished();
@@ -110,6 +123,7 @@ private:
     BrowserOptions m_options;
     QProcess* m_process = nullptr;
     DevToolsConnection* m_connection = nullptr;
+    DebuggerUrlLookup* m_lookup = nullptr;
     std::unique_ptr<QTemporaryDir> m_profile;
     QList<Waiter> m_waiters;
     QByteArray m_stderrTail;

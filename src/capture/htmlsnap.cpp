@@ -358,7 +358,10 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
         self->fail(SnapCode::CaptureFailed, describe(error));
     };
     const std::chrono::milliseconds deadline = m_host ? m_host->callTimeout() : 15s;
-    connection->call({}, QStringLiteral("Target.createBrowserContext"), {}, deadline, connection,
+    // A remote browser outlives our connection to it: disposeOnDetach has it drop the context should
+    // the connection be lost before the capture releases it.
+    connection->call({}, QStringLiteral("Target.createBrowserContext"), { { QStringLiteral("disposeOnDetach"), true } },
+        deadline, connection,
         [self, guard, generation, failIfCurrent, deadline](const DevToolsConnection::Reply& reply) {
             if (!reply)
                 return failIfCurrent(reply.error());
