@@ -7,6 +7,7 @@
 
 #include "batch/appfolders.h"
 #include "batch/capturecompleter.h"
+#include "capture/browserpool.h"
 #include "capture/htmlsnap.h"
 #include "capture/htmlsnapshot.h"
 #include "common/paths.h"
@@ -90,6 +91,8 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     if (!selected)
         return false;
     m_selectedCount = *selected;
+    if (!preparePool())
+        return false;
 
     m_doneCount = 0;
     m_successCount = 0;
@@ -129,7 +132,10 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
 
 Capture::HtmlSnapshot* BatchRun::createSlot(int index)
 {
-    auto* slot = new Capture::HtmlSnapshot(m_services.host, this);
+    Capture::BrowserHost* host = m_pool ? m_pool->pickHost() : m_services.host;
+    auto* slot = new Capture::HtmlSnapshot(host, this);
+    if (m_pool)
+        m_pool->attach(host, slot);
     slot->setID(index);
     // The browser renders each capture straight at the thumbnail's scale: far cheaper than a full-size
     // image that is decoded and scaled down afterwards.
@@ -218,7 +224,64 @@ void BatchRun::step()
     }
     m_state = State::Running;
     completionPass(true);
+    if (m_pool && !poolStep())
+        return;
     readRecords();
+}
+
+bool BatchRun::preparePool()
+{
+    delete std::exchange(m_pool, nullptr);
+    m_poolWasUp = false;
+    m_lostEveryBrowser = false;
+    const QString listed = m_services.settings.BrowserEndpoints;
+    if (listed.trimmed().isEmpty())
+        return true;
+    const auto endpoints = Capture::parseBrowserEndpoints(listed);
+    if (!endpoints) {
+        Q_EMIT statusText(QStringLiteral("Error: ") + endpoints.error().message);
+        return false;
+    }
+    Capture::BrowserPool::Options options;
+    if (m_services.host)
+        options.remote.callTimeout = m_services.host->callTimeout();
+    m_pool = new Capture::BrowserPool(m_services.host, endpoints.value(), options, this);
+    connect(m_pool, &Capture::BrowserPool::report, this, &BatchRun::statusText);
+    connect(m_pool, &Capture::BrowserPool::availabilityChanged, this, &BatchRun::scheduleStep);
+    m_pool->start();
+    return true;
+}
+
+// False while no link may go out: the browsers are still being tried, or none is left.
+bool BatchRun::poolStep()
+{
+    if (m_pool->isProbing())
+        return false;
+    if (m_pool->isExhausted()) {
+        Q_EMIT statusText(QStringLiteral("Error: No browser can be reached; the run ends"));
+        m_lostEveryBrowser = true;
+        // Lost mid-run: stop as the Stop button does, so the run can be resumed where it ended.
+        m_stopRequested = m_stopRequested || m_poolWasUp;
+        endMainLoop();
+        return false;
+    }
+    if (m_pool->inServiceCount() == 0)
+        return false;
+    m_poolWasUp = true;
+    // A free slot whose browser is out of service moves to one that is in service.
+    for (int i = 1; i < m_slots.size(); ++i) {
+        Capture::HtmlSnapshot* slot = m_slots.at(i);
+        if (slot && slot->Ready() && !canDispatch(slot)) {
+            delete slot;
+            m_slots[i] = createSlot(i);
+        }
+    }
+    return true;
+}
+
+bool BatchRun::canDispatch(const Capture::HtmlSnapshot* slot) const
+{
+    return slot && (!m_pool || m_pool->isSlotInService(slot));
 }
 
 bool BatchRun::completeSlot(int index)
@@ -267,7 +330,8 @@ void BatchRun::completionPass(bool includeWatchdog)
 
 bool BatchRun::hasFreeSlot() const
 {
-    return std::any_of(m_slots.begin(), m_slots.end(), [](const auto& slot) { return slot && slot->Ready(); });
+    return std::any_of(m_slots.begin(), m_slots.end(),
+        [this](const auto& slot) { return slot && slot->Ready() && canDispatch(slot); });
 }
 
 void BatchRun::readRecords()
@@ -328,7 +392,7 @@ void BatchRun::readRecords()
                 m_services.completer.recreateElements();
             bool dispatched = false;
             for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
-                if (m_slots.at(i) && m_slots.at(i)->Ready()) {
+                if (m_slots.at(i) && m_slots.at(i)->Ready() && canDispatch(m_slots.at(i))) {
                     dispatch(i, key, entry->record);
                     m_inFlight[i] = InFlight { true, link, {} };
                     dispatched = true;
@@ -425,6 +489,7 @@ void BatchRun::finish()
     for (const QPointer<Capture::HtmlSnapshot>& slot : std::as_const(m_slots))
         delete slot.data();
     m_slots.clear();
+    delete std::exchange(m_pool, nullptr);
     m_watchdog.stop();
     m_state = State::Idle;
     Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());

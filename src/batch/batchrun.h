@@ -12,6 +12,7 @@
 
 namespace Capture {
 class BrowserHost;
+class BrowserPool;
 class HtmlSnapshot;
 }
 namespace Common {
@@ -33,7 +34,11 @@ class CaptureCompleter;
 // queued steps; nothing polls. Pause, Stop and Abort only set flags that the run reads at fixed
 // points. Completions run strictly one at a time: while one is in progress (it may be showing a
 // message box with its own event loop) no other step of the run starts and no slot is replaced; the
-// run goes on once it has ended. GUI thread only.
+// run goes on once it has ended.
+//
+// With BrowserEndpoints set, the slots are spread over the browsers it lists (Capture::BrowserPool):
+// the run reads no link before each has been tried once, gives links only to slots whose browser is in
+// service, and stops when none is left. GUI thread only.
 class BatchRun final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BatchRun)
@@ -74,6 +79,8 @@ public:
     qint32 selectedCount() const { return m_selectedCount; }
     qint32 percentage() const { return m_percentage; }
     qint32 CurrentLine() const { return m_reader.CurrentLine(); }
+    // The last run ended because none of the browsers BrowserEndpoints lists could be reached.
+    bool lostEveryBrowser() const { return m_lostEveryBrowser; }
     int busySlots() const;
     // Whole seconds after which a slot's capture is collected whatever it reports: never before the
     // engine itself must have ended, with the run's time-out and delay.
@@ -115,6 +122,9 @@ private:
     void finish();
     void publishCounters();
     Capture::HtmlSnapshot* createSlot(int index);
+    bool preparePool();
+    bool poolStep();
+    bool canDispatch(const Capture::HtmlSnapshot* slot) const;
     void handleSlotStatus(int index, const QString& text, int code);
     void endLink(int slotIndex, const QString& outcome, const QString& text);
 
@@ -147,6 +157,10 @@ private:
     // Indexed like m_slots.
     QList<InFlight> m_inFlight;
     QTimer m_watchdog;
+    // The browsers of this run when BrowserEndpoints lists any; null otherwise.
+    Capture::BrowserPool* m_pool = nullptr;
+    bool m_poolWasUp = false;
+    bool m_lostEveryBrowser = false;
 };
 
 } // namespace Batch

@@ -12,6 +12,7 @@
 #include "batch/linkslistmodel.h"
 #include "batch/retryfile.h"
 #include "batch/runreport.h"
+#include "capture/browserendpoints.h"
 #include "capture/browserhost.h"
 #include "cli/exitcodes.h"
 #include "cli/terminalboxes.h"
@@ -79,7 +80,11 @@ void RunCommand::finishSoon(int exitCode)
 
 void RunCommand::start()
 {
-    if (const auto browser = Capture::BrowserHost::findExecutable(m_services.browserExecutable); !browser) {
+    // Browsers elsewhere need none here; a list that does not parse is refused by the run itself.
+    const auto endpoints = Capture::parseBrowserEndpoints(m_services.settings.BrowserEndpoints);
+    const bool local = !endpoints || endpoints.value().isEmpty()
+        || endpoints.value().contains(Capture::BrowserEndpoint { Capture::BrowserEndpoint::Kind::Local, {} });
+    if (const auto browser = Capture::BrowserHost::findExecutable(m_services.browserExecutable); local && !browser) {
         writeErr(QStringLiteral("pictavo: ") + browser.error().message + QLatin1Char('\n'));
         return finishSoon(ExitCode::CannotStart);
     }
@@ -162,9 +167,11 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
     if (!m_report->filePath().isEmpty() && m_report->errorText().isEmpty())
         summary += QStringLiteral("; report ") + m_report->filePath();
     writeErr(summary + QLatin1Char('\n'));
+    if (m_run->lostEveryBrowser() && m_tally.links == 0)
+        return finishSoon(ExitCode::CannotStart);
     if (stopped) {
         writeErr(QStringLiteral("pictavo: stopped at line %1; resume with: pictavo run --from %1\n").arg(resumeFrom));
-        return finishSoon(ExitCode::Interrupted);
+        return finishSoon(m_run->lostEveryBrowser() ? ExitCode::SomeFailed : ExitCode::Interrupted);
     }
     finishSoon(m_tally.failed > 0 ? ExitCode::SomeFailed : ExitCode::Success);
 }

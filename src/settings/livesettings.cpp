@@ -160,6 +160,7 @@ namespace {
         { "IgnoreFiles", &LiveSettings::IgnoreFiles, ".exe,.zip,.tar,.gz,.tgz,.rar,.gif,.jpg,.JIF,.JPEG,.JPE,.jng,.bmp,.ico,.png,.tif,.tiff,.tiff,.pcd,.pcx,.psd,.wbmp,.xbm,.xpm,.ras,.sgi,.tga,.ppm,.pgm,.pbm,.mng,.koa,.iff,.lbm,.hdr,.g3,.dds,.cut", Under::Nowhere },
         // clang-format on
         { "ImagesFolder", &LiveSettings::ImagesFolder, "snapshots", Under::ProgramFolder },
+        { "BrowserEndpoints", &LiveSettings::BrowserEndpoints, "", Under::Nowhere },
         { "WatermarkText", &LiveSettings::WatermarkText, "Corvane", Under::Nowhere },
         { "WatermarkFontname", &LiveSettings::WatermarkFontname, "Arial", Under::Nowhere },
         { "WatermarkImage", &LiveSettings::WatermarkImage, "", Under::Nowhere },

@@ -28,6 +28,9 @@ struct LiveSettings final {
     qint32 EnableScript = 0;
     qint32 ThreadsCount = 0;
     QString IgnoreFiles;
+    // DevTools endpoints of the browsers a batch run captures on (see Capture::parseBrowserEndpoints);
+    // empty: the local browser alone.
+    QString BrowserEndpoints;
     qint32 SnapWidth = 0;
     qint32 SnapHeight = 0;
     qint32 SnapDimension = 0;

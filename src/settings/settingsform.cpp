@@ -99,6 +99,7 @@ namespace {
         PICTAVO_LIVE(EnableScript),
         PICTAVO_LIVE(SetForceSnap),
         PICTAVO_LIVE(IgnoreFiles),
+        PICTAVO_LIVE(BrowserEndpoints),
         PICTAVO_LIVE(SnapWidth),
         PICTAVO_LIVE(SnapHeight),
         PICTAVO_LIVE(SnapDimension),
@@ -244,6 +245,7 @@ FormValues SettingsForm::load()
     v.set(QStringLiteral("txtSnapHeight"), QString::number(s.SnapHeight));
     v.set(QStringLiteral("ThreadsCountSlider"), s.ThreadsCount);
     v.set(QStringLiteral("txtIgnoreFiles"), s.IgnoreFiles);
+    v.set(QStringLiteral("txtBrowserEndpoints"), s.BrowserEndpoints);
     v.set(QStringLiteral("cboImageType"), s.ImageType);
     v.set(QStringLiteral("JpegSlider"), s.JpegQuality);
     v.set(QStringLiteral("txtImageWidth"), QString::number(s.ImageWidth));
@@ -410,6 +412,7 @@ void SettingsForm::save(const FormValues& c)
     s.SnapWidth = whole("txtSnapWidth");
     s.SnapHeight = whole("txtSnapHeight");
     s.IgnoreFiles = normalizeIgnoreFiles(text("txtIgnoreFiles"));
+    s.BrowserEndpoints = text("txtBrowserEndpoints").trimmed();
     s.WatermarkGray = on(QStringLiteral("chkImageGray"));
     s.WatermarkBlackWhite = on(QStringLiteral("chkImageBlackAndWhite"));
     s.Timeout = whole("txtTimeout");

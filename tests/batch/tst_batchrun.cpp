@@ -19,6 +19,7 @@
 #include "capture/htmlsnapshot.h"
 #include "capturetestsupport.h"
 #include "common/thumbnailmodel.h"
+#include "remotebrowser.h"
 #include "scriptedmessagebox.h"
 #include "settings/hive.h"
 #include "settings/livesettings.h"
@@ -149,6 +150,9 @@ private Q_SLOTS:
     void hostileLinksEndWithAnOutcome();
     void longDelayOutlivesTheWatchdog();
     void thumbnailThatCannotBeMadeIsAnError();
+    void spreadsOverEndpointsAndSurvivesALoss();
+    void endpointsThatCannotServeTheRun_data();
+    void endpointsThatCannotServeTheRun();
 
 private:
     std::unique_ptr<Capture::BrowserHost> m_host;
@@ -677,3 +681,94 @@ void TestBatchRun::thumbnailThatCannotBeMadeIsAnError()
 
 QTEST_MAIN(TestBatchRun)
 #include "tst_batchrun.moc"
+
+void TestBatchRun::spreadsOverEndpointsAndSurvivesALoss()
+{
+    CaptureTest::RemoteBrowser kept;
+    CaptureTest::RemoteBrowser lost;
+    QVERIFY(kept.start());
+    QVERIFY(lost.start());
+    Bench bench(m_host.get());
+    bench.settings.ThreadsCount = 4;
+    bench.settings.BrowserEndpoints = kept.webSocketUrl().toString() + QStringLiteral(", ") + lost.httpUrl().toString();
+    const int count = 16;
+    QStringList lines;
+    for (int i = 0; i < count; ++i)
+        lines << QStringLiteral("%1|%2?n=%1").arg(200 + i).arg(m_server->url(QStringLiteral("/slow")));
+    bench.writeLinks(lines);
+
+    QList<LinkOutcome> ended;
+    int mostBusy = 0;
+    QObject::connect(bench.run.get(), &BatchRun::linkEnded, bench.run.get(), [&](const LinkOutcome& outcome) {
+        ended << outcome;
+        // Both browsers have captures in flight by now (two slots each, every page takes 0.7 s).
+        if (ended.size() == 2)
+            lost.kill();
+    });
+    QObject::connect(bench.run.get(), &BatchRun::rowAdded, bench.run.get(),
+        [&] { mostBusy = std::max(mostBusy, bench.run->busySlots()); });
+    QVERIFY(bench.runAll());
+
+    // Every link ended exactly once, whatever its end.
+    QCOMPARE(ended.size(), count);
+    QSet<qint32> seen;
+    for (const LinkOutcome& outcome : std::as_const(ended)) {
+        seen.insert(outcome.line);
+        QVERIFY2(outcome.outcome == Outcome::Captured || outcome.outcome == Outcome::CaptureFailed,
+            qPrintable(outcome.outcome));
+    }
+    QCOMPARE(seen.size(), count);
+    QVERIFY(mostBusy <= 4);
+    const int failed = count - bench.run->SuccessCount();
+    QVERIFY2(failed >= 1, "the lost browser's captures in flight fail");
+    QVERIFY(failed < count / 2);
+    QCOMPARE(bench.statusTexts.filter(QStringLiteral("was lost")).size(), 1);
+    QVERIFY(kept.isAlive());
+
+    // The retry captures the rest on the browser that is left; the lost one is reported and skipped.
+    QVERIFY(CreateRetryFile(
+        bench.links.LinksInfoFile(), bench.settings.ImagesFolder, bench.settings.ImageType, bench.boxes, {}));
+    QCOMPARE(bench.links.CountLinks(), failed);
+    bench.statusTexts.clear();
+    QVERIFY(bench.runAll());
+    QCOMPARE(bench.run->SuccessCount(), failed);
+    QCOMPARE(bench.statusTexts.filter(QStringLiteral("cannot be reached")).size(), 1);
+    for (int i = 0; i < count; ++i)
+        QVERIFY(QFileInfo::exists(bench.thumbnail(QString::number(200 + i))));
+}
+
+void TestBatchRun::endpointsThatCannotServeTheRun_data()
+{
+    QTest::addColumn<QString>("endpoints");
+    QTest::addColumn<bool>("starts");
+    QTest::addColumn<int>("captured");
+    QTest::addColumn<QString>("status");
+    const QString closed = QStringLiteral("http://127.0.0.1:%1").arg(closedPort());
+    QTest::newRow("bad list") << QStringLiteral("local ftp://127.0.0.1:21") << false << 0
+                              << QStringLiteral("Error: Browser endpoint 2 (\"ftp://127.0.0.1:21\"): unknown scheme");
+    QTest::newRow("none reachable") << closed << true << 0 << QStringLiteral("Error: No browser can be reached");
+    QTest::newRow("unreachable one skipped") << closed + QStringLiteral(" local") << true << 3
+                                             << QStringLiteral("cannot be reached and is left out of this run");
+    QTest::newRow("ws address that is no browser")
+        << QStringLiteral("ws://127.0.0.1:%1/devtools/browser/x local").arg(closedPort()) << true << 3
+        << QStringLiteral("cannot be reached and is left out of this run");
+}
+
+void TestBatchRun::endpointsThatCannotServeTheRun()
+{
+    QFETCH(QString, endpoints);
+    QFETCH(bool, starts);
+    QFETCH(int, captured);
+    QFETCH(QString, status);
+    Bench bench(m_host.get());
+    bench.settings.BrowserEndpoints = endpoints;
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/p1")),
+        QStringLiteral("2|") + m_server->url(QStringLiteral("/p2")),
+        QStringLiteral("3|") + m_server->url(QStringLiteral("/p3")) });
+    QCOMPARE(bench.runAll(), starts);
+    QCOMPARE(bench.run->isActive(), false);
+    QCOMPARE(bench.run->SuccessCount(), captured);
+    QCOMPARE(bench.run->DoneCount(), captured);
+    QCOMPARE(bench.statusTexts.filter(status).size(), 1);
+    QCOMPARE(bench.statusTexts.filter(QStringLiteral("cannot be reached")).size(), starts ? 1 : 0);
+}

@@ -53,6 +53,8 @@ QList<Row> allSettings()
         { "EnableScript", "EnableScript", FIELD(EnableScript), n(0), s("1"), n(1) },
         { "ThreadsCount", "ThreadsCount", FIELD(ThreadsCount), n(4), s("8"), n(8) },
         { "IgnoreFiles", "IgnoreFiles", FIELD(IgnoreFiles), QVariant(kIgnoreFiles), s(".exe,.zip"), t(".exe,.zip") },
+        { "BrowserEndpoints", "BrowserEndpoints", FIELD(BrowserEndpoints), t(""), s("local ws://10.0.0.2:9222/x"),
+            t("local ws://10.0.0.2:9222/x") },
         { "SnapWidth", "SnapWidth", FIELD(SnapWidth), n(0), s("1024"), n(1024) },
         { "SnapHeight", "SnapHeight", FIELD(SnapHeight), n(0), s("768"), n(768) },
         { "SnapDimension", "SnapDimension", FIELD(SnapDimension), n(0), s("1"), n(1) },

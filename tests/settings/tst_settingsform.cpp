@@ -234,6 +234,10 @@ void TestSettingsForm::savedNumbersFallBack_data()
                                   << " /m.jpg "
                                   << "VignetteEffectFile"
                                   << "/m.jpg";
+    QTest::addRow("browser list trimmed") << "txtBrowserEndpoints"
+                                          << " local, ws://10.0.0.2:9222/b "
+                                          << "BrowserEndpoints"
+                                          << "local, ws://10.0.0.2:9222/b";
 }
 
 void TestSettingsForm::savedNumbersFallBack()
