@@ -1,7 +1,7 @@
 // The batch run's benchmark: the whole run (slots, completion into 120 x 90 JPEG thumbnails, the
 // links list and the strip) over a links file, measured from outside the run's own code.
 //
-//   batchbench --links FILE [--threads 4] [--delay 0] [--repeat 1] [--images FOLDER]
+//   batchbench --links FILE [--threads 4] [--delay 0] [--repeat 1] [--images FOLDER] [--endpoints LIST]
 //   batchbench --million [--links FILE]
 //
 // Prints one JSON line per measurement: links per second, the longest stall of the event loop, and
@@ -141,9 +141,11 @@ void print(const QJsonObject& result)
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << Qt::endl;
 }
 
-int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, int delay, const QString& images)
+int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, int delay, const QString& images,
+    const QString& endpoints)
 {
     Installation setup(&host, threads, delay, images);
+    setup.settings.BrowserEndpoints = endpoints;
     QFile::remove(setup.links.LinksInfoFile());
     if (!QFile::copy(linksFile, setup.links.LinksInfoFile())) {
         QTextStream(stderr) << "cannot read " << linksFile << '\n';
@@ -162,6 +164,7 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, 
     const double cpu = cpuSeconds() - cpuBefore;
     const int done = setup.run->DoneCount();
     print({ { QStringLiteral("measure"), QStringLiteral("run") }, { QStringLiteral("threads"), threads },
+        { QStringLiteral("endpoints"), endpoints.isEmpty() ? QStringLiteral("local") : endpoints },
         { QStringLiteral("delay_ms"), delay }, { QStringLiteral("links"), done },
         { QStringLiteral("success"), setup.run->SuccessCount() }, { QStringLiteral("seconds"), seconds },
         { QStringLiteral("links_per_s"), done / seconds }, { QStringLiteral("longest_stall_ms"), probe.longestMs() },
@@ -221,6 +224,9 @@ int main(int argc, char* argv[])
         { QStringLiteral("repeat"), QStringLiteral("runs"), QStringLiteral("n"), QStringLiteral("1") },
         { QStringLiteral("million"), QStringLiteral("count a million-line database and start at line 999,000") },
         { QStringLiteral("images"), QStringLiteral("keep the thumbnails in this folder"), QStringLiteral("folder") },
+        { QStringLiteral("endpoints"),
+            QStringLiteral("BrowserEndpoints: the browsers to capture on (\"local\", ws://, http://host:port)"),
+            QStringLiteral("list") },
         { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
             QStringLiteral("http://127.0.0.1:18865/p/0001.html") } });
     parser.process(app);
@@ -234,9 +240,9 @@ int main(int argc, char* argv[])
         parser.showHelp(2);
     }
     for (int i = 0; i < parser.value(QStringLiteral("repeat")).toInt(); ++i) {
-        if (const int failed
-            = runLinks(host, parser.value(QStringLiteral("links")), parser.value(QStringLiteral("threads")).toInt(),
-                parser.value(QStringLiteral("delay")).toInt(), parser.value(QStringLiteral("images"))))
+        if (const int failed = runLinks(host, parser.value(QStringLiteral("links")),
+                parser.value(QStringLiteral("threads")).toInt(), parser.value(QStringLiteral("delay")).toInt(),
+                parser.value(QStringLiteral("images")), parser.value(QStringLiteral("endpoints"))))
             return failed;
     }
     return 0;
