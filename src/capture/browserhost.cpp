@@ -300,8 +300,10 @@ void BrowserHost::attachConnection(DevToolsTransport* transport)
         [this](const QString& method, const QJsonObject&) { handleBrowserEvent(method); });
 
     m_connection->post({}, QStringLiteral("Target.setDiscoverTargets"), { { QStringLiteral("discover"), true } });
-    m_connection->post(
-        {}, QStringLiteral("Browser.setDownloadBehavior"), { { QStringLiteral("behavior"), QStringLiteral("deny") } });
+    // A remote browser's own settings are its owner's business; captures run in contexts of their own.
+    if (!isRemote())
+        m_connection->post({}, QStringLiteral("Browser.setDownloadBehavior"),
+            { { QStringLiteral("behavior"), QStringLiteral("deny") } });
     QPointer<DevToolsConnection> connection(m_connection);
     QPointer<WebSocketTransport> socket(qobject_cast<WebSocketTransport*>(transport));
     m_connection->call({}, QStringLiteral("Browser.getVersion"), {}, m_options.startTimeout, this,

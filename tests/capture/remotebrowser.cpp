@@ -24,7 +24,7 @@ RemoteBrowser::~RemoteBrowser()
         m_process->waitForFinished(5000);
 }
 
-bool RemoteBrowser::start()
+bool RemoteBrowser::start(quint16 port)
 {
     const auto executable = Capture::BrowserHost::findExecutable();
     if (!executable)
@@ -36,7 +36,8 @@ bool RemoteBrowser::start()
     if (::geteuid() == 0)
         arguments << QStringLiteral("--no-sandbox");
     arguments << testBrowserOptions().extraArguments << QStringLiteral("--no-first-run")
-              << QStringLiteral("--disable-background-networking") << QStringLiteral("--remote-debugging-port=0")
+              << QStringLiteral("--disable-background-networking")
+              << QStringLiteral("--remote-debugging-port=%1").arg(port)
               << QStringLiteral("--remote-debugging-address=127.0.0.1")
               << QStringLiteral("--user-data-dir=") + m_profile->path() << QStringLiteral("about:blank");
     m_process = std::make_unique<QProcess>();

@@ -21,8 +21,8 @@ public:
     RemoteBrowser(const RemoteBrowser&) = delete;
     RemoteBrowser& operator=(const RemoteBrowser&) = delete;
 
-    // Starts the browser and waits until it names its WebSocket address.
-    bool start();
+    // Starts the browser on port (0: any free one) and waits until it names its WebSocket address.
+    bool start(quint16 port = 0);
     // ws://127.0.0.1:<port>/devtools/browser/<id>
     QUrl webSocketUrl() const { return m_webSocketUrl; }
     // http://127.0.0.1:<port>

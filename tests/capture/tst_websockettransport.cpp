@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "capture/browserhost.h"
+#include "capture/browserpool.h"
 #include "capture/debuggerurllookup.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/htmlsnap.h"
@@ -57,6 +58,7 @@ private Q_SLOTS:
     void lookupRefusesUntrustedReplies_data();
     void lookupRefusesUntrustedReplies();
     void droppedConnectionLeavesNoContextBehind();
+    void poolTriesALostBrowserAgain();
     void hostCapturesOnARemoteBrowserAndLeavesItRunning_data();
     void hostCapturesOnARemoteBrowserAndLeavesItRunning();
 
@@ -216,6 +218,41 @@ void TestWebSocketTransport::droppedConnectionLeavesNoContextBehind()
     QTRY_VERIFY_WITH_TIMEOUT(!status.isEmpty() && status.last().at(1).toInt() == SnapCode::CaptureFailed, 10000);
     QTRY_COMPARE_WITH_TIMEOUT(browserContexts(observer), 0, 10000);
     QVERIFY(browser.isAlive());
+}
+
+void TestWebSocketTransport::poolTriesALostBrowserAgain()
+{
+    auto browser = std::make_unique<RemoteBrowser>();
+    QVERIFY(browser->start());
+    const QUrl endpoint = browser->httpUrl();
+    BrowserPool::Options options;
+    options.firstRetry = 100ms;
+    options.longestRetry = 500ms;
+    options.retryLimit = 20;
+    BrowserPool pool(nullptr, { { BrowserEndpoint::Kind::Discovery, endpoint } }, options);
+    QStringList reports;
+    connect(&pool, &BrowserPool::report, this, [&reports](const QString& text) { reports << text; });
+    pool.start();
+    QVERIFY(pool.isProbing());
+    QTRY_VERIFY_WITH_TIMEOUT(!pool.isProbing(), 20000);
+    BrowserHost* host = pool.pickHost();
+    QVERIFY(host && pool.isInService(host));
+
+    // Lost, then back at the same address (a restarted browser has a new WebSocket address).
+    browser.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(pool.inServiceCount(), 0, 20000);
+    QVERIFY(!pool.isExhausted());
+    browser = std::make_unique<RemoteBrowser>();
+    QVERIFY(browser->start(static_cast<quint16>(endpoint.port())));
+    QTRY_VERIFY_WITH_TIMEOUT(pool.isInService(host), 30000);
+    QCOMPARE(reports.filter(QStringLiteral("was lost")).size(), 1);
+    QCOMPARE(reports.filter(QStringLiteral("is back in service")).size(), 1);
+
+    // Gone for good: given up after the last attempt, once.
+    browser.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(pool.isExhausted(), 30000);
+    QCOMPARE(reports.filter(QStringLiteral("given up for this run after 20 attempts")).size(), 1);
+    QCOMPARE(pool.pickHost(), nullptr);
 }
 
 void TestWebSocketTransport::hostCapturesOnARemoteBrowserAndLeavesItRunning_data()

@@ -310,6 +310,12 @@ void TestPictavo::exitCodes_data()
                                      << QStringLiteral("no setting named Colour");
     QTest::newRow("setting not a number") << two << args({ "--set", "ThreadsCount=many", "run" }) << QStringLiteral("")
                                           << 2 << QStringLiteral("not a whole number");
+    // No local browser is needed when the list names none.
+    QTest::newRow("no endpoint reachable")
+        << two << args({ "--set", "BrowserEndpoints=http://127.0.0.1:1", "run" })
+        << QStringLiteral("/nonexistent/chromium") << 2 << QStringLiteral("No browser can be reached");
+    QTest::newRow("bad endpoint list") << two << args({ "--set", "BrowserEndpoints=local ftp://x", "run" })
+                                       << QStringLiteral("") << 2 << QStringLiteral("unknown scheme");
     QTest::newRow("retry with a range") << two << args({ "run", "--retry", "--to", "2" }) << QStringLiteral("") << 2
                                         << QStringLiteral("--retry");
 }
