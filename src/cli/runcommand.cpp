@@ -158,6 +158,9 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
 {
     m_progressTimer.stop();
     clearProgress();
+    // Nothing was done, and the run has said why.
+    if (m_run->lostEveryBrowser() && m_tally.links == 0)
+        return finishSoon(ExitCode::CannotStart);
     const double seconds = m_clock.elapsed() / 1000.0;
     QString summary = QStringLiteral("pictavo: %1 links in %2 s").arg(m_tally.links).arg(seconds, 0, 'f', 1);
     if (seconds > 0)
@@ -167,8 +170,6 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
     if (!m_report->filePath().isEmpty() && m_report->errorText().isEmpty())
         summary += QStringLiteral("; report ") + m_report->filePath();
     writeErr(summary + QLatin1Char('\n'));
-    if (m_run->lostEveryBrowser() && m_tally.links == 0)
-        return finishSoon(ExitCode::CannotStart);
     if (stopped) {
         writeErr(QStringLiteral("pictavo: stopped at line %1; resume with: pictavo run --from %1\n").arg(resumeFrom));
         return finishSoon(m_run->lostEveryBrowser() ? ExitCode::SomeFailed : ExitCode::Interrupted);
