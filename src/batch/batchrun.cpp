@@ -5,6 +5,10 @@
 #include <limits>
 #include <utility>
 
+#include <QFutureWatcher>
+#include <QThread>
+#include <QtConcurrent>
+
 #include "batch/appfolders.h"
 #include "batch/capturecompleter.h"
 #include "capture/browserpool.h"
@@ -56,10 +60,13 @@ BatchRun::BatchRun(const Services& services, QObject* parent)
 {
     m_watchdog.setInterval(1000);
     connect(&m_watchdog, &QTimer::timeout, this, &BatchRun::scheduleStep);
+    m_completionPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
 }
 
 BatchRun::~BatchRun()
 {
+    // The work still running writes its files to the end; captures taken but not ended are dropped.
+    m_completionPool.waitForDone();
     for (const QPointer<Capture::HtmlSnapshot>& slot : std::as_const(m_slots))
         delete slot.data();
 }
@@ -223,6 +230,7 @@ void BatchRun::step()
         return;
     }
     m_state = State::Running;
+    endProcessedCaptures();
     completionPass(true);
     if (m_pool && !poolStep())
         return;
@@ -284,26 +292,48 @@ bool BatchRun::canDispatch(const Capture::HtmlSnapshot* slot) const
     return slot && (!m_pool || m_pool->isSlotInService(slot));
 }
 
-bool BatchRun::completeSlot(int index)
+void BatchRun::takeSlot(int index)
 {
     Capture::HtmlSnapshot* slot = m_slots.value(index);
     if (!slot || m_completing)
-        return false;
-    m_completing = true;
-    const int code = slot->GetErrorCode();
-    const Capture::PageFacts facts = slot->pageFacts();
-    const CompletedCapture completed = m_services.completer.CompleteCapture(*slot);
-    m_completing = false;
-    const bool success = completed.success;
-    if (success)
-        ++m_successCount;
-    if (index < m_inFlight.size() && m_inFlight.at(index).active) {
-        m_inFlight[index].link.page = facts;
-        endLink(index, captureOutcome(code, success, facts.netError), completed.text);
+        return;
+    Taken taken;
+    taken.code = slot->GetErrorCode();
+    taken.facts = slot->pageFacts();
+    if (index < m_inFlight.size())
+        taken.flight = std::exchange(m_inFlight[index], InFlight {});
+    taken.capture = m_services.completer.takeCapture(*slot);
+    taken.processed = QtConcurrent::run(&m_completionPool, [capture = taken.capture] { capture->process(); });
+    auto* watcher = new QFutureWatcher<void>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher] {
+        watcher->deleteLater();
+        scheduleStep();
+    });
+    watcher->setFuture(taken.processed);
+    m_taken.push_back(std::move(taken));
+}
+
+void BatchRun::endProcessedCaptures()
+{
+    bool ended = false;
+    while (!m_completing && !m_taken.empty() && m_taken.front().processed.isFinished()) {
+        Taken taken = std::move(m_taken.front());
+        m_taken.pop_front();
+        m_completing = true;
+        const CompletedCapture completed = taken.capture->finish();
+        m_completing = false;
+        if (completed.success)
+            ++m_successCount;
+        if (taken.flight.active) {
+            taken.flight.link.page = taken.facts;
+            endLink(taken.flight, captureOutcome(taken.code, completed.success, taken.facts.netError), completed.text);
+        }
+        ended = true;
     }
+    if (ended)
+        publishCounters();
     if (std::exchange(m_stepDeferred, false))
         scheduleStep();
-    return success;
 }
 
 bool BatchRun::isSlotDue(const Capture::HtmlSnapshot& slot, bool includeWatchdog) const
@@ -318,7 +348,7 @@ void BatchRun::completionPass(bool includeWatchdog)
         Capture::HtmlSnapshot* slot = m_slots.at(i);
         if (!slot || !isSlotDue(*slot, includeWatchdog))
             continue;
-        completeSlot(i);
+        takeSlot(i);
         // A fresh slot after every completion keeps long runs from piling up state in one control.
         delete slot;
         m_slots[i] = createSlot(i);
@@ -388,8 +418,6 @@ void BatchRun::readRecords()
             link.outcome = verdictOutcome(verdict.kind);
             Q_EMIT linkEnded(link);
         } else {
-            if (m_doneCount % 10 == 0)
-                m_services.completer.recreateElements();
             bool dispatched = false;
             for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
                 if (m_slots.at(i) && m_slots.at(i)->Ready() && canDispatch(m_slots.at(i))) {
@@ -418,7 +446,6 @@ void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRec
     slot.Reset();
     slot.setReady(false);
     slot.setListItem(QVariant::fromValue(row));
-    m_services.completer.clearViewer();
     slot.setID(slotIndex);
     slot.setLinkID(record.id);
     slot.setLinkURL(record.url);
@@ -451,15 +478,17 @@ void BatchRun::waitStep()
         // The watchdog holds here too, so a capture that never reports an end cannot keep the run
         // waiting for ever.
         if (slot && isSlotDue(*slot, slot->Busy())) {
-            completeSlot(i);
+            takeSlot(i);
             slot->Reset();
         }
     }
-    const int busy = busySlots();
+    endProcessedCaptures();
+    // Taken captures are never abandoned: their work ends soon whatever the page did.
+    const int busy = busySlots() + static_cast<int>(m_taken.size());
     Q_EMIT workingThreadsChanged(busy);
     if (busy > 0)
         publishCounters();
-    if (m_abortWaiting || busy == 0)
+    if (m_taken.empty() && (m_abortWaiting || busy == 0))
         finish();
 }
 
@@ -468,10 +497,13 @@ void BatchRun::finish()
     for (int i = 1; i < m_slots.size(); ++i) {
         Capture::HtmlSnapshot* slot = m_slots.at(i);
         if (slot && slot->Finished()) {
-            completeSlot(i);
+            takeSlot(i);
             slot->Reset();
         }
     }
+    // Only captures that ended this very moment are left; their work is short.
+    m_completionPool.waitForDone();
+    endProcessedCaptures();
     publishCounters();
     if (m_selectedCount >= 1) {
         m_percentage = runPercentage(m_doneCount, m_selectedCount);
@@ -482,7 +514,7 @@ void BatchRun::finish()
         if (i < m_inFlight.size() && m_inFlight.at(i).active) {
             if (m_slots.at(i))
                 m_inFlight[i].link.page = m_slots.at(i)->pageFacts();
-            endLink(i, Outcome::Unfinished, {});
+            endLink(m_inFlight[i], Outcome::Unfinished, {});
         }
     }
     m_inFlight.clear();
@@ -495,9 +527,8 @@ void BatchRun::finish()
     Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());
 }
 
-void BatchRun::endLink(int slotIndex, const QString& outcome, const QString& text)
+void BatchRun::endLink(InFlight& flight, const QString& outcome, const QString& text)
 {
-    InFlight& flight = m_inFlight[slotIndex];
     flight.active = false;
     LinkOutcome link = std::move(flight.link);
     link.outcome = outcome;

@@ -1,8 +1,13 @@
 #pragma once
 
+#include <deque>
+#include <memory>
+
+#include <QFuture>
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QThreadPool>
 #include <QTimer>
 
 #include "batch/linkclassifier.h"
@@ -25,6 +30,7 @@ struct LiveSettings;
 namespace Batch {
 
 class CaptureCompleter;
+class PendingCapture;
 
 // One batch run over a range of the links database: every link becomes a row; links that cannot be
 // captured are marked at once, the others go to the first free of ThreadsCount capture slots, and
@@ -32,13 +38,16 @@ class CaptureCompleter;
 //
 // Event-driven: the run reacts to the slots' final events, a one-second watchdog tick and its own
 // queued steps; nothing polls. Pause, Stop and Abort only set flags that the run reads at fixed
-// points. Completions run strictly one at a time: while one is in progress (it may be showing a
-// message box with its own event loop) no other step of the run starts and no slot is replaced; the
-// run goes on once it has ended.
+// points. An ended slot is taken at once (its capture copied, the slot replaced); the heavy part of
+// its completion runs on the run's own thread pool, and the completions then end on the GUI thread
+// strictly one at a time, in the order their slots were taken: while one is ending (it may be showing
+// a message box with its own event loop) no other step of the run starts and no slot is replaced;
+// the run goes on once it has ended. The run finishes only once every taken capture has ended, and
+// its destruction waits for the pool, so no thread outlives it.
 //
 // With BrowserEndpoints set, the slots are spread over the browsers it lists (Capture::BrowserPool):
 // the run reads no link before each has been tried once, gives links only to slots whose browser is in
-// service, and stops when none is left. GUI thread only.
+// service, and stops when none is left. GUI thread only, except the completions' pool.
 class BatchRun final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(BatchRun)
@@ -112,7 +121,8 @@ private:
     void scheduleStep();
     void step();
     void completionPass(bool includeWatchdog);
-    bool completeSlot(int index);
+    void takeSlot(int index);
+    void endProcessedCaptures();
     bool isSlotDue(const Capture::HtmlSnapshot& slot, bool includeWatchdog) const;
     bool hasFreeSlot() const;
     void readRecords();
@@ -126,7 +136,6 @@ private:
     bool poolStep();
     bool canDispatch(const Capture::HtmlSnapshot* slot) const;
     void handleSlotStatus(int index, const QString& text, int code);
-    void endLink(int slotIndex, const QString& outcome, const QString& text);
 
     // The link a slot works on, from its dispatch to its completion.
     struct InFlight {
@@ -135,6 +144,16 @@ private:
         // The row's last live text, which the link keeps when it ends without an outcome text.
         QString liveText;
     };
+    // A capture taken from its slot whose completion has not ended yet.
+    struct Taken {
+        InFlight flight;
+        int code = 0;
+        Capture::PageFacts facts;
+        std::shared_ptr<PendingCapture> capture;
+        QFuture<void> processed;
+    };
+
+    void endLink(InFlight& flight, const QString& outcome, const QString& text);
 
     Services m_services;
     State m_state = State::Idle;
@@ -156,11 +175,15 @@ private:
     QList<QPointer<Capture::HtmlSnapshot>> m_slots;
     // Indexed like m_slots.
     QList<InFlight> m_inFlight;
+    // In the order taken; they end in that order.
+    std::deque<Taken> m_taken;
     QTimer m_watchdog;
     // The browsers of this run when BrowserEndpoints lists any; null otherwise.
     Capture::BrowserPool* m_pool = nullptr;
     bool m_poolWasUp = false;
     bool m_lostEveryBrowser = false;
+    // Declared last so that it is the first to go, waiting for the work still running.
+    QThreadPool m_completionPool;
 };
 
 } // namespace Batch

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <memory>
+
 #include <QString>
 
 namespace Capture {
@@ -16,6 +18,19 @@ struct CompletedCapture final {
     QString text;
 };
 
+// One ended capture on its way to its outcome. The heavy part (decoding, filters, effects, watermark,
+// the thumbnail file) runs once, on any thread, and touches nothing but the capture's own data and its
+// files; the end runs on the GUI thread afterwards: the row, the strip, and the box a failed step asks.
+class PendingCapture {
+public:
+    virtual ~PendingCapture() = default;
+
+    // Any thread, once.
+    virtual void process() = 0;
+    // GUI thread, once, after process() has returned.
+    virtual CompletedCapture finish() = 0;
+};
+
 // What the run needs from the step that turns an ended capture into its outcome: the thumbnail file,
 // the row's outcome text and the strip. Kept apart from the run so that each is tested on its own.
 class CaptureCompleter {
@@ -24,12 +39,9 @@ public:
 
     // At the start of every run: the strip is emptied and set up, the enabled effects are frozen.
     virtual void prepareRun() = 0;
-    // Handles one ended (or timed-out) slot; the slot's ListItem holds the row's key.
-    virtual CompletedCapture CompleteCapture(Capture::HtmlSnapshot& slot) = 0;
-    // Before every tenth dispatched link: fresh imaging and viewer elements.
-    virtual void recreateElements() = 0;
-    // Before each dispatch: the viewer element lets go of its picture.
-    virtual void clearViewer() = 0;
+    // GUI thread: takes all the completion needs from one ended (or timed-out) slot, whose ListItem
+    // holds the row's key. The slot is reset and may be reused or deleted at once.
+    virtual std::unique_ptr<PendingCapture> takeCapture(Capture::HtmlSnapshot& slot) = 0;
 };
 
 } // namespace Batch

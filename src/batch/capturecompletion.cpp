@@ -11,6 +11,8 @@
 #include "common/retrystep.h"
 #include "common/thumbnailmodel.h"
 #include "imaging/filters.h"
+#include "imaging/pictureviewerpro.h"
+#include "imaging/pixtwix.h"
 #include "imaging/watermark.h"
 #include "settings/livesettings.h"
 
@@ -51,6 +53,191 @@ namespace {
         return workFolder(output.path()) + QLatin1Char('/') + output.fileName() + QStringLiteral(".part.jpg");
     }
 
+    QString formatExtension(qint32 imageType)
+    {
+        return ImageExtensions().value(imageType, ImageExtensions().first()).toUpper();
+    }
+
+    // One capture's completion. Everything process() reads was copied on the GUI thread when the
+    // capture was taken; the services are only used by finish(), on the GUI thread again.
+    class ThumbnailCapture final : public PendingCapture {
+    public:
+        ThumbnailCapture(
+            const CaptureCompletion::Services& services, Capture::HtmlSnapshot& slot, Imaging::EffectsState& effects);
+
+        void process() override;
+        CompletedCapture finish() override;
+
+    private:
+        // The steps in their order; process() runs them until one fails, finish() from there on.
+        enum Step {
+            Decode,
+            Filters,
+            Effects,
+            Folder,
+            SaveIntermediate,
+            LoadIntermediate,
+            Watermark,
+            SaveFinal,
+            StepCount
+        };
+
+        Common::Status runStep(int step);
+        Common::Status saveByFormat();
+        CompletedCapture mark(bool success, const QString& text, const QColor& color);
+
+        const CaptureCompletion::Services& m_services;
+        std::optional<LinksListModel::RowKey> m_row;
+        QString m_linkUrl;
+        // Set when the outcome is known without processing the image.
+        std::optional<Outcome> m_early;
+        bool m_silentFailure = false;
+        QByteArray m_bytes;
+        QString m_outputFile;
+        QString m_partFile;
+        QString m_libraryPath;
+        Imaging::FilterFlags m_filters;
+        QList<int> m_effectIndexes;
+        Imaging::EffectParameters m_effectParameters;
+        Imaging::WatermarkOptions m_watermark;
+        QString m_extension;
+        int m_jpegQuality = 0;
+        Imaging::PixTwix m_pixTwix;
+        Imaging::PictureViewerPro m_viewer;
+        // The first step that failed in process(); StepCount when none did.
+        int m_failedStep = StepCount;
+    };
+
+    ThumbnailCapture::ThumbnailCapture(
+        const CaptureCompletion::Services& services, Capture::HtmlSnapshot& slot, Imaging::EffectsState& effects)
+        : m_services(services)
+        , m_linkUrl(slot.LinkURL())
+    {
+        const Settings::LiveSettings& s = services.settings;
+        const QVariant item = slot.ListItem();
+        if (item.isValid())
+            m_row = item.value<LinksListModel::RowKey>();
+
+        const int code = slot.GetErrorCode();
+        if (const std::optional<Outcome> failure = failureOutcome(code)) {
+            m_early = failure;
+        } else if (code != 1) {
+            m_silentFailure = true;
+        } else {
+            slot.GetThumbImageBytes(m_bytes, QStringLiteral("*.jpg"), s.ImageWidth, s.ImageHeight, s.ImageAspect != 0);
+            // No thumbnail came of it: an error, although the page itself was captured.
+            if (ArrayUpperBound(m_bytes) == -1)
+                m_early = Outcome { "Image save failed", NoImageColor };
+            // The run only hands out links whose ID names a file; a slot without one never writes anywhere.
+            m_outputFile = slot.OutputFile();
+            if (!m_early && m_outputFile.isEmpty())
+                m_silentFailure = true;
+        }
+        if (!m_early && !m_silentFailure) {
+            m_partFile = intermediateFile(m_outputFile);
+            m_libraryPath = services.appPath + QStringLiteral("FreeImage.dll");
+            m_filters = Imaging::filterFlagsFrom(s);
+            m_effectIndexes = Imaging::effectsForImage(effects, s.RotateEffects != 0);
+            m_effectParameters = Imaging::effectParametersFrom(s);
+            m_watermark = Imaging::watermarkOptionsFrom(s);
+            m_extension = formatExtension(s.ImageType);
+            m_jpegQuality = s.JpegQuality;
+        }
+        slot.Reset();
+    }
+
+    void ThumbnailCapture::process()
+    {
+        if (m_early || m_silentFailure)
+            return;
+        for (int step = 0; step < StepCount; ++step) {
+            if (!runStep(step)) {
+                m_failedStep = step;
+                return;
+            }
+        }
+        QFile::remove(m_partFile);
+    }
+
+    CompletedCapture ThumbnailCapture::finish()
+    {
+        if (m_early)
+            return mark(false, QString::fromLatin1(m_early->text), m_early->color);
+        if (m_silentFailure)
+            return {};
+        for (int step = m_failedStep; step < StepCount; ++step) {
+            if (!Common::runWithRetry(
+                    m_services.boxes, QStringLiteral("Error Processing"), [&] { return runStep(step); }, true)) {
+                QFile::remove(m_partFile);
+                return {};
+            }
+        }
+        if (m_failedStep < StepCount)
+            QFile::remove(m_partFile);
+
+        Common::ThumbnailModel& strip = m_services.strip;
+        if (strip.rowCount() > m_services.settings.MaxViewerCount)
+            strip.removeFirst();
+        strip.addImage(m_outputFile, m_linkUrl);
+        return mark(true, QStringLiteral("Successfull snapshot"), SuccessColor);
+    }
+
+    Common::Status ThumbnailCapture::runStep(int step)
+    {
+        const auto source = QStringLiteral("CompleteCapture");
+        switch (step) {
+        case Decode: {
+            const QImage picture = PictureFromByteArray(m_bytes);
+            if (picture.isNull())
+                return Common::Error { 0, source, QStringLiteral("The captured image could not be decoded.") };
+            m_pixTwix.setPicture(picture);
+            return Common::success();
+        }
+        case Filters:
+            return Imaging::ProcessFilters(m_pixTwix, m_filters);
+        case Effects:
+            for (const int index : std::as_const(m_effectIndexes))
+                Imaging::ProcessEffect(m_pixTwix, index, m_effectParameters);
+            return Common::success();
+        case Folder:
+            return Common::EnsureFolder(QFileInfo(m_partFile).path());
+        case SaveIntermediate:
+            return m_pixTwix.save(m_libraryPath, m_partFile, 12);
+        case LoadIntermediate:
+            return m_viewer.load(m_partFile, Imaging::FileOrigin::Own);
+        case Watermark:
+            return Imaging::ApplyWatermark(m_viewer, m_watermark);
+        case SaveFinal:
+            return saveByFormat();
+        default:
+            return Common::success();
+        }
+    }
+
+    Common::Status ThumbnailCapture::saveByFormat()
+    {
+        if (m_extension == QLatin1String("JPG")) {
+            m_viewer.setJpegQuality(m_jpegQuality);
+            return m_viewer.save(m_outputFile, Imaging::ViewerFormat::Jpeg);
+        }
+        if (m_extension == QLatin1String("BMP"))
+            return m_viewer.save(m_outputFile, Imaging::ViewerFormat::Bmp);
+        if (m_extension == QLatin1String("GIF"))
+            return m_viewer.save(m_outputFile, Imaging::ViewerFormat::Gif);
+        if (m_extension == QLatin1String("PNG"))
+            return m_viewer.save(m_outputFile, Imaging::ViewerFormat::Png);
+        return m_viewer.save(m_outputFile, Imaging::ViewerFormat::Tiff);
+    }
+
+    CompletedCapture ThumbnailCapture::mark(bool success, const QString& text, const QColor& color)
+    {
+        if (m_row) {
+            m_services.rows.setStatus(*m_row, text);
+            SetListItemColor(m_services.rows, *m_row, LinksListModel::StatusColumn, color);
+        }
+        return CompletedCapture { success, text };
+    }
+
 } // namespace
 
 QImage PictureFromByteArray(const QByteArray& bytes) { return QImage::fromData(bytes); }
@@ -80,114 +267,16 @@ void CaptureCompletion::prepareRun()
     Imaging::PrepareEffects(m_effects, Imaging::effectFlagsFrom(m_services.settings));
 }
 
-void CaptureCompletion::recreateElements()
+std::unique_ptr<PendingCapture> CaptureCompletion::takeCapture(Capture::HtmlSnapshot& slot)
 {
-    m_pixTwix = Imaging::PixTwix();
-    m_viewer = Imaging::PictureViewerPro();
+    return std::make_unique<ThumbnailCapture>(m_services, slot, m_effects);
 }
-
-void CaptureCompletion::clearViewer() { m_viewer.clear(); }
 
 CompletedCapture CaptureCompletion::CompleteCapture(Capture::HtmlSnapshot& slot)
 {
-    const Settings::LiveSettings& s = m_services.settings;
-    LinksListModel& rows = m_services.rows;
-    const QVariant item = slot.ListItem();
-    const bool hasRow = item.isValid();
-    const LinksListModel::RowKey row = item.value<LinksListModel::RowKey>();
-    QString marked;
-    const auto mark = [&](const QString& text, const QColor& color) {
-        marked = text;
-        if (!hasRow)
-            return;
-        rows.setStatus(row, text);
-        SetListItemColor(rows, row, LinksListModel::StatusColumn, color);
-    };
-    const auto finish = [&](bool success) {
-        m_viewer.clear();
-        return CompletedCapture { success, marked };
-    };
-
-    const int code = slot.GetErrorCode();
-    if (const std::optional<Outcome> failure = failureOutcome(code)) {
-        mark(QString::fromLatin1(failure->text), failure->color);
-        slot.Reset();
-        return finish(false);
-    }
-    if (code != 1) {
-        slot.Reset();
-        return finish(false);
-    }
-
-    QByteArray bytes;
-    slot.GetThumbImageBytes(bytes, QStringLiteral("*.jpg"), s.ImageWidth, s.ImageHeight, s.ImageAspect != 0);
-    // No thumbnail came of it: an error, although the page itself was captured.
-    if (ArrayUpperBound(bytes) == -1) {
-        mark(QStringLiteral("Image save failed"), NoImageColor);
-        slot.Reset();
-        return finish(false);
-    }
-
-    // The run only hands out links whose ID names a file; a slot without one never writes anywhere.
-    const QString outputFile = slot.OutputFile();
-    if (outputFile.isEmpty()) {
-        slot.Reset();
-        return finish(false);
-    }
-    const QString partFile = intermediateFile(outputFile);
-    const QString libraryPath = m_services.appPath + QStringLiteral("FreeImage.dll");
-    const auto source = QStringLiteral("CompleteCapture");
-    const std::function<Common::Status()> steps[] = {
-        [&]() -> Common::Status {
-            const QImage picture = PictureFromByteArray(bytes);
-            if (picture.isNull())
-                return Common::Error { 0, source, QStringLiteral("The captured image could not be decoded.") };
-            m_pixTwix.setPicture(picture);
-            return Common::success();
-        },
-        [&] { return Imaging::ProcessFilters(m_pixTwix, Imaging::filterFlagsFrom(s)); },
-        [&] {
-            Imaging::applyEffectsToImage(m_pixTwix, m_effects, s.RotateEffects != 0, Imaging::effectParametersFrom(s));
-            return Common::success();
-        },
-        [&] { return Common::EnsureFolder(QFileInfo(partFile).path()); },
-        [&] { return m_pixTwix.save(libraryPath, partFile, 12); },
-        [&] { return m_viewer.load(partFile, Imaging::FileOrigin::Own); },
-        [&] { return Imaging::ApplyWatermark(m_viewer, Imaging::watermarkOptionsFrom(s)); },
-        [&] { return saveByFormat(outputFile); },
-    };
-    for (const auto& step : steps) {
-        if (!Common::runWithRetry(m_services.boxes, QStringLiteral("Error Processing"), step, true)) {
-            QFile::remove(partFile);
-            return finish(false);
-        }
-    }
-    QFile::remove(partFile);
-
-    Common::ThumbnailModel& strip = m_services.strip;
-    if (strip.rowCount() > s.MaxViewerCount)
-        strip.removeFirst();
-    strip.addImage(outputFile, slot.LinkURL());
-    mark(QStringLiteral("Successfull snapshot"), SuccessColor);
-    slot.Reset();
-    return finish(true);
-}
-
-Common::Status CaptureCompletion::saveByFormat(const QString& outputFile)
-{
-    const QString extension
-        = ImageExtensions().value(m_services.settings.ImageType, ImageExtensions().first()).toUpper();
-    if (extension == QLatin1String("JPG")) {
-        m_viewer.setJpegQuality(m_services.settings.JpegQuality);
-        return m_viewer.save(outputFile, Imaging::ViewerFormat::Jpeg);
-    }
-    if (extension == QLatin1String("BMP"))
-        return m_viewer.save(outputFile, Imaging::ViewerFormat::Bmp);
-    if (extension == QLatin1String("GIF"))
-        return m_viewer.save(outputFile, Imaging::ViewerFormat::Gif);
-    if (extension == QLatin1String("PNG"))
-        return m_viewer.save(outputFile, Imaging::ViewerFormat::Png);
-    return m_viewer.save(outputFile, Imaging::ViewerFormat::Tiff);
+    const std::unique_ptr<PendingCapture> pending = takeCapture(slot);
+    pending->process();
+    return pending->finish();
 }
 
 } // namespace Batch

@@ -8,8 +8,6 @@
 
 #include "batch/capturecompleter.h"
 #include "imaging/effects.h"
-#include "imaging/pictureviewerpro.h"
-#include "imaging/pixtwix.h"
 
 namespace Common {
 class MessageBox;
@@ -33,7 +31,12 @@ qint32 ArrayUpperBound(const QByteArray& bytes);
 // format) and its place in the run's strip. The thumbnail only ever appears under the link's name
 // complete and in its final format: the intermediate file has a name of its own.
 //
-// A failing step asks "Retry" or "Cancel" ("Error Processing"); Cancel leaves the link as it was.
+// takeCapture() copies the capture's thumbnail bytes and the settings the steps read, and chooses the
+// image's effects, so the run's effect rotation follows the order captures are taken in. The steps
+// themselves run in PendingCapture::process() on any thread, each capture with imaging elements of
+// its own. A step that fails there is not reported from that thread: finish() runs it again on the
+// GUI thread, and if it fails again asks "Retry" or "Cancel" ("Error Processing"), as every step
+// after it would; Cancel leaves the link as it was.
 class CaptureCompletion final : public CaptureCompleter {
 public:
     struct Services {
@@ -50,20 +53,16 @@ public:
     explicit CaptureCompletion(Services services);
 
     void prepareRun() override;
-    CompletedCapture CompleteCapture(Capture::HtmlSnapshot& slot) override;
-    void recreateElements() override;
-    void clearViewer() override;
+    std::unique_ptr<PendingCapture> takeCapture(Capture::HtmlSnapshot& slot) override;
+    // The whole completion of one slot on the calling (GUI) thread.
+    CompletedCapture CompleteCapture(Capture::HtmlSnapshot& slot);
 
     // Empties the strip, telling so in the status bar.
     void ClearThumbnailView();
     const Imaging::EffectsState& effectsState() const { return m_effects; }
 
 private:
-    Common::Status saveByFormat(const QString& outputFile);
-
     Services m_services;
-    Imaging::PixTwix m_pixTwix;
-    Imaging::PictureViewerPro m_viewer;
     Imaging::EffectsState m_effects;
 };
 

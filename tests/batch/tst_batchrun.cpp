@@ -1,3 +1,7 @@
+#include <atomic>
+#include <mutex>
+#include <thread>
+
 #include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QFile>
@@ -8,6 +12,7 @@
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 
 #include "batch/appfolders.h"
 #include "batch/batchrun.h"
@@ -30,6 +35,101 @@ using CaptureTest::TestHttpServer;
 
 namespace {
 
+// Wraps the real completion to see when each capture is taken, worked on and ended, and on which
+// thread. workDelay holds the heavy part back, so that Stop, destruction or a box meet work in
+// flight; onGuiThread does the heavy part while the capture is taken, the way a run without a pool
+// would.
+class ObservedCompleter final : public CaptureCompleter {
+public:
+    ObservedCompleter(CaptureCompleter& inner, std::chrono::milliseconds workDelay, bool onGuiThread = false)
+        : m_inner(inner)
+        , m_workDelay(workDelay)
+        , m_onGuiThread(onGuiThread)
+    {
+    }
+    void prepareRun() override { m_inner.prepareRun(); }
+    std::unique_ptr<PendingCapture> takeCapture(Capture::HtmlSnapshot& slot) override
+    {
+        auto pending = std::make_unique<Observed>(*this, m_inner.takeCapture(slot), count(m_taken));
+        note(m_taken);
+        if (m_onGuiThread)
+            pending->work();
+        return pending;
+    }
+    int taken() const { return count(m_taken); }
+    int processed() const { return count(m_processed); }
+    int working() const { return count(m_working); }
+    int finished() const { return count(m_finished); }
+    bool workedOffGuiThread() const { return m_offGui.load(); }
+    // Numbers of the captures (in the order taken) in the order they ended.
+    QList<int> endOrder() const { return m_endOrder; }
+    int mostEndingAtOnce() const { return m_mostEnding; }
+
+private:
+    class Observed final : public PendingCapture {
+    public:
+        Observed(ObservedCompleter& owner, std::unique_ptr<PendingCapture> inner, int number)
+            : m_owner(owner)
+            , m_inner(std::move(inner))
+            , m_number(number)
+        {
+        }
+        void work()
+        {
+            m_owner.note(m_owner.m_working);
+            std::this_thread::sleep_for(m_owner.m_workDelay);
+            m_inner->process();
+            if (QThread::currentThread() != qApp->thread())
+                m_owner.m_offGui = true;
+            m_owner.note(m_owner.m_processed);
+            m_owner.note(m_owner.m_working, -1);
+        }
+        void process() override
+        {
+            if (!m_owner.m_onGuiThread)
+                work();
+        }
+        CompletedCapture finish() override
+        {
+            m_owner.m_mostEnding = std::max(m_owner.m_mostEnding, ++m_owner.m_ending);
+            const CompletedCapture completed = m_inner->finish();
+            --m_owner.m_ending;
+            m_owner.m_endOrder << m_number;
+            m_owner.note(m_owner.m_finished);
+            return completed;
+        }
+
+    private:
+        ObservedCompleter& m_owner;
+        std::unique_ptr<PendingCapture> m_inner;
+        int m_number;
+    };
+
+    void note(int& counter, int by = 1)
+    {
+        const std::lock_guard lock(m_mutex);
+        counter += by;
+    }
+    int count(const int& counter) const
+    {
+        const std::lock_guard lock(m_mutex);
+        return counter;
+    }
+
+    CaptureCompleter& m_inner;
+    const std::chrono::milliseconds m_workDelay;
+    const bool m_onGuiThread;
+    mutable std::mutex m_mutex;
+    int m_taken = 0;
+    int m_processed = 0;
+    int m_working = 0;
+    int m_finished = 0;
+    std::atomic<bool> m_offGui { false };
+    QList<int> m_endOrder;
+    int m_ending = 0;
+    int m_mostEnding = 0;
+};
+
 // Everything one run needs, in a folder of its own, with settings as loaded from an empty store and
 // then made fast: a fixed browser size and no delay after loading.
 struct Bench {
@@ -41,10 +141,11 @@ struct Bench {
     Common::ThumbnailModel strip;
     TestSupport::ScriptedMessageBox boxes;
     std::unique_ptr<CaptureCompletion> completion;
+    std::unique_ptr<ObservedCompleter> observed;
     std::unique_ptr<BatchRun> run;
     QStringList statusTexts;
 
-    explicit Bench(Capture::BrowserHost* host)
+    explicit Bench(Capture::BrowserHost* host, std::chrono::milliseconds workDelay = {}, bool onGuiThread = false)
     {
         QDir(dir.path()).mkpath(QStringLiteral("data"));
         settings = Settings::LoadSettings(hive, dir.path() + QLatin1Char('/'));
@@ -56,7 +157,8 @@ struct Bench {
         settings.WatermarkText.clear();
         completion = std::make_unique<CaptureCompletion>(
             CaptureCompletion::Services { settings, rows, strip, boxes, dir.path() + QLatin1Char('/'), {}, {} });
-        run = std::make_unique<BatchRun>(BatchRun::Services { settings, links, rows, *completion, host, boxes });
+        observed = std::make_unique<ObservedCompleter>(*completion, workDelay, onGuiThread);
+        run = std::make_unique<BatchRun>(BatchRun::Services { settings, links, rows, *observed, host, boxes });
         QObject::connect(run.get(), &BatchRun::statusText, run.get(), [this](const QString& t) { statusTexts << t; });
     }
 
@@ -153,6 +255,10 @@ private Q_SLOTS:
     void spreadsOverEndpointsAndSurvivesALoss();
     void endpointsThatCannotServeTheRun_data();
     void endpointsThatCannotServeTheRun();
+    void interruptedWhileWorkIsInFlight_data();
+    void interruptedWhileWorkIsInFlight();
+    void boxHoldsEndsWhileWorkGoesOn();
+    void poolMakesTheSameThumbnails();
 
 private:
     std::unique_ptr<Capture::BrowserHost> m_host;
@@ -680,6 +786,127 @@ void TestBatchRun::thumbnailThatCannotBeMadeIsAnError()
 }
 
 QTEST_MAIN(TestBatchRun)
+// Stop, or the run's destruction, while captures are being worked on off the GUI thread: none is
+// lost or left running, and every link read ends exactly once.
+void TestBatchRun::interruptedWhileWorkIsInFlight_data()
+{
+    QTest::addColumn<bool>("destroy");
+    QTest::newRow("stop") << false;
+    QTest::newRow("destruction") << true;
+}
+
+void TestBatchRun::interruptedWhileWorkIsInFlight()
+{
+    QFETCH(bool, destroy);
+    Bench bench(m_host.get(), std::chrono::milliseconds(400));
+    bench.settings.ThreadsCount = 3;
+    QStringList lines;
+    for (int i = 0; i < 8; ++i)
+        lines << QStringLiteral("%1|%2").arg(i + 1).arg(m_server->url(QStringLiteral("/p%1").arg(i)));
+    bench.writeLinks(lines);
+    QMap<qint32, int> ends;
+    QObject::connect(
+        bench.run.get(), &BatchRun::linkEnded, bench.run.get(), [&](const LinkOutcome& link) { ++ends[link.line]; });
+    QSignalSpy finished(bench.run.get(), &BatchRun::finished);
+    QVERIFY(bench.run->StartSnapShots(QStringLiteral("1"), QString(), false));
+    QTRY_VERIFY_WITH_TIMEOUT(bench.observed->working() > 0, 30000);
+
+    if (destroy) {
+        bench.run.reset();
+        // The work that had begun ran to its end before the run was gone; no intermediate file is left.
+        QCOMPARE(bench.observed->working(), 0);
+        QCOMPARE(bench.observed->processed(), bench.observed->taken());
+        QDirIterator files(
+            bench.settings.ImagesFolder, { QStringLiteral("*.part.jpg") }, QDir::Files, QDirIterator::Subdirectories);
+        QVERIFY(!files.hasNext());
+        return;
+    }
+    bench.run->stop();
+    QVERIFY(finished.wait(60000));
+    QCOMPARE(bench.observed->finished(), bench.observed->taken());
+    QCOMPARE(ends.size(), bench.run->DoneCount());
+    QCOMPARE(ends.size(), bench.rows.rowCount());
+    for (const int count : std::as_const(ends))
+        QCOMPARE(count, 1);
+    for (int row = 0; row < bench.rows.rowCount(); ++row) {
+        QCOMPARE(bench.status(row), QStringLiteral("Successfull snapshot"));
+        QVERIFY(QFile::exists(bench.thumbnail(QString::number(row + 1))));
+    }
+}
+
+// A box asked while one capture ends holds the other captures' ends, not their work: the pool goes on
+// meanwhile, and the captures then end one at a time in the order they were taken. The stamp is
+// missing until the box closes, so every capture's first attempt fails off the GUI thread; only the
+// first capture to end asks, the others find the stamp back when they end.
+void TestBatchRun::boxHoldsEndsWhileWorkGoesOn()
+{
+    Bench bench(m_host.get(), std::chrono::milliseconds(150));
+    bench.settings.ThreadsCount = 3;
+    const QString stamp = bench.dir.filePath(QStringLiteral("stamp.png"));
+    QImage white(8, 8, QImage::Format_RGB32);
+    white.fill(Qt::white);
+    bench.settings.WatermarkImage = stamp;
+    bench.settings.WatermarkImageWidth = 8;
+    bench.settings.WatermarkImageHeight = 8;
+    const QColor colours[] = { Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::magenta, Qt::cyan };
+    QStringList lines;
+    for (int i = 0; i < 6; ++i) {
+        m_server->setPage(QStringLiteral("/held%1").arg(i), page(colours[i].name().toLatin1().constData()));
+        lines << QStringLiteral("%1|%2").arg(i + 1).arg(m_server->url(QStringLiteral("/held%1").arg(i)));
+    }
+    bench.writeLinks(lines);
+    int processedAtClose = 0;
+    int finishedAtClose = 0;
+    bench.boxes.stayOpenFor(std::chrono::milliseconds(2000), [&] {
+        processedAtClose = bench.observed->processed();
+        finishedAtClose = bench.observed->finished();
+        QVERIFY(white.save(stamp));
+    });
+    bench.boxes.queue(TestSupport::ScriptedMessageBox::Answer::Retry);
+    QVERIFY(bench.runAll());
+
+    QCOMPARE(bench.boxes.shown().size(), 1);
+    QCOMPARE(bench.observed->mostEndingAtOnce(), 1);
+    QCOMPARE(finishedAtClose, 0);
+    QVERIFY2(processedAtClose >= 2, qPrintable(QString::number(processedAtClose)));
+    QCOMPARE(bench.observed->endOrder(), QList<int>({ 0, 1, 2, 3, 4, 5 }));
+    QCOMPARE(bench.run->SuccessCount(), 6);
+    for (int i = 0; i < 6; ++i) {
+        const QImage thumb(bench.thumbnail(QString::number(i + 1)));
+        QVERIFY2(CaptureTest::sameColour(thumb.pixel(thumb.width() / 2, thumb.height() - 4), colours[i], 40),
+            qPrintable(QStringLiteral("link %1").arg(i + 1)));
+    }
+}
+
+// Thumbnails made on the pool, several at once, are byte for byte those the GUI thread makes of the
+// same page with the same settings: text watermark, a filter and an effect included.
+void TestBatchRun::poolMakesTheSameThumbnails()
+{
+    QList<QByteArray> made;
+    for (const bool onGuiThread : { false, true }) {
+        Bench bench(m_host.get(), {}, onGuiThread);
+        bench.settings.ThreadsCount = 4;
+        bench.settings.WatermarkText = QStringLiteral("Corvane");
+        bench.settings.FilterSharpen = 1;
+        bench.settings.EffectFadeBorder = 1;
+        QStringList lines;
+        for (int i = 1; i <= 6; ++i)
+            lines << QStringLiteral("%1|%2").arg(i).arg(m_server->url(QStringLiteral("/p1")));
+        bench.writeLinks(lines);
+        QVERIFY(bench.runAll());
+        QCOMPARE(bench.run->SuccessCount(), 6);
+        QCOMPARE(bench.observed->workedOffGuiThread(), !onGuiThread);
+        for (int i = 1; i <= 6; ++i) {
+            QFile file(bench.thumbnail(QString::number(i)));
+            QVERIFY(file.open(QIODevice::ReadOnly));
+            made << file.readAll();
+        }
+    }
+    QVERIFY(!made.first().isEmpty());
+    for (int i = 1; i < made.size(); ++i)
+        QVERIFY2(made.at(i) == made.first(), qPrintable(QStringLiteral("thumbnail %1").arg(i)));
+}
+
 #include "tst_batchrun.moc"
 
 void TestBatchRun::spreadsOverEndpointsAndSurvivesALoss()
