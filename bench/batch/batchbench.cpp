@@ -8,6 +8,7 @@
 // the program's own CPU per link (this process only; the browser is a child and not counted).
 
 #include <sys/resource.h>
+#include <time.h>
 
 #include <mutex>
 
@@ -21,6 +22,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextStream>
+#include <QThread>
 #include <QTimer>
 
 #include "batch/batchrun.h"
@@ -49,6 +51,15 @@ double cpuSeconds()
     getrusage(RUSAGE_SELF, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec)
         + double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+// The calling thread's own CPU time: an event that took long on the clock but little CPU was waiting
+// for the processor (a loaded machine), not working.
+double threadCpuMs()
+{
+    timespec now {};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
 // Measures how late a 10 ms timer fires: the longest time the event loop was busy elsewhere.
@@ -146,6 +157,33 @@ private:
     };
 
     Batch::CaptureCompleter& m_inner;
+};
+
+// Tells which events held the GUI thread longest: every event handled in more than a threshold is
+// printed to stderr with its receiver's class and the event's type. Nested loops (a box) count whole.
+class TracingApplication final : public QGuiApplication {
+public:
+    using QGuiApplication::QGuiApplication;
+
+    void setThreshold(qint64 ms) { m_thresholdNs = ms * 1000000; }
+    bool notify(QObject* receiver, QEvent* event) override
+    {
+        if (m_thresholdNs <= 0 || QThread::currentThread() != thread())
+            return QGuiApplication::notify(receiver, event);
+        const QByteArray name = receiver->metaObject()->className();
+        const int type = event->type();
+        QElapsedTimer clock;
+        clock.start();
+        const double cpuBefore = threadCpuMs();
+        const bool handled = QGuiApplication::notify(receiver, event);
+        if (const qint64 ns = clock.nsecsElapsed(); ns > m_thresholdNs)
+            QTextStream(stderr) << "slow event: " << ns / 1000000 << " ms (CPU " << qRound(threadCpuMs() - cpuBefore)
+                                << " ms), " << name << ", type " << type << '\n';
+        return handled;
+    }
+
+private:
+    qint64 m_thresholdNs = 0;
 };
 
 struct Installation {
@@ -260,7 +298,7 @@ int runMillion(Capture::BrowserHost& host, const QString& url)
 
 int main(int argc, char* argv[])
 {
-    QGuiApplication app(argc, argv); // the text watermark needs fonts
+    TracingApplication app(argc, argv); // the text watermark needs fonts
     QCommandLineParser parser;
     parser.addOptions({ { QStringLiteral("links"), QStringLiteral("links file (ID|URL per line)"),
                             QStringLiteral("file") },
@@ -272,9 +310,12 @@ int main(int argc, char* argv[])
         { QStringLiteral("endpoints"),
             QStringLiteral("BrowserEndpoints: the browsers to capture on (\"local\", ws://, http://host:port)"),
             QStringLiteral("list") },
+        { QStringLiteral("slow-events"), QStringLiteral("print every event handled in more than ms"),
+            QStringLiteral("ms"), QStringLiteral("0") },
         { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
             QStringLiteral("http://127.0.0.1:18865/p/0001.html") } });
     parser.process(app);
+    app.setThreshold(parser.value(QStringLiteral("slow-events")).toLongLong());
 
     Capture::BrowserOptions options;
     options.extraArguments << QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1");
