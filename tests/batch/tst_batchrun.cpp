@@ -1,5 +1,4 @@
 #include <atomic>
-#include <mutex>
 #include <thread>
 
 #include <QDeadlineTimer>
@@ -41,7 +40,7 @@ namespace {
 // would.
 class ObservedCompleter final : public CaptureCompleter {
 public:
-    ObservedCompleter(CaptureCompleter& inner, std::chrono::milliseconds workDelay, bool onGuiThread = false)
+    ObservedCompleter(CaptureCompleter& inner, std::chrono::milliseconds workDelay, bool onGuiThread)
         : m_inner(inner)
         , m_workDelay(workDelay)
         , m_onGuiThread(onGuiThread)
@@ -50,20 +49,20 @@ public:
     void prepareRun() override { m_inner.prepareRun(); }
     std::unique_ptr<PendingCapture> takeCapture(Capture::HtmlSnapshot& slot) override
     {
-        auto pending = std::make_unique<Observed>(*this, m_inner.takeCapture(slot), count(m_taken));
-        note(m_taken);
+        auto pending = std::make_unique<Observed>(*this, m_inner.takeCapture(slot), taken++);
         if (m_onGuiThread)
             pending->work();
         return pending;
     }
-    int taken() const { return count(m_taken); }
-    int processed() const { return count(m_processed); }
-    int working() const { return count(m_working); }
-    int finished() const { return count(m_finished); }
-    bool workedOffGuiThread() const { return m_offGui.load(); }
-    // Numbers of the captures (in the order taken) in the order they ended.
-    QList<int> endOrder() const { return m_endOrder; }
-    int mostEndingAtOnce() const { return m_mostEnding; }
+
+    std::atomic<int> taken = 0;
+    std::atomic<int> working = 0;
+    std::atomic<int> processed = 0;
+    std::atomic<bool> workedOffGuiThread = false;
+    // GUI thread only: the captures' numbers (in the order taken) in the order they ended.
+    QList<int> endOrder;
+    int finished = 0;
+    int mostEndingAtOnce = 0;
 
 private:
     class Observed final : public PendingCapture {
@@ -76,13 +75,13 @@ private:
         }
         void work()
         {
-            m_owner.note(m_owner.m_working);
+            ++m_owner.working;
             std::this_thread::sleep_for(m_owner.m_workDelay);
             m_inner->process();
             if (QThread::currentThread() != qApp->thread())
-                m_owner.m_offGui = true;
-            m_owner.note(m_owner.m_processed);
-            m_owner.note(m_owner.m_working, -1);
+                m_owner.workedOffGuiThread = true;
+            ++m_owner.processed;
+            --m_owner.working;
         }
         void process() override
         {
@@ -91,11 +90,11 @@ private:
         }
         CompletedCapture finish() override
         {
-            m_owner.m_mostEnding = std::max(m_owner.m_mostEnding, ++m_owner.m_ending);
+            m_owner.mostEndingAtOnce = std::max(m_owner.mostEndingAtOnce, ++m_owner.m_ending);
             const CompletedCapture completed = m_inner->finish();
             --m_owner.m_ending;
-            m_owner.m_endOrder << m_number;
-            m_owner.note(m_owner.m_finished);
+            m_owner.endOrder << m_number;
+            ++m_owner.finished;
             return completed;
         }
 
@@ -105,29 +104,10 @@ private:
         int m_number;
     };
 
-    void note(int& counter, int by = 1)
-    {
-        const std::lock_guard lock(m_mutex);
-        counter += by;
-    }
-    int count(const int& counter) const
-    {
-        const std::lock_guard lock(m_mutex);
-        return counter;
-    }
-
     CaptureCompleter& m_inner;
     const std::chrono::milliseconds m_workDelay;
     const bool m_onGuiThread;
-    mutable std::mutex m_mutex;
-    int m_taken = 0;
-    int m_processed = 0;
-    int m_working = 0;
-    int m_finished = 0;
-    std::atomic<bool> m_offGui { false };
-    QList<int> m_endOrder;
     int m_ending = 0;
-    int m_mostEnding = 0;
 };
 
 // Everything one run needs, in a folder of its own, with settings as loaded from an empty store and
@@ -809,13 +789,13 @@ void TestBatchRun::interruptedWhileWorkIsInFlight()
         bench.run.get(), &BatchRun::linkEnded, bench.run.get(), [&](const LinkOutcome& link) { ++ends[link.line]; });
     QSignalSpy finished(bench.run.get(), &BatchRun::finished);
     QVERIFY(bench.run->StartSnapShots(QStringLiteral("1"), QString(), false));
-    QTRY_VERIFY_WITH_TIMEOUT(bench.observed->working() > 0, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(bench.observed->working > 0, 30000);
 
     if (destroy) {
         bench.run.reset();
         // The work that had begun ran to its end before the run was gone; no intermediate file is left.
-        QCOMPARE(bench.observed->working(), 0);
-        QCOMPARE(bench.observed->processed(), bench.observed->taken());
+        QCOMPARE(bench.observed->working.load(), 0);
+        QCOMPARE(bench.observed->processed.load(), bench.observed->taken.load());
         QDirIterator files(
             bench.settings.ImagesFolder, { QStringLiteral("*.part.jpg") }, QDir::Files, QDirIterator::Subdirectories);
         QVERIFY(!files.hasNext());
@@ -823,7 +803,7 @@ void TestBatchRun::interruptedWhileWorkIsInFlight()
     }
     bench.run->stop();
     QVERIFY(finished.wait(60000));
-    QCOMPARE(bench.observed->finished(), bench.observed->taken());
+    QCOMPARE(bench.observed->finished, bench.observed->taken.load());
     QCOMPARE(ends.size(), bench.run->DoneCount());
     QCOMPARE(ends.size(), bench.rows.rowCount());
     for (const int count : std::as_const(ends))
@@ -858,18 +838,18 @@ void TestBatchRun::boxHoldsEndsWhileWorkGoesOn()
     int processedAtClose = 0;
     int finishedAtClose = 0;
     bench.boxes.stayOpenFor(std::chrono::milliseconds(2000), [&] {
-        processedAtClose = bench.observed->processed();
-        finishedAtClose = bench.observed->finished();
+        processedAtClose = bench.observed->processed;
+        finishedAtClose = bench.observed->finished;
         QVERIFY(white.save(stamp));
     });
     bench.boxes.queue(TestSupport::ScriptedMessageBox::Answer::Retry);
     QVERIFY(bench.runAll());
 
     QCOMPARE(bench.boxes.shown().size(), 1);
-    QCOMPARE(bench.observed->mostEndingAtOnce(), 1);
+    QCOMPARE(bench.observed->mostEndingAtOnce, 1);
     QCOMPARE(finishedAtClose, 0);
     QVERIFY2(processedAtClose >= 2, qPrintable(QString::number(processedAtClose)));
-    QCOMPARE(bench.observed->endOrder(), QList<int>({ 0, 1, 2, 3, 4, 5 }));
+    QCOMPARE(bench.observed->endOrder, QList<int>({ 0, 1, 2, 3, 4, 5 }));
     QCOMPARE(bench.run->SuccessCount(), 6);
     for (int i = 0; i < 6; ++i) {
         const QImage thumb(bench.thumbnail(QString::number(i + 1)));
@@ -895,7 +875,7 @@ void TestBatchRun::poolMakesTheSameThumbnails()
         bench.writeLinks(lines);
         QVERIFY(bench.runAll());
         QCOMPARE(bench.run->SuccessCount(), 6);
-        QCOMPARE(bench.observed->workedOffGuiThread(), !onGuiThread);
+        QCOMPARE(bench.observed->workedOffGuiThread.load(), !onGuiThread);
         for (int i = 1; i <= 6; ++i) {
             QFile file(bench.thumbnail(QString::number(i)));
             QVERIFY(file.open(QIODevice::ReadOnly));
