@@ -1,7 +1,8 @@
 // The batch run's benchmark: the whole run (slots, completion into 120 x 90 JPEG thumbnails, the
 // links list and the strip) over a links file, measured from outside the run's own code.
 //
-//   batchbench --links FILE [--threads 4] [--delay 0] [--repeat 1] [--images FOLDER] [--endpoints LIST]
+//   batchbench --links FILE [--threads 4] [--delay 0] [--fast-delay 1] [--scripts 0] [--repeat 1] [--images FOLDER]
+//              [--endpoints LIST]
 //   batchbench --million [--links FILE]
 //
 // Prints one JSON line per measurement: links per second, the longest stall of the event loop, and
@@ -235,11 +236,21 @@ void print(const QJsonObject& result)
     QTextStream(stdout) << QJsonDocument(result).toJson(QJsonDocument::Compact) << Qt::endl;
 }
 
-int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, int delay, const QString& images,
-    const QString& endpoints)
+struct RunOptions {
+    int threads = 4;
+    int delay = 0;
+    int fastDelay = 1;
+    int scripts = 0;
+    QString images;
+    QString endpoints;
+};
+
+int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOptions& options)
 {
-    Installation setup(&host, threads, delay, images);
-    setup.settings.BrowserEndpoints = endpoints;
+    Installation setup(&host, options.threads, options.delay, options.images);
+    setup.settings.BrowserEndpoints = options.endpoints;
+    setup.settings.FastDelay = options.fastDelay;
+    setup.settings.EnableScript = options.scripts;
     QFile::remove(setup.links.LinksInfoFile());
     if (!QFile::copy(linksFile, setup.links.LinksInfoFile())) {
         QTextStream(stderr) << "cannot read " << linksFile << '\n';
@@ -258,9 +269,10 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, int threads, 
     const double seconds = clock.elapsed() / 1000.0;
     const double cpu = cpuSeconds() - cpuBefore;
     const int done = setup.run->DoneCount();
-    print({ { QStringLiteral("measure"), QStringLiteral("run") }, { QStringLiteral("threads"), threads },
-        { QStringLiteral("endpoints"), endpoints.isEmpty() ? QStringLiteral("local") : endpoints },
-        { QStringLiteral("delay_ms"), delay }, { QStringLiteral("links"), done },
+    print({ { QStringLiteral("measure"), QStringLiteral("run") }, { QStringLiteral("threads"), options.threads },
+        { QStringLiteral("endpoints"), options.endpoints.isEmpty() ? QStringLiteral("local") : options.endpoints },
+        { QStringLiteral("delay_ms"), options.delay }, { QStringLiteral("fast_delay"), options.fastDelay },
+        { QStringLiteral("scripts"), options.scripts }, { QStringLiteral("links"), done },
         { QStringLiteral("success"), setup.run->SuccessCount() }, { QStringLiteral("seconds"), seconds },
         { QStringLiteral("links_per_s"), done / seconds }, { QStringLiteral("longest_stall_ms"), probe.longestMs() },
         { QStringLiteral("longest_event_cpu_ms"),
@@ -324,6 +336,10 @@ int main(int argc, char* argv[])
                             QStringLiteral("file") },
         { QStringLiteral("threads"), QStringLiteral("capture slots"), QStringLiteral("n"), QStringLiteral("4") },
         { QStringLiteral("delay"), QStringLiteral("DelayTime in ms"), QStringLiteral("ms"), QStringLiteral("0") },
+        { QStringLiteral("fast-delay"), QStringLiteral("FastDelay (0 or 1)"), QStringLiteral("flag"),
+            QStringLiteral("1") },
+        { QStringLiteral("scripts"), QStringLiteral("EnableScript (0 or 1)"), QStringLiteral("flag"),
+            QStringLiteral("0") },
         { QStringLiteral("repeat"), QStringLiteral("runs"), QStringLiteral("n"), QStringLiteral("1") },
         { QStringLiteral("million"), QStringLiteral("count a million-line database and start at line 999,000") },
         { QStringLiteral("images"), QStringLiteral("keep the thumbnails in this folder"), QStringLiteral("folder") },
@@ -345,10 +361,15 @@ int main(int argc, char* argv[])
     if (!parser.isSet(QStringLiteral("links"))) {
         parser.showHelp(2);
     }
+    RunOptions run;
+    run.threads = parser.value(QStringLiteral("threads")).toInt();
+    run.delay = parser.value(QStringLiteral("delay")).toInt();
+    run.fastDelay = parser.value(QStringLiteral("fast-delay")).toInt();
+    run.scripts = parser.value(QStringLiteral("scripts")).toInt();
+    run.images = parser.value(QStringLiteral("images"));
+    run.endpoints = parser.value(QStringLiteral("endpoints"));
     for (int i = 0; i < parser.value(QStringLiteral("repeat")).toInt(); ++i) {
-        if (const int failed = runLinks(host, parser.value(QStringLiteral("links")),
-                parser.value(QStringLiteral("threads")).toInt(), parser.value(QStringLiteral("delay")).toInt(),
-                parser.value(QStringLiteral("images")), parser.value(QStringLiteral("endpoints"))))
+        if (const int failed = runLinks(host, parser.value(QStringLiteral("links")), run))
             return failed;
     }
     return 0;

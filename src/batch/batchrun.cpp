@@ -458,6 +458,7 @@ void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRec
     slot.EnableScript(s.EnableScript);
     slot.SetForceSnap(s.SetForceSnap);
     slot.SetDelayTime(s.DelayTime);
+    slot.setFastDelay(s.FastDelay != 0);
     slot.SetSnapDimension(s.SnapWidth, s.SnapHeight);
     slot.EnableSnapDimensionAsImageSize(s.SnapDimension);
     slot.SnapUrl(record.url, QStringLiteral("*"));

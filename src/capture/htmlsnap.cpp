@@ -214,6 +214,8 @@ HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
 {
     m_deadline.setSingleShot(true);
     m_delay.setSingleShot(true);
+    // A coarse timer may end the delay up to 5 % early.
+    m_delay.setTimerType(Qt::PreciseTimer);
     m_stall.setSingleShot(true);
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &HtmlSnap::startCaptureAttempt);
@@ -246,6 +248,7 @@ std::chrono::milliseconds HtmlSnap::longestCapture(int timeOut, int delayTime)
 void HtmlSnap::SetAsync(int async) { m_async = async != 0; }
 void HtmlSnap::SetTimeOut(int milliseconds) { m_timeOut = milliseconds > 0 ? milliseconds : DefaultTimeOut; }
 void HtmlSnap::SetDelayTime(int milliseconds) { m_delayTime = std::max(0, milliseconds); }
+void HtmlSnap::setFastDelay(bool on) { m_fastDelay = on; }
 void HtmlSnap::EnableScript(int enable) { m_scriptEnabled = enable != 0; }
 void HtmlSnap::EnableActiveX(int enable) { m_activeXEnabled = enable != 0; }
 void HtmlSnap::EnableJava(int enable) { m_javaEnabled = enable != 0; }
@@ -533,6 +536,9 @@ void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& para
     } else if (method == QLatin1String("Network.loadingFinished") || method == QLatin1String("Network.loadingFailed")) {
         m_requestsDone.insert(params.value(QLatin1String("requestId")).toString());
         updateProgress();
+    } else if (method == QLatin1String("Emulation.virtualTimeBudgetExpired")) {
+        if (m_stage == Stage::Delaying)
+            capture();
     } else if (method == QLatin1String("Inspector.targetCrashed")) {
         fail(SnapCode::CaptureFailed, QStringLiteral("the page's renderer crashed"));
     }
@@ -629,8 +635,45 @@ void HtmlSnap::pageLoaded()
         return;
     }
     Q_EMIT OnStatus(QStringLiteral("Page loaded, waiting %1 ms").arg(m_delayTime), SnapCode::Working);
-    if (m_stage == Stage::Delaying)
-        m_delay.start(m_delayTime);
+    if (m_stage != Stage::Delaying)
+        return;
+    // The real-time wait stays the bound of a fast delay: the page's clock stands still while any
+    // of its fetches is pending, so a page that keeps fetching would never spend its budget.
+    m_delay.start(m_delayTime);
+    if (m_fastDelay)
+        runClockAhead();
+}
+
+void HtmlSnap::runClockAhead()
+{
+    // The budget spent, the page's clock pauses until the capture lets it go (releaseClock). A
+    // browser that refuses the policy leaves the real-time wait to end the delay.
+    m_virtualClock = true;
+    m_session->post(QStringLiteral("Emulation.setVirtualTimePolicy"),
+        { { QStringLiteral("policy"), QStringLiteral("pauseIfNetworkFetchesPending") },
+            { QStringLiteral("budget"), m_delayTime } });
+}
+
+void HtmlSnap::releaseClock()
+{
+    // A paused page clock can keep the page from ever presenting the frame a screenshot waits for:
+    // seen with budget left while fetches were pending, and with a document that replaced the page
+    // during the capture. A clock that advances never did. Its timers then run on during the capture,
+    // as they would in real time. The policy is the renderer's to apply and the screenshot the
+    // browser's, so the capture waits for the reply.
+    m_virtualClock = false;
+    const quint64 generation = m_generation;
+    m_terminateSent = false;
+    m_stall.start(kStallBeforeTerminate);
+    m_captureCall = m_session->call(QStringLiteral("Emulation.setVirtualTimePolicy"),
+        { { QStringLiteral("policy"), QStringLiteral("advance") } }, captureCallTimeout(),
+        [this, generation](const DevToolsConnection::Reply&) {
+            if (!isCurrent(generation))
+                return;
+            m_captureCall = 0;
+            m_stall.stop();
+            startCaptureAttempt();
+        });
 }
 
 void HtmlSnap::capture()
@@ -648,7 +691,10 @@ void HtmlSnap::capture()
     m_captureAttempts = 0;
     // Retries share the two renderer deadlines of one attempt, so a capture still ends in time.
     m_captureEnds = std::chrono::steady_clock::now() + 2 * kRendererDeadline;
-    startCaptureAttempt();
+    if (m_virtualClock)
+        releaseClock();
+    else
+        startCaptureAttempt();
 }
 
 void HtmlSnap::holdPage()
@@ -845,6 +891,7 @@ void HtmlSnap::releasePage()
     m_stall.stop();
     m_retry.stop();
     m_captureCall = 0;
+    m_virtualClock = false;
     if (m_session) {
         delete m_session;
         m_session = nullptr;

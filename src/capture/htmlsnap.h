@@ -71,6 +71,10 @@ public:
     void SetTimeOut(int milliseconds);
     // Milliseconds to wait after the page's load event before the capture.
     void SetDelayTime(int milliseconds);
+    // On (the default): the delay runs in the page's own clock, which runs ahead of real time while
+    // no fetch of the page is pending, so its timers fire and the capture starts as soon as the
+    // page has seen the whole delay; never later than the delay in real time. Off: a plain wait.
+    void setFastDelay(bool on);
     // 0 stops every script of the page from running (external scripts are not even fetched).
     void EnableScript(int enable);
     // Kept for callers that set them; no such plug-in content exists in today's browsers.
@@ -140,6 +144,8 @@ private:
     void askTitle();
     void handleDeadline();
     void pageLoaded();
+    void runClockAhead();
+    void releaseClock();
     void capture();
     void holdPage();
     void startCaptureAttempt();
@@ -162,6 +168,7 @@ private:
 
     int m_timeOut = DefaultTimeOut;
     int m_delayTime = 0;
+    bool m_fastDelay = true;
     bool m_scriptEnabled = true;
     bool m_activeXEnabled = true;
     bool m_javaEnabled = true;
@@ -189,6 +196,8 @@ private:
     QSet<QString> m_requestsDone;
     int m_lastPercent = -1;
     bool m_terminateSent = false;
+    // The page's timers run on its own clock (a fast delay) until the capture starts.
+    bool m_virtualClock = false;
     int m_setupPending = 0;
     quint64 m_captureCall = 0;
     int m_captureAttempts = 0;

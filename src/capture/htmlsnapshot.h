@@ -67,6 +67,8 @@ public:
     void EnableScript(int bVal);
     void SetForceSnap(int bForceSnap);
     void SetDelayTime(int nDelayTime);
+    // See HtmlSnap::setFastDelay; like the other settings, set again after each Reset.
+    void setFastDelay(bool on);
     void SetSnapDimension(int cx, int cy);
     void EnableSnapDimensionAsImageSize(int bVal);
     void SetZoom(double fZoomRatio);

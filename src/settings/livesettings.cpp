@@ -41,6 +41,7 @@ namespace {
     // "Timeout" and the watchdog are filled separately below.
     const LongSetting kLongSettings[] = {
         { "DelayTime", &LiveSettings::DelayTime, 1000 },
+        { "FastDelay", &LiveSettings::FastDelay, 1 },
         { "EnableJava", &LiveSettings::EnableJava, 0 },
         { "EnableActiveX", &LiveSettings::EnableActiveX, 0 },
         { "EnableScript", &LiveSettings::EnableScript, 0 },

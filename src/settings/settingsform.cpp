@@ -94,6 +94,7 @@ namespace {
         PICTAVO_LIVE(ThreadsCount),
         PICTAVO_LIVE(Timeout),
         PICTAVO_LIVE(DelayTime),
+        PICTAVO_LIVE(FastDelay),
         PICTAVO_LIVE(EnableJava),
         PICTAVO_LIVE(EnableActiveX),
         PICTAVO_LIVE(EnableScript),
@@ -238,6 +239,7 @@ FormValues SettingsForm::load()
     v.set(QStringLiteral("chkEnableJava"), s.EnableJava != 0);
     v.set(QStringLiteral("chkEnableScript"), s.EnableScript != 0);
     v.set(QStringLiteral("chkSetForceSnap"), s.SetForceSnap != 0);
+    v.set(QStringLiteral("chkFastDelay"), s.FastDelay != 0);
     v.set(QStringLiteral("chkSnapDimension"), s.SnapDimension != 0);
     v.set(QStringLiteral("txtTimeout"), QString::number(s.Timeout));
     v.set(QStringLiteral("txtDelayTime"), QString::number(s.DelayTime));
@@ -407,6 +409,7 @@ void SettingsForm::save(const FormValues& c)
     s.EnableJava = on(QStringLiteral("chkEnableJava"));
     s.EnableScript = on(QStringLiteral("chkEnableScript"));
     s.SetForceSnap = on(QStringLiteral("chkSetForceSnap"));
+    s.FastDelay = on(QStringLiteral("chkFastDelay"));
     s.SnapDimension = on(QStringLiteral("chkSnapDimension"));
     s.ThreadsCount = c.number(QStringLiteral("ThreadsCountSlider"));
     s.SnapWidth = whole("txtSnapWidth");

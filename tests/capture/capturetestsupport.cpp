@@ -26,6 +26,10 @@ Outcome capture(Capture::HtmlSnap& snap, const QString& url, const QString& file
     QSignalSpy spy(&snap, &Capture::HtmlSnap::OnStatus);
     QElapsedTimer timer;
     timer.start();
+    QList<qint64> arrivals;
+    QObject context;
+    QObject::connect(&snap, &Capture::HtmlSnap::OnStatus, &context,
+        [&arrivals, &timer](const QString&, int) { arrivals << timer.elapsed(); });
     snap.SnapUrl(url, file);
     qsizetype seen = 0;
     while (timer.elapsed() < waitMs) {
@@ -33,6 +37,7 @@ Outcome capture(Capture::HtmlSnap& snap, const QString& url, const QString& file
             const int code = spy.at(seen).at(1).toInt();
             if (code == 0) {
                 outcome.progressTexts << spy.at(seen).at(0).toString();
+                outcome.progressMs << arrivals.value(seen);
                 continue;
             }
             if (outcome.finalEvents++ == 0) {

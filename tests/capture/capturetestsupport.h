@@ -21,6 +21,8 @@ struct Outcome {
     int code = 0;
     QString text;
     QStringList progressTexts;
+    // When each progress text arrived, in milliseconds from the start.
+    QList<qint64> progressMs;
     int finalEvents = 0;
     qint64 elapsedMs = 0;
 };

@@ -64,6 +64,8 @@ private Q_SLOTS:
     void scriptsFollowTheSwitch();
     void pageThatMovesOnIsCaptured_data();
     void pageThatMovesOnIsCaptured();
+    void fastDelayRunsThePageClockAhead_data();
+    void fastDelayRunsThePageClockAhead();
     void thumbnailBytes_data();
     void thumbnailBytes();
     void thumbnailHintRendersSmall_data();
@@ -138,6 +140,14 @@ void TestHtmlSnap::initTestCase()
     m_server->setPage(QStringLiteral("/leavesthesite"),
         yellow("<script>onload=function(){location='"
             + m_server->url(QStringLiteral("/blue"), QStringLiteral("site.test")).toLatin1() + "'}</script>"));
+
+    // Pages that turn green 500 ms after their load, one of them while a fetch of its stays pending.
+    m_server->setPage(QStringLiteral("/greenlater"),
+        yellow("<script>onload=function(){setTimeout(function(){document.body.style.background='rgb(0,128,0)'},"
+               "500)}</script>"));
+    m_server->setPage(QStringLiteral("/greenwhilefetching"),
+        yellow("<script>onload=function(){fetch('/hang');setTimeout(function(){"
+               "document.body.style.background='rgb(0,128,0)'},500)}</script>"));
 
     m_host = std::make_unique<BrowserHost>(testBrowserOptions());
     connect(m_host.get(), &BrowserHost::browserStarted, this, [this] { m_browserPids << m_host->processId(); });
@@ -376,6 +386,7 @@ void TestHtmlSnap::pageThatMovesOnIsCaptured_data()
     QTest::addColumn<QString>("path");
     QTest::addColumn<int>("scripts");
     QTest::addColumn<int>("delay");
+    QTest::addColumn<bool>("fast");
     QTest::addColumn<bool>("fullPage");
 
     const char* const paths[] = { "/refreshnow", "/refreshlater", "/leavesonload", "/leaveslater", "/reloadsonload",
@@ -384,11 +395,15 @@ void TestHtmlSnap::pageThatMovesOnIsCaptured_data()
         for (const int scripts : { 1, 0 }) {
             for (const int delay : { 0, 400 }) {
                 QTest::addRow("%s, scripts %s, delay %d", path, scripts ? "on" : "off", delay)
-                    << QString::fromLatin1(path) << scripts << delay << false;
+                    << QString::fromLatin1(path) << scripts << delay << true << false;
             }
+            QTest::addRow("%s, scripts %s, delay 400 in real time", path, scripts ? "on" : "off")
+                << QString::fromLatin1(path) << scripts << 400 << false << false;
         }
         // The full page asks the renderer for the layout first: two calls a navigation can break.
-        QTest::addRow("%s, full page", path) << QString::fromLatin1(path) << 1 << 0 << true;
+        QTest::addRow("%s, full page", path) << QString::fromLatin1(path) << 1 << 0 << true << true;
+        QTest::addRow("%s, full page, delay 400", path) << QString::fromLatin1(path) << 1 << 400 << true << true;
+        QTest::addRow("%s, full page, delay 400 real", path) << QString::fromLatin1(path) << 1 << 400 << false << true;
     }
 }
 
@@ -397,11 +412,13 @@ void TestHtmlSnap::pageThatMovesOnIsCaptured()
     QFETCH(QString, path);
     QFETCH(int, scripts);
     QFETCH(int, delay);
+    QFETCH(bool, fast);
     QFETCH(bool, fullPage);
 
     auto snap = makeSnap();
     snap->EnableScript(scripts);
     snap->SetDelayTime(delay);
+    snap->setFastDelay(fast);
     snap->SetSnapDimension(fullPage ? 0 : 640, fullPage ? 0 : 480);
     snap->EnableSnapDimensionAsImageSize(fullPage ? 0 : 1);
     const Outcome outcome = capture(*snap, m_server->url(path));
@@ -411,6 +428,77 @@ void TestHtmlSnap::pageThatMovesOnIsCaptured()
     const QRgb pixel = capturedImage(*snap).pixel(320, 400);
     QVERIFY2(sameColour(pixel, QColor(255, 255, 0)) || sameColour(pixel, QColor(0, 0, 255)),
         qPrintable(QColor(pixel).name()));
+}
+
+void TestHtmlSnap::fastDelayRunsThePageClockAhead_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("scripts");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<bool>("fast");
+    QTest::addColumn<bool>("fullPage");
+    QTest::addColumn<QColor>("colour"); // invalid: either colour
+    QTest::addColumn<bool>("waitsTheDelay");
+
+    const QColor green(0, 128, 0);
+    const QColor yellow(255, 255, 0);
+    QTest::newRow("timer, fast") << "/greenlater" << 1 << 1000 << true << false << green << false;
+    QTest::newRow("timer, fast, full page") << "/greenlater" << 1 << 1000 << true << true << green << false;
+    QTest::newRow("timer, fast, long delay") << "/greenlater" << 1 << 20000 << true << false << green << false;
+    QTest::newRow("timer, real time") << "/greenlater" << 1 << 1000 << false << false << green << true;
+    QTest::newRow("scripts off, fast") << "/greenlater" << 0 << 1000 << true << false << yellow << false;
+    // The page's clock stands still while the fetch is pending: the real-time bound ends the delay.
+    QTest::newRow("fetch never ends, fast") << "/greenwhilefetching" << 1 << 1000 << true << false << QColor() << true;
+    QTest::newRow("fetch never ends, fast, full page")
+        << "/greenwhilefetching" << 1 << 1000 << true << true << QColor() << true;
+    // A script that never yields keeps the page's clock from spending its budget.
+    QTest::newRow("endless script, fast") << "/loop" << 1 << 1000 << true << false << QColor(0, 0, 255) << true;
+}
+
+void TestHtmlSnap::fastDelayRunsThePageClockAhead()
+{
+    QFETCH(QString, path);
+    QFETCH(int, scripts);
+    QFETCH(int, delay);
+    QFETCH(bool, fast);
+    QFETCH(bool, fullPage);
+    QFETCH(QColor, colour);
+    QFETCH(bool, waitsTheDelay);
+
+    auto snap = makeSnap();
+    snap->EnableScript(scripts);
+    snap->SetDelayTime(delay);
+    snap->setFastDelay(fast);
+    snap->SetSnapDimension(fullPage ? 0 : 640, fullPage ? 0 : 480);
+    snap->EnableSnapDimensionAsImageSize(fullPage ? 0 : 1);
+    const Outcome outcome = capture(*snap, m_server->url(path));
+    QVERIFY2(outcome.code == 1, qPrintable(QStringLiteral("%1: %2").arg(outcome.code).arg(outcome.text)));
+    QCOMPARE(outcome.finalEvents, 1);
+
+    const auto arrival = [&outcome](const QString& prefix) {
+        for (qsizetype i = 0; i < outcome.progressTexts.size(); ++i) {
+            if (outcome.progressTexts.at(i).startsWith(prefix))
+                return outcome.progressMs.at(i);
+        }
+        return qint64(-1);
+    };
+    const qint64 loaded = arrival(QStringLiteral("Page loaded"));
+    const qint64 snapshot = arrival(QStringLiteral("Taking the snapshot"));
+    QVERIFY(loaded >= 0 && snapshot >= loaded);
+    const qint64 waited = snapshot - loaded;
+    if (waitsTheDelay) {
+        // The bound itself is not stretched by much.
+        QVERIFY2(waited >= delay && waited < delay + 5000, qPrintable(QString::number(waited)));
+    } else {
+        QVERIFY2(waited < delay, qPrintable(QString::number(waited)));
+    }
+
+    const QRgb pixel = capturedImage(*snap).pixel(320, 400);
+    if (colour.isValid())
+        QVERIFY2(sameColour(pixel, colour), qPrintable(QColor(pixel).name()));
+    else
+        QVERIFY2(sameColour(pixel, QColor(255, 255, 0)) || sameColour(pixel, QColor(0, 128, 0)),
+            qPrintable(QColor(pixel).name()));
 }
 
 void TestHtmlSnap::thumbnailBytes_data()

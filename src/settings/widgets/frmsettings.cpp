@@ -152,8 +152,13 @@ void frmSettings::buildWebPageTab(QTabWidget* tabs)
         { "Browsers:", "txtBrowserEndpoints", "Empty: this computer's. Or: local, ws://..., http://host:port" },
     };
     int row = 1;
-    for (const auto& r : rows)
+    for (const auto& r : rows) {
         addFieldRow(grid, row++, tr(r.caption), QLatin1String(r.name), tr(r.note));
+        if (QLatin1String(r.name) == QLatin1String("txtDelayTime")) {
+            grid->addWidget(addCheck(QStringLiteral("chkFastDelay"), tr("Fast delay")), row, 1);
+            grid->addWidget(label(tr("Run page timers ahead instead of waiting."), frame), row++, 2);
+        }
+    }
     grid->addWidget(addCheck(QStringLiteral("chkSnapDimension"), tr("Set image size as browser size")), row++, 1, 1, 2);
     grid->addWidget(addCheck(QStringLiteral("chkEnableActiveX"), tr("Enable ActiveX")), row++, 1, 1, 2);
     grid->addWidget(addCheck(QStringLiteral("chkEnableJava"), tr("Enable Java")), row++, 1, 1, 2);
