@@ -1,0 +1,209 @@
+#!/usr/bin/env python3
+"""The whole batch run side by side with the puppeteer-core reference script, in one series.
+
+  python3 bench/batch/side_by_side.py [--reps 3] [--links FILE] [--modes d0:js0,d0:js1,d1000:js1]
+                                      [--threads 4] [--batchbench build/bin/batchbench]
+                                      [--endpoints LIST] [--name NAME]
+
+Every repetition runs each mode once on each side, alternating, so slow drifts of the machine fall on
+both sides alike:
+  B  the batch run (batchbench: capture slots, completion into 120 x 90 JPEG thumbnails, list, strip);
+     with a delay it runs in the page's virtual time unless the mode says "rt" (d1000:js1:rt)
+  A  the reference script taking the screenshot with the protocol call itself (--raw 1), the delay
+     waited in real time
+  V  the same script running the delay in virtual time (--vt 1), for modes with a delay
+Both sides get the same links, 4 (--threads) pages at once, a 1024 x 768 browser and the same script
+setting. Pages per second are counted from outside (process start to exit, browser start included).
+The table gives medians and the ratios B/A and B/V; every output folder is checked (thumbnails
+present, 120 x 90, blank ones, pages changed by script after load that show the change).
+
+Without --links the generated corpus of bench/capture is used (generated and served on 127.0.0.1:18865
+when needed). For real pages, serve the HTML documentation of Debian packages with
+`python3 bench/batch/doc_links.py --serve` and pass its links file. Needs node and `npm ci` in
+bench/capture (puppeteer-core; it never downloads a browser). Records: /tmp/pictavo-side/NAME/.
+"""
+import argparse
+import json
+import os
+import statistics
+import subprocess
+import sys
+import time
+import urllib.request
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(os.path.dirname(HERE))
+CAPTURE = os.path.join(ROOT, "bench", "capture")
+sys.path.insert(0, CAPTURE)
+import check_thumbs  # noqa: E402
+
+
+def parse_mode(text):
+    parts = text.split(":")
+    mode = {"name": text, "delay": 0, "js": 1, "fast": 1}
+    for part in parts:
+        if part.startswith("d") and part[1:].isdigit():
+            mode["delay"] = int(part[1:])
+        elif part in ("js0", "js1"):
+            mode["js"] = int(part[2])
+        elif part == "rt":
+            mode["fast"] = 0
+        else:
+            raise SystemExit("bad mode %r: use d<ms>, js0 or js1, and rt" % text)
+    return mode
+
+
+def serve_generated_corpus(record_dir):
+    links = os.path.join(CAPTURE, "corpus", "links.txt")
+    if not os.path.exists(links):
+        subprocess.run([sys.executable, os.path.join(CAPTURE, "gen_corpus.py")], check=True, stdout=subprocess.DEVNULL)
+    try:
+        urllib.request.urlopen("http://127.0.0.1:18865/__stats", timeout=2).read()
+        return links, None
+    except OSError:
+        pass
+    log = open(os.path.join(record_dir, "serve.log"), "w")
+    server = subprocess.Popen([sys.executable, os.path.join(CAPTURE, "serve.py")], stdout=log, stderr=log)
+    for _ in range(100):
+        try:
+            urllib.request.urlopen("http://127.0.0.1:18865/__stats", timeout=2).read()
+            return links, server
+        except OSError:
+            time.sleep(0.1)
+    server.kill()
+    raise SystemExit("the corpus server did not start")
+
+
+def manifest_for(links, generated_corpus, record_dir):
+    """check_thumbs wants a manifest: the generated corpus's rows for its pages, plain rows otherwise."""
+    known = {}
+    if generated_corpus:
+        with open(os.path.join(CAPTURE, "corpus", "manifest.tsv")) as f:
+            next(f)
+            for line in f:
+                known[line.split("\t", 1)[0]] = line
+    path = os.path.join(record_dir, "manifest.tsv")
+    with open(links) as f, open(path, "w") as out:
+        out.write("id\tkind\theight\tdelay\n")
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith("#") and "|" in line:
+                pid = line.split("|", 1)[0]
+                out.write(known.get(pid, "%s\tpage\t0\t0\n" % pid))
+    return path
+
+
+def command(side, mode, args, links, out):
+    if side == "B":
+        cmd = [args.batchbench, "--links", links, "--threads", str(args.threads), "--delay", str(mode["delay"]),
+               "--scripts", str(mode["js"]), "--images", out]
+        if mode["delay"] > 0:
+            cmd += ["--fast-delay", str(mode["fast"])]
+        if args.endpoints:
+            cmd += ["--endpoints", args.endpoints]
+        return cmd
+    cmd = ["node", os.path.join(CAPTURE, "peer_capture.js"), "--links", links, "--out", out,
+           "--concurrency", str(args.threads), "--delay", str(mode["delay"]), "--raw", "1", "--js", str(mode["js"])]
+    if side == "V":
+        cmd += ["--vt", "1"]
+    return cmd
+
+
+def last_json(text):
+    for line in reversed(text.splitlines()):
+        line = line.strip()
+        if line.startswith("{"):
+            try:
+                return json.loads(line)
+            except ValueError:
+                pass
+    return {}
+
+
+def run_one(side, mode, rep, args, links, manifest, record_dir):
+    out = os.path.join(record_dir, "out", "%s-%s" % (side, mode["name"].replace(":", "-")))
+    subprocess.run(["rm", "-rf", out], check=True)
+    os.makedirs(out)
+    cmd = command(side, mode, args, links, out)
+    env = dict(os.environ, QT_QPA_PLATFORM=os.environ.get("QT_QPA_PLATFORM", "offscreen"))
+    start = time.monotonic()
+    proc = subprocess.run(cmd, capture_output=True, text=True, env=env)
+    wall = time.monotonic() - start
+    summary = last_json(proc.stdout)
+    check = check_thumbs.check(out, manifest)
+    pages = check["expected"]
+    record = {"side": side, "mode": mode["name"], "rep": rep, "exit": proc.returncode, "wall_s": round(wall, 3),
+              "pages_per_s": round(pages / wall, 3), "summary": summary, "check": check}
+    if proc.returncode != 0:
+        record["stderr_tail"] = proc.stderr[-2000:]
+    return record
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    ap.add_argument("--reps", type=int, default=3)
+    ap.add_argument("--links")
+    ap.add_argument("--modes", default="d0:js0,d0:js1,d1000:js1")
+    ap.add_argument("--threads", type=int, default=4)
+    ap.add_argument("--batchbench", default=os.path.join(ROOT, "build", "bin", "batchbench"))
+    ap.add_argument("--endpoints", default="", help="BrowserEndpoints for the batch side")
+    ap.add_argument("--name", default="main")
+    ap.add_argument("--count", type=int, default=0, help="only the first N links (a quick try)")
+    args = ap.parse_args()
+    if not os.access(args.batchbench, os.X_OK):
+        raise SystemExit("build the benchmark first (-DPICTAVO_BUILD_BENCH=ON): %s" % args.batchbench)
+    if not os.path.isdir(os.path.join(CAPTURE, "node_modules")):
+        raise SystemExit("run `PUPPETEER_SKIP_DOWNLOAD=1 npm ci` in %s first" % CAPTURE)
+    modes = [parse_mode(m) for m in args.modes.split(",") if m]
+    record_dir = os.path.join("/tmp/pictavo-side", args.name)
+    os.makedirs(record_dir, exist_ok=True)
+    server = None
+    links = args.links
+    if not links:
+        links, server = serve_generated_corpus(record_dir)
+    links = os.path.abspath(links)
+    if args.count > 0:
+        with open(links) as f:
+            lines = [line for line in f if line.strip() and not line.startswith("#")][:args.count]
+        links = os.path.join(record_dir, "links.txt")
+        with open(links, "w") as f:
+            f.writelines(lines)
+    manifest = manifest_for(links, not args.links, record_dir)
+    records = []
+    try:
+        with open(os.path.join(record_dir, "runs.jsonl"), "a") as log:
+            for rep in range(1, args.reps + 1):
+                for mode in modes:
+                    for side in ["B", "A"] + (["V"] if mode["delay"] > 0 else []):
+                        record = run_one(side, mode, rep, args, links, manifest, record_dir)
+                        records.append(record)
+                        log.write(json.dumps(record) + "\n")
+                        log.flush()
+                        c = record["check"]
+                        stall = record["summary"].get("longest_stall_ms")
+                        print("%-2s %-12s rep %d  %6.2f pages/s  exit %d  present %d/%d  120x90 %d  blank %d  "
+                              "js changed %d/%d%s" % (side, mode["name"], rep, record["pages_per_s"], record["exit"],
+                                                     c["present"], c["expected"], c["size_120x90"], c["blank"],
+                                                     c["js_change_captured"], c["js_pages"],
+                                                     "  longest stall %s ms" % stall if stall is not None else ""),
+                              flush=True)
+    finally:
+        if server:
+            server.kill()
+    print("\n| mode | B pages/s | A pages/s | V pages/s | B/A | B/V | B longest stall ms |")
+    print("|---|---|---|---|---|---|---|")
+    for mode in modes:
+        med = {}
+        for side in "BAV":
+            values = [r["pages_per_s"] for r in records if r["side"] == side and r["mode"] == mode["name"]]
+            med[side] = statistics.median(values) if values else None
+        stalls = [r["summary"].get("longest_stall_ms", 0) for r in records if r["side"] == "B" and r["mode"] == mode["name"]]
+        fmt = lambda v: "%.2f" % v if v else "-"  # noqa: E731
+        ratio = lambda a, b: "%.2fx" % (a / b) if a and b else "-"  # noqa: E731
+        print("| %s | %s | %s | %s | %s | %s | %s |" % (mode["name"], fmt(med["B"]), fmt(med["A"]), fmt(med["V"]),
+                                                    ratio(med["B"], med["A"]), ratio(med["B"], med["V"]),
+                                                    max(stalls) if stalls else "-"))
+
+
+if __name__ == "__main__":
+    main()
