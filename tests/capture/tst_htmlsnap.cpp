@@ -77,6 +77,8 @@ private Q_SLOTS:
 
 private:
     std::unique_ptr<HtmlSnap> makeSnap(int timeOut = 20000);
+    // A snapshot that waits after the load: 640 x 480 taken as the image size, or the full page.
+    std::unique_ptr<HtmlSnap> makeDelayedSnap(int scripts, int delay, bool fast, bool fullPage);
     int pageTargetCount();
 
     std::unique_ptr<BrowserHost> m_host;
@@ -159,6 +161,17 @@ void TestHtmlSnap::cleanupTestCase()
     m_server.reset();
     for (const qint64 pid : std::as_const(m_browserPids))
         QTRY_VERIFY_WITH_TIMEOUT(processGroupGone(pid), 10000);
+}
+
+std::unique_ptr<HtmlSnap> TestHtmlSnap::makeDelayedSnap(int scripts, int delay, bool fast, bool fullPage)
+{
+    auto snap = makeSnap();
+    snap->EnableScript(scripts);
+    snap->SetDelayTime(delay);
+    snap->setFastDelay(fast);
+    snap->SetSnapDimension(fullPage ? 0 : 640, fullPage ? 0 : 480);
+    snap->EnableSnapDimensionAsImageSize(fullPage ? 0 : 1);
+    return snap;
 }
 
 std::unique_ptr<HtmlSnap> TestHtmlSnap::makeSnap(int timeOut)
@@ -415,12 +428,7 @@ void TestHtmlSnap::pageThatMovesOnIsCaptured()
     QFETCH(bool, fast);
     QFETCH(bool, fullPage);
 
-    auto snap = makeSnap();
-    snap->EnableScript(scripts);
-    snap->SetDelayTime(delay);
-    snap->setFastDelay(fast);
-    snap->SetSnapDimension(fullPage ? 0 : 640, fullPage ? 0 : 480);
-    snap->EnableSnapDimensionAsImageSize(fullPage ? 0 : 1);
+    auto snap = makeDelayedSnap(scripts, delay, fast, fullPage);
     const Outcome outcome = capture(*snap, m_server->url(path));
     QCOMPARE(outcome.finalEvents, 1);
     QVERIFY2(outcome.code == 1, qPrintable(QStringLiteral("%1: %2").arg(outcome.code).arg(outcome.text)));
@@ -465,12 +473,7 @@ void TestHtmlSnap::fastDelayRunsThePageClockAhead()
     QFETCH(QColor, colour);
     QFETCH(bool, waitsTheDelay);
 
-    auto snap = makeSnap();
-    snap->EnableScript(scripts);
-    snap->SetDelayTime(delay);
-    snap->setFastDelay(fast);
-    snap->SetSnapDimension(fullPage ? 0 : 640, fullPage ? 0 : 480);
-    snap->EnableSnapDimensionAsImageSize(fullPage ? 0 : 1);
+    auto snap = makeDelayedSnap(scripts, delay, fast, fullPage);
     const Outcome outcome = capture(*snap, m_server->url(path));
     QVERIFY2(outcome.code == 1, qPrintable(QStringLiteral("%1: %2").arg(outcome.code).arg(outcome.text)));
     QCOMPARE(outcome.finalEvents, 1);
