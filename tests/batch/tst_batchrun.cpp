@@ -160,6 +160,16 @@ struct Bench {
         return finished.wait(120000);
     }
 
+    // An 8 x 8 stamp as the image watermark; the test writes (or withholds) the file itself.
+    QString useStamp()
+    {
+        const QString stamp = dir.filePath(QStringLiteral("stamp.png"));
+        settings.WatermarkImage = stamp;
+        settings.WatermarkImageWidth = 8;
+        settings.WatermarkImageHeight = 8;
+        return stamp;
+    }
+
     QString status(int row) const { return rows.data(rows.index(row, LinksListModel::StatusColumn)).toString(); }
     QColor color(int row) const
     {
@@ -569,13 +579,10 @@ void TestBatchRun::completionBoxHoldsTheRun()
 {
     Bench bench(m_host.get());
     bench.settings.ThreadsCount = 3;
-    const QString stamp = bench.dir.filePath(QStringLiteral("stamp.png"));
+    const QString stamp = bench.useStamp();
     QImage white(8, 8, QImage::Format_RGB32);
     white.fill(Qt::white);
     QVERIFY(white.save(stamp));
-    bench.settings.WatermarkImage = stamp;
-    bench.settings.WatermarkImageWidth = 8;
-    bench.settings.WatermarkImageHeight = 8;
 
     const QColor colours[] = { Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::magenta, Qt::cyan };
     QStringList lines;
@@ -822,12 +829,9 @@ void TestBatchRun::boxHoldsEndsWhileWorkGoesOn()
 {
     Bench bench(m_host.get(), std::chrono::milliseconds(150));
     bench.settings.ThreadsCount = 3;
-    const QString stamp = bench.dir.filePath(QStringLiteral("stamp.png"));
+    const QString stamp = bench.useStamp();
     QImage white(8, 8, QImage::Format_RGB32);
     white.fill(Qt::white);
-    bench.settings.WatermarkImage = stamp;
-    bench.settings.WatermarkImageWidth = 8;
-    bench.settings.WatermarkImageHeight = 8;
     const QColor colours[] = { Qt::red, Qt::green, Qt::blue, Qt::yellow, Qt::magenta, Qt::cyan };
     QStringList lines;
     for (int i = 0; i < 6; ++i) {
