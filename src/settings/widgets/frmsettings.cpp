@@ -149,7 +149,7 @@ void frmSettings::buildWebPageTab(QTabWidget* tabs)
         { "Delay Time:", "txtDelayTime", "milliseconds. Wait after page loads." },
         { "Browser Width:", "txtSnapWidth", "Pixels (0 means default full page width)" },
         { "Browser Height:", "txtSnapHeight", "Pixels (0 means default full page height)" },
-        { "Browsers:", "txtBrowserEndpoints", "Empty: this computer's. Or: local, ws://..., http://host:port" },
+        { "Browsers:", "txtBrowserEndpoints", "Empty: this computer. Or ws://..., http://host:port" },
     };
     int row = 1;
     for (const auto& r : rows) {
