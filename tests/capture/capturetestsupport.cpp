@@ -5,8 +5,11 @@
 #include <cstdlib>
 
 #include <QElapsedTimer>
+#include <QJsonArray>
 #include <QSignalSpy>
+#include <QTest>
 
+#include "capture/devtoolsconnection.h"
 #include "capture/htmlsnap.h"
 
 namespace CaptureTest {
@@ -18,6 +21,31 @@ Capture::BrowserOptions testBrowserOptions()
         "--host-resolver-rules=MAP *.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1");
     options.profilePrefix = QStringLiteral("pictavo-test-browser");
     return options;
+}
+
+int pageTargetCount(Capture::BrowserHost& host)
+{
+    int count = -1;
+    bool answered = false;
+    QObject context;
+    host.whenReady(&context, [&](const Common::Result<Capture::DevToolsConnection*>& connection) {
+        if (!connection) {
+            answered = true;
+            return;
+        }
+        connection.value()->call({}, QStringLiteral("Target.getTargets"), {}, std::chrono::seconds(10), &context,
+            [&](const Capture::DevToolsConnection::Reply& reply) {
+                answered = true;
+                if (!reply)
+                    return;
+                int pages = 0;
+                const QJsonArray targets = reply.value().value(QLatin1String("targetInfos")).toArray();
+                for (const auto& target : targets)
+                    pages += target.toObject().value(QLatin1String("type")).toString() == QLatin1String("page");
+                count = pages;
+            });
+    });
+    return QTest::qWaitFor([&answered] { return answered; }, 20000) ? count : -1;
 }
 
 Outcome capture(Capture::HtmlSnap& snap, const QString& url, const QString& file, int waitMs)

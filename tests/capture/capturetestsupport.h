@@ -35,6 +35,9 @@ Outcome capture(
 QImage capturedImage(const Capture::HtmlSnap& snap);
 bool sameColour(QRgb actual, QColor expected, int tolerance = 12);
 
+// How many pages the host's browser has open, or -1 when it does not tell within 20 s.
+int pageTargetCount(Capture::BrowserHost& host);
+
 // True when no process of the browser's process group is alive any more.
 bool processGroupGone(qint64 pid);
 

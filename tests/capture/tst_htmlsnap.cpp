@@ -79,7 +79,6 @@ private:
     std::unique_ptr<HtmlSnap> makeSnap(int timeOut = 20000);
     // A snapshot that waits after the load: 640 x 480 taken as the image size, or the full page.
     std::unique_ptr<HtmlSnap> makeDelayedSnap(int scripts, int delay, bool fast, bool fullPage);
-    int pageTargetCount();
 
     std::unique_ptr<BrowserHost> m_host;
     std::unique_ptr<TestHttpServer> m_server;
@@ -183,30 +182,6 @@ std::unique_ptr<HtmlSnap> TestHtmlSnap::makeSnap(int timeOut)
     snap->EnableScript(1);
     snap->SetDelayTime(0);
     return snap;
-}
-
-int TestHtmlSnap::pageTargetCount()
-{
-    int count = -1;
-    m_host->whenReady(this, [&count](const Common::Result<DevToolsConnection*>& connection) {
-        if (!connection)
-            return;
-        connection.value()->call({}, QStringLiteral("Target.getTargets"), {}, std::chrono::seconds(10), nullptr,
-            [&count](const DevToolsConnection::Reply& reply) {
-                if (!reply)
-                    return;
-                int pages = 0;
-                const QJsonArray targets = reply.value().value(QLatin1String("targetInfos")).toArray();
-                for (const auto& target : targets) {
-                    if (target.toObject().value(QLatin1String("type")).toString() == QLatin1String("page"))
-                        ++pages;
-                }
-                count = pages;
-            });
-    });
-    if (!QTest::qWaitFor([&count] { return count >= 0; }, 20000))
-        return -1;
-    return count;
 }
 
 void TestHtmlSnap::capturesPageSizes_data()
@@ -622,14 +597,14 @@ void TestHtmlSnap::fourEnginesAtOnce()
 void TestHtmlSnap::clearReleasesThePage()
 {
     // Only the browser's own first page once the earlier tests' pages have gone.
-    QTRY_COMPARE_WITH_TIMEOUT(pageTargetCount(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 1, 30000);
     const int before = 1;
     auto snap = makeSnap(60000);
     QSignalSpy status(snap.get(), &HtmlSnap::OnStatus);
     snap->SnapUrl(m_server->url(QStringLiteral("/hang")), QStringLiteral("*"));
-    QTRY_VERIFY_WITH_TIMEOUT(pageTargetCount() == before + 1, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host) == before + 1, 30000);
     snap->Clear();
-    QTRY_COMPARE_WITH_TIMEOUT(pageTargetCount(), before, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), before, 30000);
     QCOMPARE(snap->GetErrorCode(), 0);
     for (const auto& event : std::as_const(status))
         QCOMPARE(event.at(1).toInt(), 0);

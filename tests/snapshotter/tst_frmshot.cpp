@@ -75,8 +75,6 @@ private Q_SLOTS:
     void screenshot();
 
 private:
-    int pageTargetCount();
-
     std::unique_ptr<Capture::BrowserHost> m_host;
     std::unique_ptr<CaptureTest::TestHttpServer> m_server;
 };
@@ -105,24 +103,6 @@ void TestFrmShot::cleanupTestCase()
     const qint64 pid = m_host->processId();
     m_host.reset();
     QTRY_VERIFY_WITH_TIMEOUT(CaptureTest::processGroupGone(pid), 10000);
-}
-
-int TestFrmShot::pageTargetCount()
-{
-    int count = -1;
-    m_host->whenReady(this, [&count](const Common::Result<Capture::DevToolsConnection*>& connection) {
-        if (!connection)
-            return;
-        connection.value()->call({}, QStringLiteral("Target.getTargets"), {}, 10s, nullptr,
-            [&count](const Capture::DevToolsConnection::Reply& reply) {
-                int pages = 0;
-                for (const auto& target :
-                    reply ? reply.value().value(QLatin1String("targetInfos")).toArray() : QJsonArray())
-                    pages += target.toObject().value(QLatin1String("type")).toString() == QLatin1String("page");
-                count = pages;
-            });
-    });
-    return QTest::qWaitFor([&count] { return count >= 0; }, 20000) ? count : -1;
 }
 
 void TestFrmShot::enterInAnEmptyAddressBoxCapturesNothing()
@@ -193,15 +173,15 @@ void TestFrmShot::silentEngineEndsAtTheBound()
 
 void TestFrmShot::closingDuringACaptureClosesItsPage()
 {
-    QTRY_COMPARE_WITH_TIMEOUT(pageTargetCount(), 1, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 1, 30000);
     Installation setup(120000); // the engine's own time-out must not be what closes the page
     auto window = setup.open(m_host.get());
     enterAddress(*window, m_server->url(QStringLiteral("/hang")));
-    QTRY_COMPARE_WITH_TIMEOUT(pageTargetCount(), 2, 30000);
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 2, 30000);
     QVERIFY(window->close());
     QVERIFY(!window->form().isCapturing());
     QCOMPARE(window->cursor().shape(), Qt::ArrowCursor);
-    QTRY_COMPARE_WITH_TIMEOUT(pageTargetCount(), 1, 15000);
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 1, 15000);
 }
 
 // A picture of the window for the documentation: PICTAVO_SCREENSHOTS=<folder> writes it.
