@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <utility>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -39,10 +41,12 @@ namespace {
         }
     }
 
-    // sum / divisor + bias as a byte, as clampByte gives it, for a whole row: four at a time with SSE2
-    // (the same IEEE operations in the same order, so the same bytes), which the compiler does not do by
-    // itself for the clamp.
-    void clampRow(float* sums, int width, float divisor, float bias)
+    // One row of a filter's sums packed into pixels: each sum / divisor + bias as a byte, as clampByte
+    // gives it, four pixels at a time with SSE2 (the same IEEE operations, so the same bytes), which the
+    // compiler does not do by itself for the clamp. alpha null keeps the alpha byte of the pixel in kept,
+    // or makes it opaque (0xff000000).
+    inline __attribute__((always_inline)) void packRow(const float* red, const float* green, const float* blue,
+        const float* alpha, const QRgb* kept, QRgb* out, int width, float divisor, float bias, QRgb opaque)
     {
         int x = 0;
 #if defined(__SSE2__)
@@ -51,14 +55,44 @@ namespace {
         const __m128 low = _mm_setzero_ps();
         const __m128 high = _mm_set1_ps(255.0f);
         const __m128 half = _mm_set1_ps(0.5f);
-        for (; x + 4 <= width; x += 4) {
-            __m128 v = _mm_add_ps(_mm_div_ps(_mm_loadu_ps(sums + x), by), plus);
+        const auto toBytes = [&](const float* sums) {
+            __m128 v = _mm_add_ps(_mm_div_ps(_mm_loadu_ps(sums), by), plus);
             v = _mm_min_ps(_mm_max_ps(v, low), high);
-            _mm_storeu_ps(sums + x, _mm_cvtepi32_ps(_mm_cvttps_epi32(_mm_add_ps(v, half))));
+            return _mm_cvttps_epi32(_mm_add_ps(v, half));
+        };
+        const __m128i alphaMask = _mm_set1_epi32(int(0xff000000u));
+        const __m128i opaqueBits = _mm_set1_epi32(int(opaque));
+        for (; x + 4 <= width; x += 4) {
+            const __m128i alphaBits = alpha
+                ? _mm_slli_epi32(toBytes(alpha + x), 24)
+                : _mm_or_si128(
+                    _mm_and_si128(_mm_loadu_si128(reinterpret_cast<const __m128i*>(kept + x)), alphaMask), opaqueBits);
+            const __m128i colour = _mm_or_si128(
+                _mm_or_si128(_mm_slli_epi32(toBytes(red + x), 16), _mm_slli_epi32(toBytes(green + x), 8)),
+                toBytes(blue + x));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + x), _mm_or_si128(alphaBits, colour));
         }
 #endif
-        for (; x < width; ++x)
-            sums[x] = float(clampByte(sums[x] / divisor + bias));
+        const auto byte = [&](float sum) { return QRgb(clampByte(sum / divisor + bias)); };
+        for (; x < width; ++x) {
+            const QRgb alphaBits = alpha ? byte(alpha[x]) << 24 : (kept[x] & 0xff000000u) | opaque;
+            out[x] = alphaBits | byte(red[x]) << 16 | byte(green[x]) << 8 | byte(blue[x]);
+        }
+    }
+
+    // Large pictures (the settings window filters its full-size sample while the user waits) are split
+    // into bands of rows, one per core, each worked on by work(from, to); a thumbnail is done at once.
+    template <typename Work> void inBands(int width, int height, const Work& work)
+    {
+        constexpr qint64 kBandedPixels = qint64(1) << 18;
+        const int bands = qint64(width) * height >= kBandedPixels ? std::min(QThread::idealThreadCount(), height) : 1;
+        if (bands <= 1)
+            return work(0, height);
+        QList<std::pair<int, int>> ranges;
+        for (int band = 0; band < bands; ++band)
+            ranges.append({ height * band / bands, height * (band + 1) / bands });
+        QtConcurrent::blockingMap(
+            ranges, [&work](const std::pair<int, int>& range) { work(range.first, range.second); });
     }
 
     QRgb keepAlphaOf(QRgb original, QRgb changed, bool alphaToo)
@@ -133,6 +167,19 @@ Common::Status PixTwix::resize(int width, int height, int mode)
     return Common::success();
 }
 
+QImage PixTwix::spareLike(const QImage& picture)
+{
+    if (m_spare.size() == picture.size() && m_spare.format() == picture.format() && m_spare.isDetached())
+        return std::exchange(m_spare, QImage());
+    return QImage(picture.size(), picture.format());
+}
+
+void PixTwix::keepAsSpare(const QImage& picture)
+{
+    // Shared with a caller's copy, it is theirs: writing to it would only copy it first.
+    m_spare = picture.isDetached() ? picture : QImage();
+}
+
 // A kernel of side x side (3 or 5) over every pixel; pixels beyond the border repeat the edge.
 Common::Status PixTwix::applyKernel(const float* weights, int side, float divisor, float bias, bool alphaToo)
 {
@@ -180,6 +227,58 @@ namespace {
 #define PICTAVO_WIDE_VECTORS
 #endif
 
+    // sum[x] = 0 + w[0] * in[0][x] + w[1] * in[1][x] + ..., added in that order. With the count known
+    // when compiling, each sum stays in a register through all its terms and the loop runs on vectors;
+    // the products are added in the same order either way, so the bytes are the same.
+    template <int Count>
+    inline __attribute__((always_inline)) void weightedSum(
+        const float* const* in, const float* weights, float* __restrict sum, int width)
+    {
+        const float* rows[Count];
+        float w[Count];
+        for (int t = 0; t < Count; ++t) {
+            rows[t] = in[t];
+            w[t] = weights[t];
+        }
+        for (int x = 0; x < width; ++x) {
+            float total = 0.0f;
+            for (int t = 0; t < Count; ++t)
+                total += w[t] * rows[t][x];
+            sum[x] = total;
+        }
+    }
+
+    inline __attribute__((always_inline)) void weightedSum(
+        const float* const* in, const float* weights, int count, float* sum, int width)
+    {
+        switch (count) {
+        case 1:
+            return weightedSum<1>(in, weights, sum, width);
+        case 2:
+            return weightedSum<2>(in, weights, sum, width);
+        case 3:
+            return weightedSum<3>(in, weights, sum, width);
+        case 4:
+            return weightedSum<4>(in, weights, sum, width);
+        case 5:
+            return weightedSum<5>(in, weights, sum, width);
+        case 6:
+            return weightedSum<6>(in, weights, sum, width);
+        case 7:
+            return weightedSum<7>(in, weights, sum, width);
+        case 8:
+            return weightedSum<8>(in, weights, sum, width);
+        case 9:
+            return weightedSum<9>(in, weights, sum, width);
+        default:
+            std::fill(sum, sum + width, 0.0f);
+            for (int t = 0; t < count; ++t) {
+                for (int x = 0; x < width; ++x)
+                    sum[x] += weights[t] * in[t][x];
+            }
+        }
+    }
+
     PICTAVO_WIDE_VECTORS void filterBand(const KernelPass& pass, int from, int to)
     {
         const QImage& source = *pass.source;
@@ -200,7 +299,18 @@ namespace {
             return ring.data()
                 + (std::size_t(row) % slots * std::size_t(channels) + std::size_t(channel)) * std::size_t(padded);
         };
-        const auto fetch = [&](int row) {
+        // Only the weights that count, with where each reads from along the row.
+        std::vector<float> acrossWeights;
+        std::vector<int> acrossOffsets;
+        for (int k = 0; across && k < side; ++k) {
+            if (across[k] != 0.0f) {
+                acrossWeights.push_back(across[k]);
+                acrossOffsets.push_back(k);
+            }
+        }
+        std::vector<const float*> inputs(std::max(pass.tapCount, acrossWeights.size()));
+        const auto fetch = [&](int row) __attribute__((always_inline))
+        {
             if (slotRow[std::size_t(row) % slots] == row)
                 return;
             slotRow[std::size_t(row) % slots] = row;
@@ -216,50 +326,34 @@ namespace {
                     dst[half + x] = float((in[x] >> shift) & 0xff);
                 if (!across)
                     continue;
-                float* along = plane(row, c) + half;
-                std::fill(along, along + width, 0.0f);
-                for (int k = 0; k < side; ++k) {
-                    if (const float w = across[k]; w != 0.0f) {
-                        const float* from = raw.data() + k;
-                        for (int x = 0; x < width; ++x)
-                            along[x] += w * from[x];
-                    }
-                }
+                for (std::size_t k = 0; k < acrossWeights.size(); ++k)
+                    inputs[k] = raw.data() + acrossOffsets[k];
+                weightedSum(
+                    inputs.data(), acrossWeights.data(), int(acrossWeights.size()), plane(row, c) + half, width);
             }
         };
 
+        std::vector<float> weights(pass.tapCount);
+        for (std::size_t t = 0; t < pass.tapCount; ++t)
+            weights[t] = pass.taps[t].weight;
         std::vector<float> sums(std::size_t(channels) * std::size_t(width));
         for (int y = from; y < to; ++y) {
             for (int ky = 0; ky < side; ++ky)
                 fetch(std::clamp(y + ky - half, 0, height - 1));
-            std::fill(sums.begin(), sums.end(), 0.0f);
-            for (std::size_t t = 0; t < pass.tapCount; ++t) {
-                const Tap& tap = pass.taps[t];
-                const int row = std::clamp(y + tap.dy, 0, height - 1);
-                for (int c = 0; c < channels; ++c) {
-                    const float* in = plane(row, c) + half + tap.dx;
-                    float* sum = sums.data() + std::size_t(c) * std::size_t(width);
-                    const float w = tap.weight;
-                    for (int x = 0; x < width; ++x)
-                        sum[x] += w * in[x];
+            for (int c = 0; c < channels; ++c) {
+                for (std::size_t t = 0; t < pass.tapCount; ++t) {
+                    const Tap& tap = pass.taps[t];
+                    inputs[t] = plane(std::clamp(y + tap.dy, 0, height - 1), c) + half + tap.dx;
                 }
+                weightedSum(inputs.data(), weights.data(), int(pass.tapCount),
+                    sums.data() + std::size_t(c) * std::size_t(width), width);
             }
-            auto* out = reinterpret_cast<QRgb*>(pass.target + pass.stride * y);
-            for (int c = 0; c < channels; ++c)
-                clampRow(sums.data() + std::size_t(c) * std::size_t(width), width, pass.divisor, pass.bias);
-            const float* r = sums.data();
-            const float* g = r + width;
-            const float* b = g + width;
-            // Every value is a whole number in 0..255 by now, so plain shifts pack it as qRgba would.
-            if (pass.alphaToo) {
-                const float* a = b + width;
-                for (int x = 0; x < width; ++x)
-                    out[x] = QRgb(int(a[x])) << 24 | QRgb(int(r[x])) << 16 | QRgb(int(g[x])) << 8 | QRgb(int(b[x]));
-            } else {
-                for (int x = 0; x < width; ++x)
-                    out[x] = (out[x] & 0xff000000u) | pass.opaque | QRgb(int(r[x])) << 16 | QRgb(int(g[x])) << 8
-                        | QRgb(int(b[x]));
-            }
+            const float* red = sums.data();
+            const float* green = red + width;
+            const float* blue = green + width;
+            packRow(red, green, blue, pass.alphaToo ? blue + width : nullptr,
+                reinterpret_cast<const QRgb*>(source.constScanLine(y)),
+                reinterpret_cast<QRgb*>(pass.target + pass.stride * y), width, pass.divisor, pass.bias, pass.opaque);
         }
     }
 
@@ -274,7 +368,11 @@ Common::Status PixTwix::filterRows(
         return ok;
     if (divisor == 0.0f || !std::isfinite(divisor))
         divisor = 1.0f;
-    const QImage source = m_picture;
+    const QImage source = std::exchange(m_picture, spareLike(m_picture));
+    if (m_picture.isNull()) {
+        m_picture = source;
+        return error(tr("Not enough memory to filter the picture."));
+    }
     const int width = source.width();
     const int height = source.height();
     const int half = side / 2;
@@ -286,23 +384,12 @@ Common::Status PixTwix::filterRows(
                 taps.push_back({ across ? 0 : kx - half, ky - half, w });
         }
     }
-    // Written through one pointer taken before any row is: the image detaches once, and bands of rows
-    // can be filtered side by side.
+    // Every pixel of the target is written. Written through one pointer taken before any row is, so
+    // bands of rows can be filtered side by side.
     const KernelPass pass { &source, m_picture.bits(), m_picture.bytesPerLine(), taps.data(), taps.size(), across, side,
         divisor, bias, alphaToo, m_picture.hasAlphaChannel() ? 0u : 0xff000000u };
-    // Large pictures (the settings window filters its full-size sample while the user waits) are split
-    // into bands, one per core; a thumbnail is done at once.
-    constexpr qint64 kBandedPixels = qint64(1) << 18;
-    const int bands = qint64(width) * height >= kBandedPixels ? std::min(QThread::idealThreadCount(), height) : 1;
-    if (bands <= 1) {
-        filterBand(pass, 0, height);
-    } else {
-        QList<std::pair<int, int>> ranges;
-        for (int band = 0; band < bands; ++band)
-            ranges.append({ height * band / bands, height * (band + 1) / bands });
-        QtConcurrent::blockingMap(
-            ranges, [&pass](const std::pair<int, int>& range) { filterBand(pass, range.first, range.second); });
-    }
+    inBands(width, height, [&pass](int from, int to) { filterBand(pass, from, to); });
+    keepAsSpare(source);
     if (alphaToo && !m_picture.hasAlphaChannel())
         forEachPixel(m_picture, [](QRgb p) { return p | 0xff000000u; });
     return Common::success();
@@ -367,18 +454,19 @@ Common::Status PixTwix::highPass(int level, bool alphaToo)
     const QImage original = m_picture;
     if (auto ok = blurGaussian(level + 1, true); !ok)
         return ok;
-    // Every difference of two bytes looked up once instead of worked out four times per pixel.
-    std::array<int, 511> details {};
-    for (int d = -255; d <= 255; ++d)
-        details[std::size_t(d + 255)] = clampByte(128.0f + 2.0f * float(d));
-    const auto detail = [&details](int a, int b) { return details[std::size_t(a - b + 255)]; };
+    // 128 + 2 * difference is a whole number, so clampByte's rounding never changes it: a plain clamp
+    // gives the same bytes and lets the compiler work on whole vectors of pixels.
+    const auto detail = [](QRgb in, QRgb blurred, int shift) {
+        const int difference = int((in >> shift) & 0xff) - int((blurred >> shift) & 0xff);
+        return QRgb(std::clamp(128 + 2 * difference, 0, 255)) << shift;
+    };
+    const int width = m_picture.width();
     for (int y = 0; y < m_picture.height(); ++y) {
         auto* out = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
         const auto* in = reinterpret_cast<const QRgb*>(original.constScanLine(y));
-        for (int x = 0; x < m_picture.width(); ++x) {
-            const QRgb changed = qRgba(detail(qRed(in[x]), qRed(out[x])), detail(qGreen(in[x]), qGreen(out[x])),
-                detail(qBlue(in[x]), qBlue(out[x])), detail(qAlpha(in[x]), qAlpha(out[x])));
-            out[x] = keepAlphaOf(in[x], changed, alphaToo);
+        for (int x = 0; x < width; ++x) {
+            const QRgb alpha = alphaToo ? detail(in[x], out[x], 24) : in[x] & 0xff000000u;
+            out[x] = alpha | detail(in[x], out[x], 16) | detail(in[x], out[x], 8) | detail(in[x], out[x], 0);
         }
     }
     return Common::success();
@@ -410,7 +498,11 @@ Common::Status PixTwix::melt(bool alphaToo)
         return ok;
     // Each column runs down by its own smoothly varying length: a pixel becomes the mean of the pixels
     // above it over that length, which smears colours downwards like wet paint.
-    const QImage source = m_picture;
+    const QImage source = std::exchange(m_picture, spareLike(m_picture));
+    if (m_picture.isNull()) {
+        m_picture = source;
+        return error(tr("Not enough memory to filter the picture."));
+    }
     const int width = source.width();
     const int height = source.height();
     PixelOps::Noise noise(std::uint32_t(width) * 7919u + std::uint32_t(height));
@@ -421,38 +513,54 @@ Common::Status PixTwix::melt(bool alphaToo)
         level = std::clamp(level + noise.between(-1, 1), 0, longest);
         run[size_t(x)] = level;
     }
+    // A sum over length pixels is a whole number s = q * length + r with q <= 255. (s + 0.5) / length
+    // lies at least 0.5 / length inside (q, q + 1), far more than a float's rounding can move it while
+    // length stays below 4096, so multiplying by a float reciprocal and truncating gives exactly
+    // s / length, and does so on vectors; longer runs divide.
+    constexpr int kLongestExactLength = 4096;
+    const bool multiply = longest + 1 <= kLongestExactLength;
+    std::vector<float> reciprocal(std::size_t(width), 0.0f);
+    for (int x = 0; x < width; ++x)
+        reciprocal[size_t(x)] = 1.0f / float(run[size_t(x)] + 1);
     // Row by row, each column keeping its running sums: the same whole-number arithmetic as a walk
-    // down each column, in the order the picture lies in memory.
+    // down each column, in the order the picture lies in memory. A band starts with the sums its
+    // first row would have had.
     const auto row
         = [&](int y) { return reinterpret_cast<const QRgb*>(source.constScanLine(std::clamp(y, 0, height - 1))); };
-    std::vector<int> sums(std::size_t(width) * 4, 0);
-    for (int x = 0; x < width; ++x) {
-        int* s = sums.data() + std::size_t(x) * 4;
-        for (int k = 0; k <= run[size_t(x)]; ++k) {
-            const QRgb p = row(-k)[x];
-            s[0] += qRed(p);
-            s[1] += qGreen(p);
-            s[2] += qBlue(p);
-            s[3] += qAlpha(p);
-        }
-    }
-    for (int y = 0; y < height; ++y) {
-        const QRgb* in = row(y);
-        auto* line = reinterpret_cast<QRgb*>(m_picture.scanLine(y));
+    uchar* const target = m_picture.bits();
+    const qsizetype stride = m_picture.bytesPerLine();
+    inBands(width, height, [&](int from, int to) {
+        std::vector<int> sums(std::size_t(width) * 4, 0);
         for (int x = 0; x < width; ++x) {
-            const int length = run[size_t(x)] + 1;
             int* s = sums.data() + std::size_t(x) * 4;
-            if (y > 0) {
-                const QRgb out = row(y - length)[x];
-                s[0] += qRed(in[x]) - qRed(out);
-                s[1] += qGreen(in[x]) - qGreen(out);
-                s[2] += qBlue(in[x]) - qBlue(out);
-                s[3] += qAlpha(in[x]) - qAlpha(out);
+            for (int k = 0; k <= run[size_t(x)]; ++k) {
+                const QRgb p = row(from - k)[x];
+                s[0] += qRed(p);
+                s[1] += qGreen(p);
+                s[2] += qBlue(p);
+                s[3] += qAlpha(p);
             }
-            const QRgb mean = qRgba(s[0] / length, s[1] / length, s[2] / length, s[3] / length);
-            line[x] = keepAlphaOf(line[x], mean, alphaToo);
         }
-    }
+        for (int y = from; y < to; ++y) {
+            const QRgb* in = row(y);
+            auto* line = reinterpret_cast<QRgb*>(target + stride * y);
+            for (int x = 0; x < width; ++x) {
+                const int length = run[size_t(x)] + 1;
+                int* s = sums.data() + std::size_t(x) * 4;
+                if (y > from) {
+                    const QRgb out = row(y - length)[x];
+                    s[0] += qRed(in[x]) - qRed(out);
+                    s[1] += qGreen(in[x]) - qGreen(out);
+                    s[2] += qBlue(in[x]) - qBlue(out);
+                    s[3] += qAlpha(in[x]) - qAlpha(out);
+                }
+                const float by = reciprocal[size_t(x)];
+                const auto mean = [&](int sum) { return multiply ? int((float(sum) + 0.5f) * by) : sum / length; };
+                line[x] = keepAlphaOf(in[x], qRgba(mean(s[0]), mean(s[1]), mean(s[2]), mean(s[3])), alphaToo);
+            }
+        }
+    });
+    keepAsSpare(source);
     return Common::success();
 }
 

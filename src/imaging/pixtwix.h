@@ -113,8 +113,13 @@ private:
     Common::Status filterRows(
         const float* weights, const float* across, int side, float divisor, float bias, bool alphaToo);
     Common::Status blurGaussian(int rounds, bool alphaToo);
+    // A filter writes every pixel of a new picture; the picture it replaced is kept to be written next
+    // time instead of allocating (and clearing) one per filter.
+    QImage spareLike(const QImage& picture);
+    void keepAsSpare(const QImage& picture);
 
     QImage m_picture;
+    QImage m_spare;
     QImage m_secondary;
     OperationObserver m_observer;
 };

@@ -1,3 +1,5 @@
+#include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -183,6 +185,38 @@ private Q_SLOTS:
         QVERIFY(low.ok() && high.ok());
         QVERIFY(low.value().startsWith("\xff\xd8"));
         QVERIFY(low.value().size() * 2 < high.value().size());
+    }
+
+    // Pinned to the pixels FreeImage's own decoder gives, so a faster decoder cannot change a picture:
+    // both chroma layouts, sizes that end in partial blocks, and a one-channel grey file.
+    void jpegDecodesToPinnedPixels_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QByteArray>("digest");
+        const auto ours = [](int width, int height, int quality) {
+            return encodeImage(gradientImage(width, height, false), ImageFormat::Jpeg, quality).value();
+        };
+        QByteArray grey;
+        QBuffer buffer(&grey);
+        QVERIFY(buffer.open(QIODevice::WriteOnly));
+        QVERIFY(gradientImage(21, 11, false).convertToFormat(QImage::Format_Grayscale8).save(&buffer, "JPEG", 80));
+        QTest::newRow("4:4:4, odd size") << ours(37, 23, 100) << QByteArray("06b198773e66ca6a");
+        QTest::newRow("4:2:0, odd size") << ours(37, 23, 75) << QByteArray("13fca214a4fa1dd2");
+        QTest::newRow("4:2:0, whole blocks") << ours(64, 48, 40) << QByteArray("64b83e5f2534a636");
+        QTest::newRow("one channel grey") << grey << QByteArray("51b9e78b3614bf2d");
+    }
+
+    void jpegDecodesToPinnedPixels()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QByteArray, digest);
+        const auto image = decodeOwnImage(file, QStringLiteral("pinned.jpg"));
+        QVERIFY(image.ok());
+        QCOMPARE(image.value().format(), QImage::Format_RGB32);
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        for (int y = 0; y < image.value().height(); ++y)
+            hash.addData(QByteArrayView(image.value().constScanLine(y), image.value().width() * 4));
+        QCOMPARE(hash.result().toHex().left(16), digest);
     }
 
     void hostileFilesGiveErrors_data()
