@@ -346,6 +346,8 @@ int main(int argc, char* argv[])
         { QStringLiteral("endpoints"),
             QStringLiteral("BrowserEndpoints: the browsers to capture on (\"local\", ws://, http://host:port)"),
             QStringLiteral("list") },
+        { QStringLiteral("browser-args"), QStringLiteral("more browser flags, separated by spaces"),
+            QStringLiteral("flags") },
         { QStringLiteral("slow-events"), QStringLiteral("print every event handled in more than ms"),
             QStringLiteral("ms"), QStringLiteral("0") },
         { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
@@ -355,6 +357,7 @@ int main(int argc, char* argv[])
 
     Capture::BrowserOptions options;
     options.extraArguments << QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1");
+    options.extraArguments << parser.value(QStringLiteral("browser-args")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     Capture::BrowserHost host(options);
     if (parser.isSet(QStringLiteral("million")))
         return runMillion(host, parser.value(QStringLiteral("url")));

@@ -101,6 +101,8 @@ def command(side, mode, args, links, out):
             cmd += ["--fast-delay", str(mode["fast"])]
         if args.endpoints:
             cmd += ["--endpoints", args.endpoints]
+        if args.browser_args:
+            cmd += ["--browser-args", args.browser_args]
         return cmd
     cmd = ["node", os.path.join(CAPTURE, "peer_capture.js"), "--links", links, "--out", out,
            "--concurrency", str(args.threads), "--delay", str(mode["delay"]), "--raw", "1", "--js", str(mode["js"])]
@@ -148,6 +150,7 @@ def main():
     ap.add_argument("--batchbench", default=os.path.join(ROOT, "build", "bin", "batchbench"))
     ap.add_argument("--endpoints", default="", help="BrowserEndpoints for the batch side")
     ap.add_argument("--name", default="main")
+    ap.add_argument("--browser-args", default="", help="more browser flags for the batch side (one string)")
     ap.add_argument("--count", type=int, default=0, help="only the first N links (a quick try)")
     args = ap.parse_args()
     if not os.access(args.batchbench, os.X_OK):

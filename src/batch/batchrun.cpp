@@ -14,6 +14,7 @@
 #include "capture/browserpool.h"
 #include "capture/htmlsnap.h"
 #include "capture/htmlsnapshot.h"
+#include "capture/pageopener.h"
 #include "common/paths.h"
 #include "settings/livesettings.h"
 
@@ -121,6 +122,10 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     const int count = std::clamp<int>(settings.ThreadsCount, 1, MaxSlots);
     m_slots.clear();
     m_slots.append(nullptr);
+    releaseSparePages();
+    m_sparePages.append(nullptr);
+    for (int i = 1; i <= count; ++i)
+        m_sparePages.append(new Capture::SparePage(this));
     for (int i = 1; i <= count; ++i)
         m_slots.append(createSlot(i));
     m_inFlight = QList<InFlight>(count + 1);
@@ -147,6 +152,10 @@ Capture::HtmlSnapshot* BatchRun::createSlot(int index)
     // The browser renders each capture straight at the thumbnail's scale: far cheaper than a full-size
     // image that is decoded and scaled down afterwards.
     slot->setThumbnailHint(QSize(m_services.settings.ImageWidth, m_services.settings.ImageHeight));
+    // Opening a page costs the browser several round trips: a slot has its next one ready by the time
+    // its capture ends. The slot object is replaced after every capture; its spare page stays.
+    if (index < m_sparePages.size())
+        slot->setSparePage(m_sparePages.at(index));
     slot->Reset();
     connect(slot, &Capture::HtmlSnapshot::OnStatus, this, [this, slot](int, const QString& text, int code) {
         if (!slot->Finished() && text != QLatin1String("Captured in memory succeeded")) {
@@ -464,9 +473,17 @@ void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRec
     slot.SnapUrl(record.url, QStringLiteral("*"));
 }
 
+void BatchRun::releaseSparePages()
+{
+    qDeleteAll(m_sparePages);
+    m_sparePages.clear();
+}
+
 void BatchRun::endMainLoop()
 {
     m_reader.close();
+    // No link is left to open a page for.
+    releaseSparePages();
     m_state = State::Waiting;
     Q_EMIT waitingStarted();
     waitStep();

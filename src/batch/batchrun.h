@@ -19,6 +19,7 @@ namespace Capture {
 class BrowserHost;
 class BrowserPool;
 class HtmlSnapshot;
+class SparePage;
 }
 namespace Common {
 class MessageBox;
@@ -132,6 +133,7 @@ private:
     void finish();
     void publishCounters();
     Capture::HtmlSnapshot* createSlot(int index);
+    void releaseSparePages();
     bool preparePool();
     bool poolStep();
     bool canDispatch(const Capture::HtmlSnapshot* slot) const;
@@ -173,6 +175,8 @@ private:
     RangeReader m_reader;
     // Index 0 is unused so that slot i is m_slots[i], as the slots are numbered 1..ThreadsCount.
     QList<QPointer<Capture::HtmlSnapshot>> m_slots;
+    // Per slot: the page its next capture starts on, opened while the current one loads.
+    QList<Capture::SparePage*> m_sparePages;
     // Indexed like m_slots.
     QList<InFlight> m_inFlight;
     // In the order taken; they end in that order.

@@ -19,6 +19,7 @@
 #include "capture/browserhost.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/devtoolssession.h"
+#include "capture/pageopener.h"
 #include "common/curi.h"
 
 #include <FreeImage.h>
@@ -347,99 +348,39 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
     if (m_stage != Stage::Opening)
         return;
 
-    // Replies are bound to the connection, not to this engine: whatever this engine has become by
-    // the time they arrive, the context and page they create are released.
-    const quint64 generation = m_generation;
-    QPointer<HtmlSnap> self(this);
-    QPointer<DevToolsConnection> guard(connection);
-    const auto failIfCurrent = [self, generation](const Common::Error& error) {
-        if (!self || !self->isCurrent(generation))
-            return;
-        // These calls do not involve the page: a browser that misses them is hung, not busy.
-        if (error.number == CallError::TimedOut && self->m_host)
-            self->m_host->noteBrowserUnresponsive();
-        self->fail(SnapCode::CaptureFailed, describe(error));
-    };
     const std::chrono::milliseconds deadline = m_host ? m_host->callTimeout() : 15s;
-    // A remote browser outlives our connection to it: disposeOnDetach has it drop the context should
-    // the connection be lost before the capture releases it.
-    connection->call({}, QStringLiteral("Target.createBrowserContext"), { { QStringLiteral("disposeOnDetach"), true } },
-        deadline, connection,
-        [self, guard, generation, failIfCurrent, deadline](const DevToolsConnection::Reply& reply) {
-            if (!reply)
-                return failIfCurrent(reply.error());
-            const QString contextId = reply.value().value(QLatin1String("browserContextId")).toString();
-            if (!self || !self->isCurrent(generation)) {
-                guard->post({}, QStringLiteral("Target.disposeBrowserContext"),
-                    { { QStringLiteral("browserContextId"), contextId } });
-                return;
-            }
-            self->m_contextId = contextId;
-            const QJsonObject params { { QStringLiteral("url"), QStringLiteral("about:blank") },
-                { QStringLiteral("browserContextId"), contextId } };
-            guard->call({}, QStringLiteral("Target.createTarget"), params, deadline, guard,
-                [self, guard, generation, contextId, failIfCurrent, deadline](const DevToolsConnection::Reply& reply) {
-                    if (!reply)
-                        return failIfCurrent(reply.error());
-                    const QString targetId = reply.value().value(QLatin1String("targetId")).toString();
-                    if (!self || !self->isCurrent(generation)) {
-                        guard->post({}, QStringLiteral("Target.disposeBrowserContext"),
-                            { { QStringLiteral("browserContextId"), contextId } });
-                        return;
-                    }
-                    self->m_targetId = targetId;
-                    guard->call({}, QStringLiteral("Target.attachToTarget"),
-                        { { QStringLiteral("targetId"), targetId }, { QStringLiteral("flatten"), true } }, deadline,
-                        self.data(), [self, generation, failIfCurrent](const DevToolsConnection::Reply& reply) {
-                            if (!self->isCurrent(generation))
-                                return;
-                            if (!reply)
-                                return failIfCurrent(reply.error());
-                            self->configurePage(reply.value().value(QLatin1String("sessionId")).toString());
-                        });
-                });
-        });
-}
-
-void HtmlSnap::setupCall(const QString& method, const QJsonObject& params)
-{
+    std::unique_ptr<PageOpener> opener = m_sparePage ? m_sparePage->take(connection, pageSetup()) : nullptr;
+    if (!opener)
+        opener = std::make_unique<PageOpener>(connection, pageSetup(), deadline);
+    m_opener = std::move(opener);
     const quint64 generation = m_generation;
-    ++m_setupPending;
-    const std::chrono::milliseconds deadline = m_host ? m_host->callTimeout() : 15s;
-    m_session->call(method, params, deadline, [this, generation, method](const DevToolsConnection::Reply& reply) {
+    m_opener->whenOpened([this, generation](const Common::Result<OpenedPage>& page) {
+        // The opener belongs to this engine and is told to stop waiting when the capture ends.
         if (!isCurrent(generation))
             return;
-        if (!reply)
-            return fail(SnapCode::CaptureFailed, QStringLiteral("%1: %2").arg(method, describe(reply.error())));
-        if (--m_setupPending == 0)
-            navigate();
+        if (!page) {
+            // The browser's own calls do not involve the page: a browser that misses them is hung,
+            // not busy.
+            if (page.error().number == CallError::TimedOut && m_host && !m_opener->failedInSetUp())
+                m_host->noteBrowserUnresponsive();
+            return fail(SnapCode::CaptureFailed, describe(page.error()));
+        }
+        m_contextId = page.value().contextId;
+        m_targetId = page.value().targetId;
+        m_session = page.value().session;
+        m_session->setParent(this);
+        connect(m_session, &DevToolsSession::eventReceived, this, &HtmlSnap::handleSessionEvent);
+        navigate();
     });
 }
 
-void HtmlSnap::configurePage(const QString& sessionId)
+PageSetup HtmlSnap::pageSetup() const
 {
-    if (!m_connection)
-        return fail(SnapCode::CaptureFailed, QStringLiteral("the browser closed"));
-    m_session = new DevToolsSession(m_connection, sessionId, this);
-    connect(m_session, &DevToolsSession::eventReceived, this, &HtmlSnap::handleSessionEvent);
-
-    const int width = m_snapWidth > 0 ? m_snapWidth : kLayoutWidth;
-    const int height = m_snapHeight > 0 ? m_snapHeight : kLayoutHeight;
-    // Sent back to back, the page handles them in order. The navigation waits for all of them: the
-    // page moves to a new renderer process as it navigates, and navigating before they were
-    // acknowledged let scripts run on a page that should have had them off.
-    m_setupPending = 0;
-    setupCall(QStringLiteral("Page.enable"), {});
-    setupCall(QStringLiteral("Network.enable"), {});
-    // Without it a crashed renderer sends no Inspector.targetCrashed to the page's session.
-    setupCall(QStringLiteral("Inspector.enable"), {});
-    setupCall(QStringLiteral("Page.setLifecycleEventsEnabled"), { { QStringLiteral("enabled"), true } });
-    setupCall(QStringLiteral("Emulation.setDeviceMetricsOverride"),
-        { { QStringLiteral("width"), width }, { QStringLiteral("height"), height },
-            { QStringLiteral("deviceScaleFactor"), 1 }, { QStringLiteral("mobile"), false } });
-    if (!m_scriptEnabled)
-        setupCall(QStringLiteral("Emulation.setScriptExecutionDisabled"), { { QStringLiteral("value"), true } });
+    return { m_snapWidth > 0 ? m_snapWidth : kLayoutWidth, m_snapHeight > 0 ? m_snapHeight : kLayoutHeight,
+        m_scriptEnabled };
 }
+
+void HtmlSnap::setSparePage(SparePage* spare) { m_sparePage = spare; }
 
 void HtmlSnap::navigate()
 {
@@ -455,6 +396,9 @@ void HtmlSnap::navigate()
             if (isCurrent(generation))
                 handleNavigated(reply);
         });
+    // The next capture's page opens while this one loads.
+    if (m_sparePage && m_connection)
+        m_sparePage->prepare(m_connection, pageSetup(), m_host ? m_host->callTimeout() : 15s);
 }
 
 void HtmlSnap::handleNavigated(const Common::Result<QJsonObject>& reply)
@@ -892,6 +836,11 @@ void HtmlSnap::releasePage()
     m_retry.stop();
     m_captureCall = 0;
     m_virtualClock = false;
+    if (m_opener) {
+        // Its answer may already be on its way through the event loop.
+        m_opener->whenOpened({});
+        m_opener.release()->deleteLater();
+    }
     if (m_session) {
         delete m_session;
         m_session = nullptr;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <memory>
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -14,6 +15,7 @@
 #include <QTimer>
 
 #include "capture/pagefacts.h"
+#include "capture/pageopener.h"
 #include "common/result.h"
 
 namespace Capture {
@@ -95,6 +97,9 @@ public:
     // costs a fraction of a full-size image; the image kept in memory is that small one. An invalid
     // size (the default) keeps full-size captures.
     void setThumbnailHint(QSize size);
+    // Optional: a slot's next page, opened while this capture loads and taken by the slot's next
+    // capture (which then starts navigating at once). Null: each capture opens its own page.
+    void setSparePage(SparePage* spare);
 
     // The outcome code of the last capture: 0 while it runs.
     int GetErrorCode() const;
@@ -135,7 +140,7 @@ private:
     enum class Stage { Idle, WaitingForBrowser, Opening, Navigating, Loading, Delaying, Capturing, Finished };
 
     void openPage(DevToolsConnection* connection);
-    void configurePage(const QString& sessionId);
+    PageSetup pageSetup() const;
     void navigate();
     void handleNavigated(const Common::Result<QJsonObject>& reply);
     void handleSessionEvent(const QString& method, const QJsonObject& params);
@@ -154,7 +159,6 @@ private:
     void takeScreenshot(const QJsonObject& layoutMetrics);
     void storeImage(const QByteArray& bytes, const QString& format, QSize size);
     void updateProgress();
-    void setupCall(const QString& method, const QJsonObject& params);
     void fail(int code, const QString& text);
     void finish(int code, const QString& text);
     void releasePage();
@@ -165,6 +169,8 @@ private:
     QMetaObject::Connection m_closedConnection;
     QMetaObject::Connection m_browserEventConnection;
     DevToolsSession* m_session = nullptr;
+    std::unique_ptr<PageOpener> m_opener;
+    QPointer<SparePage> m_sparePage;
 
     int m_timeOut = DefaultTimeOut;
     int m_delayTime = 0;
@@ -198,7 +204,6 @@ private:
     bool m_terminateSent = false;
     // The page's timers run on its own clock (a fast delay) until the capture starts.
     bool m_virtualClock = false;
-    int m_setupPending = 0;
     quint64 m_captureCall = 0;
     int m_captureAttempts = 0;
     std::chrono::steady_clock::time_point m_captureEnds;

@@ -4,6 +4,7 @@
 
 #include "capture/browserhost.h"
 #include "capture/htmlsnap.h"
+#include "capture/pageopener.h"
 
 namespace Capture {
 
@@ -33,6 +34,7 @@ void HtmlSnapshot::createEngine()
 {
     m_engine = new HtmlSnap(m_host, this);
     m_engine->setThumbnailHint(m_thumbnailHint);
+    m_engine->setSparePage(m_sparePage);
     connect(m_engine, &HtmlSnap::OnStatus, this, &HtmlSnapshot::handleEngineStatus);
     connect(m_engine, &HtmlSnap::OnProgress, this, &HtmlSnapshot::handleEngineProgress);
 }
@@ -236,6 +238,12 @@ void HtmlSnapshot::setThumbnailHint(QSize size)
 {
     m_thumbnailHint = size;
     m_engine->setThumbnailHint(size);
+}
+
+void HtmlSnapshot::setSparePage(SparePage* spare)
+{
+    m_sparePage = spare;
+    m_engine->setSparePage(spare);
 }
 
 } // namespace Capture

@@ -13,6 +13,8 @@
 
 namespace Capture {
 
+class SparePage;
+
 class BrowserHost;
 class HtmlSnap;
 
@@ -109,6 +111,9 @@ public:
     // Optional, kept across Reset: the size the owner will ask of GetThumbImageBytes, so the browser
     // renders in-memory captures at that scale (see HtmlSnap::setThumbnailHint).
     void setThumbnailHint(QSize size);
+    // Optional, not owned: where this slot's captures take their page from and open the next one
+    // while they load (see HtmlSnap::setSparePage). For slots that capture one page after another.
+    void setSparePage(SparePage* spare);
 
     // The current engine; replaced by every Reset.
     HtmlSnap* engine() const;
@@ -132,6 +137,7 @@ private:
     HtmlSnap* m_engine = nullptr;
     TickSource m_ticks;
     QSize m_thumbnailHint;
+    QPointer<SparePage> m_sparePage;
 
     bool m_ready = true;
     bool m_busy = false;

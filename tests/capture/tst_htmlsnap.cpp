@@ -14,6 +14,7 @@
 #include "capture/browserhost.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/htmlsnap.h"
+#include "capture/pageopener.h"
 #include "capturetestsupport.h"
 #include "testhttpserver.h"
 
@@ -73,6 +74,7 @@ private Q_SLOTS:
     void reportsProgress();
     void fourEnginesAtOnce();
     void clearReleasesThePage();
+    void sparePageFollowsEachCapture();
     void browserDeathFailsAndRestarts();
 
 private:
@@ -608,6 +610,41 @@ void TestHtmlSnap::clearReleasesThePage()
     QCOMPARE(snap->GetErrorCode(), 0);
     for (const auto& event : std::as_const(status))
         QCOMPARE(event.at(1).toInt(), 0);
+}
+
+void TestHtmlSnap::sparePageFollowsEachCapture()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 1, 30000);
+    auto spare = std::make_unique<SparePage>();
+    // Each capture opens the next one's page with its own set-up; one that differs must not be used.
+    struct Step {
+        int scripts;
+        int width;
+        QColor colour;
+    };
+    const Step steps[] = { { 1, 640, QColor(255, 0, 0) }, { 1, 640, QColor(255, 0, 0) },
+        { 0, 640, QColor(255, 255, 255) }, { 0, 800, QColor(255, 255, 255) }, { 1, 640, QColor(255, 0, 0) } };
+    for (const Step& step : steps) {
+        auto snap = makeSnap();
+        snap->setSparePage(spare.get());
+        snap->EnableScript(step.scripts);
+        snap->SetSnapDimension(step.width, 480);
+        snap->EnableSnapDimensionAsImageSize(1);
+        QCOMPARE(capture(*snap, m_server->url(QStringLiteral("/script"))).code, 1);
+        const QImage image = capturedImage(*snap);
+        QCOMPARE(image.size(), QSize(step.width, 480));
+        QVERIFY2(sameColour(image.pixel(320, 400), step.colour), qPrintable(QColor(image.pixel(320, 400)).name()));
+    }
+    // The last capture left a page for the next; neither it nor an engine gone mid-capture leaks a page.
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 2, 30000);
+    {
+        auto snap = makeSnap();
+        snap->setSparePage(spare.get());
+        snap->SnapUrl(m_server->url(QStringLiteral("/hang")), QStringLiteral("*"));
+        QTRY_VERIFY_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host) >= 2, 30000);
+    }
+    spare.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 1, 30000);
 }
 
 void TestHtmlSnap::browserDeathFailsAndRestarts()

@@ -1,0 +1,218 @@
+#include "capture/pageopener.h"
+
+#include <utility>
+
+#include <QJsonObject>
+#include <QTimer>
+
+#include "capture/devtoolsconnection.h"
+#include "capture/devtoolssession.h"
+
+namespace Capture {
+
+PageOpener::PageOpener(
+    DevToolsConnection* connection, PageSetup setup, std::chrono::milliseconds callTimeout, QObject* parent)
+    : QObject(parent)
+    , m_connection(connection)
+    , m_setup(setup)
+    , m_callTimeout(callTimeout)
+{
+    if (!connection) {
+        m_state = State::Failed;
+        m_error = Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") };
+        return;
+    }
+    connect(connection, &DevToolsConnection::closed, this, [this] {
+        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") });
+    });
+    connect(connection, &DevToolsConnection::browserEvent, this, &PageOpener::handleBrowserEvent);
+    open();
+}
+
+PageOpener::~PageOpener()
+{
+    if (m_state == State::Open || m_state == State::Opening) {
+        delete m_session;
+        if (m_connection && !m_contextId.isEmpty())
+            m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
+                { { QStringLiteral("browserContextId"), m_contextId } });
+    }
+}
+
+DevToolsConnection* PageOpener::connection() const { return m_connection; }
+
+const PageSetup& PageOpener::setup() const { return m_setup; }
+
+bool PageOpener::failedInSetUp() const { return m_failedInSetUp; }
+
+bool PageOpener::usable() const { return m_state == State::Opening || m_state == State::Open; }
+
+void PageOpener::whenOpened(Done done)
+{
+    m_done = std::move(done);
+    settle();
+}
+
+void PageOpener::open()
+{
+    // Replies are bound to the connection, not to this object: whatever became of it by the time they
+    // arrive, the context and page they create are released.
+    QPointer<PageOpener> self(this);
+    QPointer<DevToolsConnection> guard(m_connection);
+    const auto wanted = [self] { return self && self->m_state == State::Opening; };
+    const std::chrono::milliseconds deadline = m_callTimeout;
+    // A remote browser outlives our connection to it: disposeOnDetach has it drop the context should
+    // the connection be lost before the capture releases it.
+    guard->call({}, QStringLiteral("Target.createBrowserContext"), { { QStringLiteral("disposeOnDetach"), true } },
+        deadline, guard, [self, guard, wanted, deadline](const DevToolsConnection::Reply& reply) {
+            if (!reply) {
+                if (self)
+                    self->fail(reply.error());
+                return;
+            }
+            const QString contextId = reply.value().value(QLatin1String("browserContextId")).toString();
+            if (!wanted()) {
+                guard->post({}, QStringLiteral("Target.disposeBrowserContext"),
+                    { { QStringLiteral("browserContextId"), contextId } });
+                return;
+            }
+            self->m_contextId = contextId;
+            const QJsonObject params { { QStringLiteral("url"), QStringLiteral("about:blank") },
+                { QStringLiteral("browserContextId"), contextId } };
+            guard->call({}, QStringLiteral("Target.createTarget"), params, deadline, guard,
+                [self, guard, wanted, contextId, deadline](const DevToolsConnection::Reply& reply) {
+                    if (!reply) {
+                        if (self)
+                            self->fail(reply.error());
+                        return;
+                    }
+                    const QString targetId = reply.value().value(QLatin1String("targetId")).toString();
+                    if (!wanted()) {
+                        // Released by the failure or the destruction that made it unwanted, unless
+                        // the context id had not reached it yet.
+                        if (!self)
+                            guard->post({}, QStringLiteral("Target.disposeBrowserContext"),
+                                { { QStringLiteral("browserContextId"), contextId } });
+                        return;
+                    }
+                    self->m_targetId = targetId;
+                    guard->call({}, QStringLiteral("Target.attachToTarget"),
+                        { { QStringLiteral("targetId"), targetId }, { QStringLiteral("flatten"), true } }, deadline,
+                        self.data(), [self, wanted](const DevToolsConnection::Reply& reply) {
+                            if (!wanted())
+                                return;
+                            if (!reply)
+                                return self->fail(reply.error());
+                            self->setUp(reply.value().value(QLatin1String("sessionId")).toString());
+                        });
+                });
+        });
+}
+
+void PageOpener::setUp(const QString& sessionId)
+{
+    m_session = new DevToolsSession(m_connection, sessionId, this);
+    // Sent back to back, the page handles them in order.
+    m_setupPending = 0;
+    setupCall(QStringLiteral("Page.enable"), {});
+    setupCall(QStringLiteral("Network.enable"), {});
+    // Without it a crashed renderer sends no Inspector.targetCrashed to the page's session.
+    setupCall(QStringLiteral("Inspector.enable"), {});
+    setupCall(QStringLiteral("Page.setLifecycleEventsEnabled"), { { QStringLiteral("enabled"), true } });
+    setupCall(QStringLiteral("Emulation.setDeviceMetricsOverride"),
+        { { QStringLiteral("width"), m_setup.width }, { QStringLiteral("height"), m_setup.height },
+            { QStringLiteral("deviceScaleFactor"), 1 }, { QStringLiteral("mobile"), false } });
+    if (!m_setup.scripts)
+        setupCall(QStringLiteral("Emulation.setScriptExecutionDisabled"), { { QStringLiteral("value"), true } });
+}
+
+void PageOpener::setupCall(const QString& method, const QJsonObject& params)
+{
+    ++m_setupPending;
+    // The session drops the callback when it is destroyed, and with it this object.
+    m_session->call(method, params, m_callTimeout, [this, method](const DevToolsConnection::Reply& reply) {
+        if (m_state != State::Opening)
+            return;
+        if (!reply) {
+            Common::Error error = reply.error();
+            error.message = QStringLiteral("%1: %2").arg(method, error.message);
+            m_failedInSetUp = true;
+            return fail(error);
+        }
+        if (--m_setupPending == 0) {
+            m_state = State::Open;
+            settle();
+        }
+    });
+}
+
+void PageOpener::handleBrowserEvent(const QString& method, const QJsonObject& params)
+{
+    if (!usable() || m_targetId.isEmpty())
+        return;
+    const QString targetId = params.value(QLatin1String("targetId")).toString();
+    if (method == QLatin1String("Target.targetCrashed") && targetId == m_targetId)
+        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the page's renderer crashed") });
+    else if (method == QLatin1String("Target.targetDestroyed") && targetId == m_targetId)
+        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the page was closed") });
+    else if (method == QLatin1String("Target.detachedFromTarget") && m_session
+        && params.value(QLatin1String("sessionId")).toString() == m_session->id())
+        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the page was detached") });
+}
+
+void PageOpener::fail(const Common::Error& error)
+{
+    if (!usable())
+        return;
+    delete std::exchange(m_session, nullptr);
+    if (m_connection && !m_contextId.isEmpty())
+        m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
+            { { QStringLiteral("browserContextId"), m_contextId } });
+    m_state = State::Failed;
+    m_error = error;
+    settle();
+}
+
+void PageOpener::settle()
+{
+    if (!m_done || m_state == State::Opening || m_state == State::Taken)
+        return;
+    QTimer::singleShot(0, this, [this] {
+        if (!m_done)
+            return;
+        Done done = std::exchange(m_done, nullptr);
+        if (m_state == State::Failed)
+            return done(m_error);
+        if (m_state != State::Open)
+            return;
+        m_state = State::Taken;
+        m_session->setParent(nullptr);
+        done(OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr) });
+    });
+}
+
+SparePage::SparePage(QObject* parent)
+    : QObject(parent)
+{
+}
+
+SparePage::~SparePage() = default;
+
+std::unique_ptr<PageOpener> SparePage::take(DevToolsConnection* connection, const PageSetup& setup)
+{
+    std::unique_ptr<PageOpener> next = std::move(m_next);
+    if (next && next->usable() && next->connection() == connection && next->setup() == setup)
+        return next;
+    return nullptr;
+}
+
+void SparePage::prepare(DevToolsConnection* connection, const PageSetup& setup, std::chrono::milliseconds callTimeout)
+{
+    if (m_next && m_next->usable() && m_next->connection() == connection && m_next->setup() == setup)
+        return;
+    m_next.reset();
+    if (connection)
+        m_next = std::make_unique<PageOpener>(connection, setup, callTimeout);
+}
+
+} // namespace Capture

@@ -1,0 +1,109 @@
+#pragma once
+
+#include <chrono>
+#include <functional>
+#include <memory>
+
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "common/result.h"
+
+namespace Capture {
+
+class DevToolsConnection;
+class DevToolsSession;
+
+// What a page is set up with before it navigates: its window and whether scripts run.
+struct PageSetup {
+    int width = 0;
+    int height = 0;
+    bool scripts = true;
+    bool operator==(const PageSetup&) const = default;
+};
+
+// A blank page of its own browser context, attached and set up, ready to navigate.
+struct OpenedPage {
+    QString contextId;
+    QString targetId;
+    // Owned by whoever takes the page; its events flow from the moment it is handed over.
+    DevToolsSession* session = nullptr;
+};
+
+// Opens a page for one capture: a browser context, a blank page in it, a session attached to the page,
+// then the page's set-up calls, each acknowledged (the page moves to a new renderer process as it
+// navigates, and navigating before they were acknowledged let scripts run on a page that should have
+// had them off). Opening takes the browser a new renderer process and several round trips, so a
+// capture slot can have its next page opened while its current capture runs.
+//
+// Until the page is taken, this object owns the context: destroying it releases the context, also
+// when the browser's replies arrive only afterwards.
+class PageOpener final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(PageOpener)
+
+public:
+    using Done = std::function<void(const Common::Result<OpenedPage>&)>;
+
+    // callTimeout bounds each of the browser's replies.
+    PageOpener(DevToolsConnection* connection, PageSetup setup, std::chrono::milliseconds callTimeout,
+        QObject* parent = nullptr);
+    ~PageOpener() override;
+
+    DevToolsConnection* connection() const;
+    const PageSetup& setup() const;
+    // False once opening failed or the page went away before it was taken.
+    bool usable() const;
+    // done runs once, from the event loop, when the page is open or opening failed (at the next
+    // turn of the event loop if that has already happened), unless this object is destroyed first or
+    // another call replaces it (an empty one: nobody waits). A successful page then belongs to the
+    // caller.
+    void whenOpened(Done done);
+    // Opening failed in the page's own set-up calls rather than in the browser's.
+    bool failedInSetUp() const;
+
+private:
+    enum class State { Opening, Open, Failed, Taken };
+
+    void open();
+    void setUp(const QString& sessionId);
+    void setupCall(const QString& method, const QJsonObject& params);
+    void fail(const Common::Error& error);
+    void settle();
+    void handleBrowserEvent(const QString& method, const QJsonObject& params);
+
+    QPointer<DevToolsConnection> m_connection;
+    PageSetup m_setup;
+    std::chrono::milliseconds m_callTimeout;
+    State m_state = State::Opening;
+    Common::Error m_error;
+    QString m_contextId;
+    QString m_targetId;
+    DevToolsSession* m_session = nullptr;
+    int m_setupPending = 0;
+    bool m_failedInSetUp = false;
+    Done m_done;
+};
+
+// A capture slot's next page, opened while its current capture runs, so the next capture starts
+// with a page ready instead of waiting for the browser to open one.
+class SparePage final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(SparePage)
+
+public:
+    explicit SparePage(QObject* parent = nullptr);
+    ~SparePage() override;
+
+    // The page opened (or opening) on connection with this set-up, or null: one opened for another
+    // browser or set-up, or that has failed, is released.
+    std::unique_ptr<PageOpener> take(DevToolsConnection* connection, const PageSetup& setup);
+    // Starts opening the next page unless one for the same browser and set-up is open or opening.
+    void prepare(DevToolsConnection* connection, const PageSetup& setup, std::chrono::milliseconds callTimeout);
+
+private:
+    std::unique_ptr<PageOpener> m_next;
+};
+
+} // namespace Capture
