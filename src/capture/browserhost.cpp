@@ -262,6 +262,7 @@ void BrowserHost::start()
         ::setpgid(0, 0);
         // Below the program's own priority, as are the renderers it forks: with every core busy
         // rendering pages, the window (and the run's own event loop) still gets its turn at once.
+        // (Run as root, the browser raises a few of its own display threads again.)
         (void)::nice(kBrowserNiceness);
         // Move both ends above 3 and 4 first: dup2 onto an fd that is already 3 or 4 would keep
         // FD_CLOEXEC set and the browser would start without its pipe.

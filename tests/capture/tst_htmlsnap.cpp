@@ -649,7 +649,11 @@ void TestHtmlSnap::sparePageFollowsEachCapture()
 
 void TestHtmlSnap::browserDeathFailsAndRestarts()
 {
+    // The spare page the first capture opened dies with the browser; the next capture must not wait
+    // for it.
+    SparePage spare;
     auto snap = makeSnap(60000);
+    snap->setSparePage(&spare);
     QSignalSpy status(snap.get(), &HtmlSnap::OnStatus);
     snap->SnapUrl(m_server->url(QStringLiteral("/hang")), QStringLiteral("*"));
     QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > 0 && m_host->processId() > 0, 30000);
@@ -658,6 +662,7 @@ void TestHtmlSnap::browserDeathFailsAndRestarts()
     QTRY_COMPARE_WITH_TIMEOUT(snap->GetErrorCode(), -1, 30000);
 
     auto next = makeSnap();
+    next->setSparePage(&spare);
     QCOMPARE(capture(*next, m_server->url(QStringLiteral("/blue"))).code, 1);
     QCOMPARE(m_host->startCount(), starts + 1);
 }
