@@ -841,11 +841,16 @@ void TestBatchRun::boxHoldsEndsWhileWorkGoesOn()
     bench.writeLinks(lines);
     int processedAtClose = 0;
     int finishedAtClose = 0;
-    bench.boxes.stayOpenFor(std::chrono::milliseconds(2000), [&] {
-        processedAtClose = bench.observed->processed;
-        finishedAtClose = bench.observed->finished;
-        QVERIFY(white.save(stamp));
-    });
+    // Open until two other captures have had their work done meanwhile (a slow machine may take
+    // seconds for that), and never longer than 20 s.
+    bench.boxes.stayOpenFor(
+        std::chrono::milliseconds(20000),
+        [&] {
+            processedAtClose = bench.observed->processed;
+            finishedAtClose = bench.observed->finished;
+            QVERIFY(white.save(stamp));
+        },
+        [&] { return bench.observed->processed >= 2; });
     bench.boxes.queue(TestSupport::ScriptedMessageBox::Answer::Retry);
     QVERIFY(bench.runAll());
 

@@ -13,6 +13,14 @@ Common::MessageBox::Answer ScriptedMessageBox::ask(
         m_deepest = std::max(m_deepest, ++m_open);
         QEventLoop loop;
         QTimer::singleShot(m_openFor, &loop, &QEventLoop::quit);
+        QTimer check;
+        if (m_until) {
+            QObject::connect(&check, &QTimer::timeout, &loop, [this, &loop] {
+                if (m_until())
+                    loop.quit();
+            });
+            check.start(20);
+        }
         loop.exec();
         --m_open;
         if (m_beforeAnswer)
@@ -32,10 +40,12 @@ Common::MessageBox::Answer ScriptedMessageBox::ask(
     }
 }
 
-void ScriptedMessageBox::stayOpenFor(std::chrono::milliseconds duration, std::function<void()> beforeAnswer)
+void ScriptedMessageBox::stayOpenFor(
+    std::chrono::milliseconds duration, std::function<void()> beforeAnswer, std::function<bool()> until)
 {
     m_openFor = duration;
     m_beforeAnswer = std::move(beforeAnswer);
+    m_until = std::move(until);
 }
 
 QStringList ScriptedMessageBox::texts() const

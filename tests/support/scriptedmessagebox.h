@@ -26,8 +26,10 @@ public:
 
     // Makes every box stay open for `duration` with an event loop of its own, as a real modal box
     // does while the user reads it: timers fire and other work's events arrive meanwhile.
-    // `beforeAnswer` runs as the box closes.
-    void stayOpenFor(std::chrono::milliseconds duration, std::function<void()> beforeAnswer = {});
+    // `beforeAnswer` runs as the box closes. With `until`, the box closes as soon as that holds (at
+    // most `duration`), so a test waits for work to happen meanwhile rather than for a fixed time.
+    void stayOpenFor(
+        std::chrono::milliseconds duration, std::function<void()> beforeAnswer = {}, std::function<bool()> until = {});
     // The most boxes that were open at once.
     int deepestNesting() const { return m_deepest; }
 
@@ -39,6 +41,7 @@ private:
     QList<Shown> m_shown;
     std::chrono::milliseconds m_openFor { 0 };
     std::function<void()> m_beforeAnswer;
+    std::function<bool()> m_until;
     int m_open = 0;
     int m_deepest = 0;
 };
