@@ -492,14 +492,8 @@ void HtmlSnap::handleBrowserEvent(const QString& method, const QJsonObject& para
 {
     if (m_stage == Stage::Idle || m_stage == Stage::Finished || m_targetId.isEmpty())
         return;
-    const QString targetId = params.value(QLatin1String("targetId")).toString();
-    if (method == QLatin1String("Target.targetCrashed") && targetId == m_targetId)
-        fail(SnapCode::CaptureFailed, QStringLiteral("the page's renderer crashed"));
-    else if (method == QLatin1String("Target.targetDestroyed") && targetId == m_targetId)
-        fail(SnapCode::CaptureFailed, QStringLiteral("the page was closed"));
-    else if (method == QLatin1String("Target.detachedFromTarget") && m_session
-        && params.value(QLatin1String("sessionId")).toString() == m_session->id())
-        fail(SnapCode::CaptureFailed, QStringLiteral("the page was detached"));
+    if (const auto loss = pageLoss(method, params, m_targetId, m_session ? m_session->id() : QString()))
+        fail(SnapCode::CaptureFailed, *loss);
 }
 
 void HtmlSnap::noteDocumentResponse(const QJsonObject& params)

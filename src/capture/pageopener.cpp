@@ -10,6 +10,20 @@
 
 namespace Capture {
 
+std::optional<QString> pageLoss(
+    const QString& method, const QJsonObject& params, const QString& targetId, const QString& sessionId)
+{
+    const QString target = params.value(QLatin1String("targetId")).toString();
+    if (method == QLatin1String("Target.targetCrashed") && target == targetId)
+        return QStringLiteral("the page's renderer crashed");
+    if (method == QLatin1String("Target.targetDestroyed") && target == targetId)
+        return QStringLiteral("the page was closed");
+    if (method == QLatin1String("Target.detachedFromTarget") && !sessionId.isEmpty()
+        && params.value(QLatin1String("sessionId")).toString() == sessionId)
+        return QStringLiteral("the page was detached");
+    return std::nullopt;
+}
+
 PageOpener::PageOpener(
     DevToolsConnection* connection, PageSetup setup, std::chrono::milliseconds callTimeout, QObject* parent)
     : QObject(parent)
@@ -150,14 +164,8 @@ void PageOpener::handleBrowserEvent(const QString& method, const QJsonObject& pa
 {
     if (!usable() || m_targetId.isEmpty())
         return;
-    const QString targetId = params.value(QLatin1String("targetId")).toString();
-    if (method == QLatin1String("Target.targetCrashed") && targetId == m_targetId)
-        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the page's renderer crashed") });
-    else if (method == QLatin1String("Target.targetDestroyed") && targetId == m_targetId)
-        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the page was closed") });
-    else if (method == QLatin1String("Target.detachedFromTarget") && m_session
-        && params.value(QLatin1String("sessionId")).toString() == m_session->id())
-        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the page was detached") });
+    if (const auto loss = pageLoss(method, params, m_targetId, m_session ? m_session->id() : QString()))
+        fail(Common::Error { 0, QStringLiteral("Capture"), *loss });
 }
 
 void PageOpener::fail(const Common::Error& error)

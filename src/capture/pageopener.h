@@ -3,6 +3,9 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
+
+#include <QJsonObject>
 
 #include <QObject>
 #include <QPointer>
@@ -22,6 +25,10 @@ struct PageSetup {
     bool scripts = true;
     bool operator==(const PageSetup&) const = default;
 };
+
+// Why a browser event means the page of targetId (attached as sessionId) is gone, or nothing.
+std::optional<QString> pageLoss(
+    const QString& method, const QJsonObject& params, const QString& targetId, const QString& sessionId);
 
 // A blank page of its own browser context, attached and set up, ready to navigate.
 struct OpenedPage {
