@@ -356,7 +356,7 @@ int main(int argc, char* argv[])
     app.setThreshold(parser.value(QStringLiteral("slow-events")).toLongLong());
 
     Capture::BrowserOptions options;
-    options.extraArguments << QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1");
+    options.extraArguments << QStringLiteral("--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.*");
     options.extraArguments << parser.value(QStringLiteral("browser-args")).split(QLatin1Char(' '), Qt::SkipEmptyParts);
     Capture::BrowserHost host(options);
     if (parser.isSet(QStringLiteral("million")))

@@ -3,7 +3,7 @@
 
   python3 bench/batch/side_by_side.py [--reps 3] [--links FILE] [--modes d0:js0,d0:js1,d1000:js1]
                                       [--threads 4] [--batchbench build/bin/batchbench]
-                                      [--endpoints LIST] [--name NAME]
+                                      [--endpoints LIST] [--name NAME] [--sites N]
 
 Every repetition runs each mode once on each side, alternating, so slow drifts of the machine fall on
 both sides alike:
@@ -18,7 +18,9 @@ The table gives medians and the ratios B/A and B/V; every output folder is check
 present, 120 x 90, blank ones, pages changed by script after load that show the change).
 
 Without --links the generated corpus of bench/capture is used (generated and served on 127.0.0.1:18865
-when needed). For real pages, serve the HTML documentation of Debian packages with
+when needed); --sites N serves it on 127.0.0.1 to 127.0.0.N (port 18867) and spreads the links over them,
+so that, as in a real directory, consecutive links are on other sites: each page needs a renderer process
+of its own, while one site's pages may share one. For real pages, serve the HTML documentation of Debian packages with
 `python3 bench/batch/doc_links.py --serve` and pass its links file. Needs node and `npm ci` in
 bench/capture (puppeteer-core; it never downloads a browser). Records: /tmp/pictavo-side/NAME/.
 """
@@ -53,20 +55,32 @@ def parse_mode(text):
     return mode
 
 
-def serve_generated_corpus(record_dir):
+def serve_generated_corpus(record_dir, sites):
     links = os.path.join(CAPTURE, "corpus", "links.txt")
     if not os.path.exists(links):
         subprocess.run([sys.executable, os.path.join(CAPTURE, "gen_corpus.py")], check=True, stdout=subprocess.DEVNULL)
+    port = 18865
+    command = [sys.executable, os.path.join(CAPTURE, "serve.py")]
+    if sites > 1:
+        # Link N on 127.0.0.(N mod sites + 1): consecutive links are on other sites, as in a directory.
+        port = 18867
+        command += ["--port", str(port), "--sites", str(sites)]
+        spread = os.path.join(record_dir, "links-%d-sites.txt" % sites)
+        with open(links) as f, open(spread, "w") as out:
+            for n, line in enumerate(line for line in f if "|" in line):
+                out.write(line.replace("127.0.0.1:18865", "127.0.0.%d:%d" % (n % sites + 1, port)))
+        links = spread
+    stats = "http://127.0.0.1:%d/__stats" % port
     try:
-        urllib.request.urlopen("http://127.0.0.1:18865/__stats", timeout=2).read()
+        urllib.request.urlopen(stats, timeout=2).read()
         return links, None
     except OSError:
         pass
     log = open(os.path.join(record_dir, "serve.log"), "w")
-    server = subprocess.Popen([sys.executable, os.path.join(CAPTURE, "serve.py")], stdout=log, stderr=log)
+    server = subprocess.Popen(command, stdout=log, stderr=log)
     for _ in range(100):
         try:
-            urllib.request.urlopen("http://127.0.0.1:18865/__stats", timeout=2).read()
+            urllib.request.urlopen(stats, timeout=2).read()
             return links, server
         except OSError:
             time.sleep(0.1)
@@ -152,6 +166,8 @@ def main():
     ap.add_argument("--name", default="main")
     ap.add_argument("--browser-args", default="", help="more browser flags for the batch side (one string)")
     ap.add_argument("--count", type=int, default=0, help="only the first N links (a quick try)")
+    ap.add_argument("--sites", type=int, default=1,
+                    help="spread the generated corpus over N sites (127.0.0.1 to 127.0.0.N), up to 254")
     args = ap.parse_args()
     if not os.access(args.batchbench, os.X_OK):
         raise SystemExit("build the benchmark first (-DPICTAVO_BUILD_BENCH=ON): %s" % args.batchbench)
@@ -163,7 +179,7 @@ def main():
     server = None
     links = args.links
     if not links:
-        links, server = serve_generated_corpus(record_dir)
+        links, server = serve_generated_corpus(record_dir, args.sites)
     links = os.path.abspath(links)
     if args.count > 0:
         with open(links) as f:

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """Serve the benchmark corpus on loopback only, with an optional per-request delay.
 
-  python3 serve.py [--dir corpus] [--port 18865]
+  python3 serve.py [--dir corpus] [--port 18865] [--sites N]
+
+With --sites N the corpus is served on 127.0.0.1 to 127.0.0.N, the same port on each: N sites for a
+browser (each address is a site of its own), as the links of a real directory are.
 
 Any request may carry ?delay=MS (0..30000): the response is held back that long
 before anything is sent, which is how the corpus's "slow" pages load slowly.
@@ -10,6 +13,7 @@ GET /__stats returns {"requests": N, "delayed": N, "bytes": N} as JSON.
 import argparse
 import functools
 import http.server
+import ipaddress
 import json
 import os
 import sys
@@ -89,12 +93,26 @@ class LoopbackServer(http.server.ThreadingHTTPServer):
     request_queue_size = 128
 
 
+def is_loopback(host):
+    try:
+        return host in LOOPBACK or ipaddress.ip_address(host).is_loopback
+    except ValueError:
+        return False
+
+
 def make_server(directory, host="127.0.0.1", port=18865):
-    if host not in LOOPBACK:
+    if not is_loopback(host):
         raise ValueError("refusing to listen on non-loopback address %r" % host)
     handler = functools.partial(DelayHandler, directory=os.path.abspath(directory))
     DelayHandler.stats = Stats()
     return LoopbackServer((host, port), handler)
+
+
+def site_hosts(sites):
+    """The loopback addresses that serve as separate sites: 127.0.0.1 to 127.0.0.N."""
+    if not 1 <= sites <= 254:
+        raise ValueError("--sites must be 1 to 254")
+    return ["127.0.0.%d" % n for n in range(1, sites + 1)]
 
 
 def main(argv=None):
@@ -102,16 +120,22 @@ def main(argv=None):
     ap.add_argument("--dir", default=os.path.join(os.path.dirname(os.path.abspath(__file__)), "corpus"))
     ap.add_argument("--host", default="127.0.0.1")
     ap.add_argument("--port", type=int, default=18865)
+    ap.add_argument("--sites", type=int, default=0, help="serve on 127.0.0.1 to 127.0.0.N instead of --host")
     args = ap.parse_args(argv)
-    server = make_server(args.dir, args.host, args.port)
-    print("serving %s on http://%s:%d/ (pid %d)" % (args.dir, args.host, args.port, os.getpid()),
-          flush=True)
+    hosts = site_hosts(args.sites) if args.sites else [args.host]
+    servers = []
+    for host in hosts:
+        servers.append(make_server(args.dir, host, args.port))
+    for server in servers[1:]:
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+    print("serving %s on http://%s:%d/ (pid %d)" % (args.dir, ", ".join(hosts), args.port, os.getpid()), flush=True)
     try:
-        server.serve_forever()
+        servers[0].serve_forever()
     except KeyboardInterrupt:
         pass
     finally:
-        server.server_close()
+        for server in servers:
+            server.server_close()
 
 
 if __name__ == "__main__":

@@ -41,6 +41,12 @@ void DevToolsSession::post(const QString& method, const QJsonObject& params)
         m_connection->post(m_id, method, params);
 }
 
+void DevToolsSession::dropCalls()
+{
+    if (m_connection)
+        m_connection->dropSessionCalls(m_id);
+}
+
 void DevToolsSession::cancel(quint64 callId)
 {
     if (m_connection)

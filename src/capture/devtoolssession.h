@@ -29,6 +29,8 @@ public:
         DevToolsConnection::Callback callback);
     void post(const QString& method, const QJsonObject& params = {});
     void cancel(quint64 callId);
+    // Drops every call still waiting for its reply, for a session that passes to a new owner.
+    void dropCalls();
 
 Q_SIGNALS:
     void eventReceived(const QString& method, const QJsonObject& params);

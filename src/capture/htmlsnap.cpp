@@ -41,6 +41,11 @@ namespace {
     // A page held for its capture still commits the navigation that was under way; each commit
     // costs the capture one attempt.
     constexpr int kCaptureAttempts = 4;
+    // A batch slot's page serves this many captures before its browser context is replaced. Opening a
+    // page (context, page, set-up) costs the browser about a fifth of a capture's processor time, and
+    // one site's pages in a row can share a renderer process; the bound keeps what a context gathers
+    // (cache, storage) small.
+    constexpr int kCapturesPerPage = 20;
     constexpr std::chrono::milliseconds kRetryPause = 100ms;
     constexpr int kLayoutWidth = 1024;
     constexpr int kLayoutHeight = 768;
@@ -223,6 +228,7 @@ HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
     connect(&m_deadline, &QTimer::timeout, this, &HtmlSnap::handleDeadline);
     connect(&m_delay, &QTimer::timeout, this, &HtmlSnap::capture);
     connect(&m_stall, &QTimer::timeout, this, [this] {
+        m_pageTroubled = true;
         if (m_session && !m_terminateSent) {
             m_terminateSent = true;
             m_session->post(QStringLiteral("Runtime.terminateExecution"));
@@ -368,6 +374,8 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
         m_contextId = page.value().contextId;
         m_targetId = page.value().targetId;
         m_session = page.value().session;
+        m_pageCaptures = page.value().captures;
+        m_pageTroubled = false;
         m_session->setParent(this);
         connect(m_session, &DevToolsSession::eventReceived, this, &HtmlSnap::handleSessionEvent);
         navigate();
@@ -389,6 +397,10 @@ void HtmlSnap::navigate()
     if (m_stage != Stage::Navigating)
         return;
     const quint64 generation = m_generation;
+    // A page kept from an earlier capture still holds its document requests; sent first, the release
+    // cannot catch this navigation's own request.
+    if (m_pageCaptures > 0)
+        m_session->post(QStringLiteral("Fetch.disable"));
     // The navigation has no deadline of its own: a silent server or resolver never lets it reply,
     // and the capture's time-out stops it.
     m_session->call(QStringLiteral("Page.navigate"), { { QStringLiteral("url"), m_url } },
@@ -396,8 +408,8 @@ void HtmlSnap::navigate()
             if (isCurrent(generation))
                 handleNavigated(reply);
         });
-    // The next capture's page opens while this one loads.
-    if (m_sparePage && m_connection)
+    // A page that will not be kept has the next capture's page open while this one loads.
+    if (m_sparePage && m_connection && m_pageCaptures + 1 >= kCapturesPerPage)
         m_sparePage->prepare(m_connection, pageSetup(), m_host ? m_host->callTimeout() : 15s);
 }
 
@@ -539,6 +551,7 @@ void HtmlSnap::updateProgress()
 
 void HtmlSnap::handleDeadline()
 {
+    m_pageTroubled = true;
     switch (m_stage) {
     case Stage::WaitingForBrowser:
     case Stage::Opening:
@@ -683,6 +696,7 @@ void HtmlSnap::startCaptureAttempt()
 // capture has no attempt or time left for it.
 bool HtmlSnap::retryCapture()
 {
+    m_pageTroubled = true;
     if (m_captureAttempts >= kCaptureAttempts || captureCallTimeout() <= kRetryPause)
         return false;
     if (m_captureCall != 0) {
@@ -772,7 +786,9 @@ void HtmlSnap::storeImage(const QByteArray& bytes, const QString& format, QSize 
     m_image = bytes;
     m_imageFormat = format;
     m_imageSize = size;
-    // The page is no longer needed: release its renderer before any file work.
+    // The page is no longer needed: release its renderer before any file work, or keep it for the
+    // slot's next capture.
+    keepPage();
     releasePage();
     if (m_pictureFile == kInMemory)
         return finish(SnapCode::Captured, QStringLiteral("Captured in memory succeeded"));
@@ -820,6 +836,22 @@ void HtmlSnap::finish(int code, const QString& text)
         m_host->noteCaptureSucceeded();
     // Last: the receiver may delete this engine.
     Q_EMIT OnStatus(text, code);
+}
+
+void HtmlSnap::keepPage()
+{
+    // Only a page that answered every call in time: one that stalled, timed out or had to be retried
+    // may be what slows the next capture down.
+    if (!m_sparePage || !m_connection || !m_session || m_pageTroubled || m_pageCaptures + 1 >= kCapturesPerPage)
+        return;
+    // Nothing of this capture may reach its engine through the page's next owner.
+    m_session->dropCalls();
+    disconnect(m_session, nullptr, this, nullptr);
+    m_captureCall = 0;
+    m_sparePage->keep(m_connection, pageSetup(),
+        OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr), m_pageCaptures + 1 });
+    m_targetId.clear();
+    m_contextId.clear();
 }
 
 void HtmlSnap::releasePage()

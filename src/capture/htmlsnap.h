@@ -35,9 +35,10 @@ namespace SnapCode {
 } // namespace SnapCode
 
 // The page-capture engine: loads one web page in the shared headless browser and captures it as an
-// image, in memory or to a file. Each capture runs in a browser context and page of its own, so no
-// cookie, cache or storage carries over from one capture to the next; both are released when the
-// capture ends, by Clear() or by destruction.
+// image, in memory or to a file. Each capture runs in a browser context and page of its own, released
+// when the capture ends, by Clear() or by destruction. A batch slot's engine (given a SparePage)
+// instead leaves a page that served its capture without trouble to the slot's next capture, for up to
+// 20 captures: cookies are cleared in between, cache and storage stay with the slot's context.
 //
 // SnapUrl() returns at once. OnStatus() then reports progress texts with code 0 and exactly one
 // final code (SnapCode), always from the event loop, never from inside a call to this object.
@@ -161,6 +162,7 @@ private:
     void updateProgress();
     void fail(int code, const QString& text);
     void finish(int code, const QString& text);
+    void keepPage();
     void releasePage();
     bool isCurrent(quint64 generation) const;
 
@@ -202,6 +204,9 @@ private:
     QSet<QString> m_requestsDone;
     int m_lastPercent = -1;
     bool m_terminateSent = false;
+    // Captures the page served before this one, and whether it failed to answer in time during this one.
+    int m_pageCaptures = 0;
+    bool m_pageTroubled = false;
     // The page's timers run on its own clock (a fast delay) until the capture starts.
     bool m_virtualClock = false;
     quint64 m_captureCall = 0;

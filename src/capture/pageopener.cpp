@@ -43,6 +43,32 @@ PageOpener::PageOpener(
     open();
 }
 
+PageOpener::PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPage used, QObject* parent)
+    : QObject(parent)
+    , m_connection(connection)
+    , m_setup(setup)
+    , m_callTimeout(0)
+    , m_state(State::Open)
+    , m_contextId(used.contextId)
+    , m_targetId(used.targetId)
+    , m_session(used.session)
+    , m_captures(used.captures)
+{
+    m_session->setParent(this);
+    if (!connection) {
+        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") });
+        return;
+    }
+    connect(m_session, &DevToolsSession::eventReceived, this, &PageOpener::handleKeptPageEvent);
+    // What the last document still loads is of no use, and its cookies are not the next site's business.
+    m_session->post(QStringLiteral("Page.stopLoading"));
+    m_session->post(QStringLiteral("Network.clearBrowserCookies"));
+    connect(connection, &DevToolsConnection::closed, this, [this] {
+        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") });
+    });
+    connect(connection, &DevToolsConnection::browserEvent, this, &PageOpener::handleBrowserEvent);
+}
+
 PageOpener::~PageOpener()
 {
     if (m_state == State::Open || m_state == State::Opening) {
@@ -160,6 +186,15 @@ void PageOpener::setupCall(const QString& method, const QJsonObject& params)
     });
 }
 
+void PageOpener::handleKeptPageEvent(const QString& method, const QJsonObject& params)
+{
+    // A navigation the last document starts by itself would race the next capture's own.
+    if (m_state == State::Open && method == QLatin1String("Fetch.requestPaused"))
+        m_session->post(QStringLiteral("Fetch.failRequest"),
+            { { QStringLiteral("requestId"), params.value(QLatin1String("requestId")).toString() },
+                { QStringLiteral("errorReason"), QStringLiteral("Aborted") } });
+}
+
 void PageOpener::handleBrowserEvent(const QString& method, const QJsonObject& params)
 {
     if (!usable() || m_targetId.isEmpty())
@@ -195,7 +230,8 @@ void PageOpener::settle()
             return;
         m_state = State::Taken;
         m_session->setParent(nullptr);
-        done(OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr) });
+        disconnect(m_session, nullptr, this, nullptr);
+        done(OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr), m_captures });
     });
 }
 
@@ -221,6 +257,11 @@ void SparePage::prepare(DevToolsConnection* connection, const PageSetup& setup, 
     m_next.reset();
     if (connection)
         m_next = std::make_unique<PageOpener>(connection, setup, callTimeout);
+}
+
+void SparePage::keep(DevToolsConnection* connection, const PageSetup& setup, OpenedPage used)
+{
+    m_next = std::make_unique<PageOpener>(connection, setup, used);
 }
 
 } // namespace Capture

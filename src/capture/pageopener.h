@@ -30,12 +30,16 @@ struct PageSetup {
 std::optional<QString> pageLoss(
     const QString& method, const QJsonObject& params, const QString& targetId, const QString& sessionId);
 
-// A blank page of its own browser context, attached and set up, ready to navigate.
+// A page of its own browser context, attached and set up, ready to navigate: blank, or still showing
+// the last capture it served.
 struct OpenedPage {
     QString contextId;
     QString targetId;
     // Owned by whoever takes the page; its events flow from the moment it is handed over.
     DevToolsSession* session = nullptr;
+    // Captures the page has served. A page that has served one still holds its document requests
+    // (Fetch), so that its last document stays put until the next navigation.
+    int captures = 0;
 };
 
 // Opens a page for one capture: a browser context, a blank page in it, a session attached to the page,
@@ -56,6 +60,9 @@ public:
     // callTimeout bounds each of the browser's replies.
     PageOpener(DevToolsConnection* connection, PageSetup setup, std::chrono::milliseconds callTimeout,
         QObject* parent = nullptr);
+    // Keeps a page that has served a capture for the next one, as it stands. Until then its document
+    // requests are refused: it does not move on by itself.
+    PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPage used, QObject* parent = nullptr);
     ~PageOpener() override;
 
     DevToolsConnection* connection() const;
@@ -76,6 +83,7 @@ private:
     void open();
     void setUp(const QString& sessionId);
     void setupCall(const QString& method, const QJsonObject& params);
+    void handleKeptPageEvent(const QString& method, const QJsonObject& params);
     void fail(const Common::Error& error);
     void settle();
     void handleBrowserEvent(const QString& method, const QJsonObject& params);
@@ -89,12 +97,14 @@ private:
     QString m_targetId;
     DevToolsSession* m_session = nullptr;
     int m_setupPending = 0;
+    int m_captures = 0;
     bool m_failedInSetUp = false;
     Done m_done;
 };
 
-// A capture slot's next page, opened while its current capture runs, so the next capture starts
-// with a page ready instead of waiting for the browser to open one.
+// A capture slot's next page, so the next capture starts with a page ready instead of waiting for the
+// browser to open one: the page of a capture that went well, kept for a few captures, or one opened
+// while the current capture runs.
 class SparePage final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SparePage)
@@ -108,6 +118,8 @@ public:
     std::unique_ptr<PageOpener> take(DevToolsConnection* connection, const PageSetup& setup);
     // Starts opening the next page unless one for the same browser and set-up is open or opening.
     void prepare(DevToolsConnection* connection, const PageSetup& setup, std::chrono::milliseconds callTimeout);
+    // Keeps the page of a capture that went well for the next capture, in place of any other.
+    void keep(DevToolsConnection* connection, const PageSetup& setup, OpenedPage used);
 
 private:
     std::unique_ptr<PageOpener> m_next;

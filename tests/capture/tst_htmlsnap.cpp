@@ -75,6 +75,7 @@ private Q_SLOTS:
     void fourEnginesAtOnce();
     void clearReleasesThePage();
     void sparePageFollowsEachCapture();
+    void keptPageServesTheNextCaptures();
     void browserDeathFailsAndRestarts();
 
 private:
@@ -151,6 +152,16 @@ void TestHtmlSnap::initTestCase()
     m_server->setPage(QStringLiteral("/greenwhilefetching"),
         yellow("<script>onload=function(){fetch('/hang');setTimeout(function(){"
                "document.body.style.background='rgb(0,128,0)'},500)}</script>"));
+
+    // Pages that leave something behind for whatever the page shows next.
+    m_server->setPage(
+        QStringLiteral("/setscookie"), colouredPage("rgb(0,0,255)", 0, "<script>document.cookie='seen=1'</script>"));
+    m_server->setPage(QStringLiteral("/cookiecolour"),
+        colouredPage("rgb(255,255,0)", 0,
+            "<script>document.body.style.background=document.cookie?'rgb(255,0,0)':'rgb(0,128,0)'</script>"));
+    m_server->setPage(QStringLiteral("/alertslater"),
+        colouredPage(
+            "rgb(0,0,255)", 0, "<script>onload=function(){setTimeout(function(){alert('late')},200)}</script>"));
 
     m_host = std::make_unique<BrowserHost>(testBrowserOptions());
     connect(m_host.get(), &BrowserHost::browserStarted, this, [this] { m_browserPids << m_host->processId(); });
@@ -642,6 +653,44 @@ void TestHtmlSnap::sparePageFollowsEachCapture()
         snap->setSparePage(spare.get());
         snap->SnapUrl(m_server->url(QStringLiteral("/hang")), QStringLiteral("*"));
         QTRY_VERIFY_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host) >= 2, 30000);
+    }
+    spare.reset();
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 1, 30000);
+}
+
+void TestHtmlSnap::keptPageServesTheNextCaptures()
+{
+    QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 1, 30000);
+    auto spare = std::make_unique<SparePage>();
+    // One slot's captures in a row, each on the page the last one left: sites change (a new renderer
+    // process), the last page tries to move on or opens a dialog once captured, a cookie is set, a
+    // renderer hangs. Each capture must show its own page as if it had a page of its own.
+    struct Step {
+        const char* host;
+        const char* path;
+        int scripts;
+        QColor colour;
+        // Open afterwards, the browser's own page included: a page that hung is given up, not kept.
+        int pages = 2;
+    };
+    const QColor blue(0, 0, 255), red(255, 0, 0), white(255, 255, 255), yellow(255, 255, 0), green(0, 128, 0);
+    const Step steps[] = { { "a.test", "/setscookie", 1, blue }, { "a.test", "/cookiecolour", 1, green },
+        { "b.test", "/leaveslater", 1, yellow }, { "b.test", "/script", 1, red }, { "c.test", "/alertslater", 1, blue },
+        { "c.test", "/script", 1, red }, { "a.test", "/script", 0, white }, { "b.test", "/script", 0, white },
+        { "b.test", "/loop", 0, blue }, { "b.test", "/loop", 1, blue, 1 }, { "c.test", "/script", 1, red } };
+    for (const Step& step : steps) {
+        auto snap = makeSnap();
+        snap->setSparePage(spare.get());
+        snap->EnableScript(step.scripts);
+        snap->SetSnapDimension(640, 480);
+        snap->EnableSnapDimensionAsImageSize(1);
+        const QString url = m_server->url(QString::fromLatin1(step.path), QString::fromLatin1(step.host));
+        const CaptureTest::Outcome outcome = capture(*snap, url);
+        QVERIFY2(outcome.code == 1, qPrintable(url + QLatin1Char(' ') + outcome.text));
+        const QImage image = capturedImage(*snap);
+        QVERIFY2(sameColour(image.pixel(320, 400), step.colour),
+            qPrintable(url + QLatin1Char(' ') + QColor(image.pixel(320, 400)).name()));
+        QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), step.pages, 30000);
     }
     spare.reset();
     QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), 1, 30000);
