@@ -475,11 +475,8 @@ void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& para
         // A navigation's request carries its loader's id.
         if (params.value(QLatin1String("networkId")).toString() == m_pendingLoader)
             m_pendingLoader.clear();
-        // Only a held page's document requests are paused (holdPage). "Aborted" cancels the
-        // navigation without committing an error page, so the current document stays.
-        m_session->post(QStringLiteral("Fetch.failRequest"),
-            { { QStringLiteral("requestId"), params.value(QLatin1String("requestId")).toString() },
-                { QStringLiteral("errorReason"), QStringLiteral("Aborted") } });
+        // Only a held page's document requests are paused (holdPage).
+        refuseHeldRequest(*m_session, params);
     } else if (method == QLatin1String("Page.javascriptDialogOpening")) {
         // A dialog left open blocks the page's main thread, and with it the load and the screenshot.
         m_session->post(QStringLiteral("Page.handleJavaScriptDialog"),

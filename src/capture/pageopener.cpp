@@ -24,6 +24,22 @@ std::optional<QString> pageLoss(
     return std::nullopt;
 }
 
+void refuseHeldRequest(DevToolsSession& session, const QJsonObject& params)
+{
+    session.post(QStringLiteral("Fetch.failRequest"),
+        { { QStringLiteral("requestId"), params.value(QLatin1String("requestId")).toString() },
+            { QStringLiteral("errorReason"), QStringLiteral("Aborted") } });
+}
+
+namespace {
+
+    Common::Error browserClosed()
+    {
+        return Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") };
+    }
+
+} // namespace
+
 PageOpener::PageOpener(
     DevToolsConnection* connection, PageSetup setup, std::chrono::milliseconds callTimeout, QObject* parent)
     : QObject(parent)
@@ -33,12 +49,10 @@ PageOpener::PageOpener(
 {
     if (!connection) {
         m_state = State::Failed;
-        m_error = Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") };
+        m_error = browserClosed();
         return;
     }
-    connect(connection, &DevToolsConnection::closed, this, [this] {
-        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") });
-    });
+    connect(connection, &DevToolsConnection::closed, this, [this] { fail(browserClosed()); });
     connect(connection, &DevToolsConnection::browserEvent, this, &PageOpener::handleBrowserEvent);
     open();
 }
@@ -56,16 +70,14 @@ PageOpener::PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPa
 {
     m_session->setParent(this);
     if (!connection) {
-        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") });
+        fail(browserClosed());
         return;
     }
     connect(m_session, &DevToolsSession::eventReceived, this, &PageOpener::handleKeptPageEvent);
     // What the last document still loads is of no use, and its cookies are not the next site's business.
     m_session->post(QStringLiteral("Page.stopLoading"));
     m_session->post(QStringLiteral("Network.clearBrowserCookies"));
-    connect(connection, &DevToolsConnection::closed, this, [this] {
-        fail(Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") });
-    });
+    connect(connection, &DevToolsConnection::closed, this, [this] { fail(browserClosed()); });
     connect(connection, &DevToolsConnection::browserEvent, this, &PageOpener::handleBrowserEvent);
 }
 
@@ -190,9 +202,7 @@ void PageOpener::handleKeptPageEvent(const QString& method, const QJsonObject& p
 {
     // A navigation the last document starts by itself would race the next capture's own.
     if (m_state == State::Open && method == QLatin1String("Fetch.requestPaused"))
-        m_session->post(QStringLiteral("Fetch.failRequest"),
-            { { QStringLiteral("requestId"), params.value(QLatin1String("requestId")).toString() },
-                { QStringLiteral("errorReason"), QStringLiteral("Aborted") } });
+        refuseHeldRequest(*m_session, params);
 }
 
 void PageOpener::handleBrowserEvent(const QString& method, const QJsonObject& params)

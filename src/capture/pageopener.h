@@ -30,6 +30,10 @@ struct PageSetup {
 std::optional<QString> pageLoss(
     const QString& method, const QJsonObject& params, const QString& targetId, const QString& sessionId);
 
+// Refuses a document request that Fetch paused on a held page (Fetch.requestPaused): "Aborted" cancels
+// the navigation without committing an error page, so the current document stays.
+void refuseHeldRequest(DevToolsSession& session, const QJsonObject& params);
+
 // A page of its own browser context, attached and set up, ready to navigate: blank, or still showing
 // the last capture it served.
 struct OpenedPage {
