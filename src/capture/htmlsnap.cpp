@@ -20,6 +20,7 @@
 #include "capture/devtoolsconnection.h"
 #include "capture/devtoolssession.h"
 #include "capture/pageopener.h"
+#include "capture/pageuse.h"
 #include "common/curi.h"
 
 #include <FreeImage.h>
@@ -374,6 +375,7 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
         m_contextId = page.value().contextId;
         m_targetId = page.value().targetId;
         m_session = page.value().session;
+        m_use = page.value().use;
         m_pageCaptures = page.value().captures;
         m_pageTroubled = false;
         m_session->setParent(this);
@@ -397,10 +399,6 @@ void HtmlSnap::navigate()
     if (m_stage != Stage::Navigating)
         return;
     const quint64 generation = m_generation;
-    // A page kept from an earlier capture still holds its document requests; sent first, the release
-    // cannot catch this navigation's own request.
-    if (m_pageCaptures > 0)
-        m_session->post(QStringLiteral("Fetch.disable"));
     // The navigation has no deadline of its own: a silent server or resolver never lets it reply,
     // and the capture's time-out stops it.
     m_session->call(QStringLiteral("Page.navigate"), { { QStringLiteral("url"), m_url } },
@@ -409,7 +407,8 @@ void HtmlSnap::navigate()
                 handleNavigated(reply);
         });
     // A page that will not be kept has the next capture's page open while this one loads.
-    if (m_sparePage && m_connection && m_pageCaptures + 1 >= kCapturesPerPage)
+    const bool runsClock = m_fastDelay && m_delayTime > 0;
+    if (m_sparePage && m_connection && (m_pageCaptures + 1 >= kCapturesPerPage || runsClock))
         m_sparePage->prepare(m_connection, pageSetup(), m_host ? m_host->callTimeout() : 15s);
 }
 
@@ -460,7 +459,11 @@ void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& para
             m_pendingLoader.clear();
         if (m_stage == Stage::Loading)
             m_loaderId = loaderId;
-        else if (m_stage == Stage::Capturing && m_retry.isActive())
+        if (m_stage == Stage::Capturing && m_virtualClock)
+            releaseClock();
+        if (m_stage == Stage::Loading)
+            return;
+        if (m_stage == Stage::Capturing && m_retry.isActive())
             m_retry.start(kRetryPause);
         else if (m_stage == Stage::Capturing && m_captureCall != 0)
             // The document the pending call renders is gone: the call fails or never answers.
@@ -490,6 +493,8 @@ void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& para
         m_requestsDone.insert(params.value(QLatin1String("requestId")).toString());
         updateProgress();
     } else if (method == QLatin1String("Emulation.virtualTimeBudgetExpired")) {
+        // The clock now stands still where the delay ends, and the page is captured as it stands.
+        m_clockPaused = true;
         if (m_stage == Stage::Delaying)
             capture();
     } else if (method == QLatin1String("Inspector.targetCrashed")) {
@@ -594,27 +599,30 @@ void HtmlSnap::pageLoaded()
 
 void HtmlSnap::runClockAhead()
 {
-    // The budget spent, the page's clock pauses until the capture lets it go (releaseClock). A
-    // browser that refuses the policy leaves the real-time wait to end the delay.
+    // The budget spent, the page's clock stays paused: the capture shows the page as the delay left
+    // it, whatever its later timers would do. A browser that refuses the policy leaves the real-time
+    // wait to end the delay.
     m_virtualClock = true;
+    m_clockPaused = false;
+    if (m_use)
+        m_use->noteClockRun();
     m_session->post(QStringLiteral("Emulation.setVirtualTimePolicy"),
         { { QStringLiteral("policy"), QStringLiteral("pauseIfNetworkFetchesPending") },
             { QStringLiteral("budget"), m_delayTime } });
 }
 
-void HtmlSnap::releaseClock()
+void HtmlSnap::stopClock()
 {
-    // A paused page clock can keep the page from ever presenting the frame a screenshot waits for:
-    // seen with budget left while fetches were pending, and with a document that replaced the page
-    // during the capture. A clock that advances never did. Its timers then run on during the capture,
-    // as they would in real time. The policy is the renderer's to apply and the screenshot the
+    // The real-time bound came first (a fetch kept the clock waiting, or a script never yielded):
+    // the budget left must not run on during the capture, where a page fetching no more would jump
+    // to its next timer at once. The policy is the renderer's to apply and the screenshot the
     // browser's, so the capture waits for the reply.
-    m_virtualClock = false;
+    m_clockPaused = true;
     const quint64 generation = m_generation;
     m_terminateSent = false;
     m_stall.start(kStallBeforeTerminate);
     m_captureCall = m_session->call(QStringLiteral("Emulation.setVirtualTimePolicy"),
-        { { QStringLiteral("policy"), QStringLiteral("advance") } }, captureCallTimeout(),
+        { { QStringLiteral("policy"), QStringLiteral("pause") } }, captureCallTimeout(),
         [this, generation](const DevToolsConnection::Reply&) {
             if (!isCurrent(generation))
                 return;
@@ -622,6 +630,17 @@ void HtmlSnap::releaseClock()
             m_stall.stop();
             startCaptureAttempt();
         });
+}
+
+void HtmlSnap::releaseClock()
+{
+    // A document that replaces the page during the capture never presents a frame while the clock
+    // stands still, and the screenshot would wait for it forever. A page that moves on by itself is
+    // captured as it stands, so its clock may run again.
+    m_virtualClock = false;
+    m_clockPaused = false;
+    m_session->post(
+        QStringLiteral("Emulation.setVirtualTimePolicy"), { { QStringLiteral("policy"), QStringLiteral("advance") } });
 }
 
 void HtmlSnap::capture()
@@ -639,8 +658,8 @@ void HtmlSnap::capture()
     m_captureAttempts = 0;
     // Retries share the two renderer deadlines of one attempt, so a capture still ends in time.
     m_captureEnds = std::chrono::steady_clock::now() + 2 * kRendererDeadline;
-    if (m_virtualClock)
-        releaseClock();
+    if (m_virtualClock && !m_clockPaused)
+        stopClock();
     else
         startCaptureAttempt();
 }
@@ -839,14 +858,17 @@ void HtmlSnap::keepPage()
 {
     // Only a page that answered every call in time: one that stalled, timed out or had to be retried
     // may be what slows the next capture down.
-    if (!m_sparePage || !m_connection || !m_session || m_pageTroubled || m_pageCaptures + 1 >= kCapturesPerPage)
+    if (!m_sparePage || !m_connection || !m_session || m_pageTroubled || m_pageCaptures + 1 >= kCapturesPerPage
+        || !m_use || !m_use->reusable())
         return;
     // Nothing of this capture may reach its engine through the page's next owner.
     m_session->dropCalls();
     disconnect(m_session, nullptr, this, nullptr);
     m_captureCall = 0;
     m_sparePage->keep(m_connection, pageSetup(),
-        OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr), m_pageCaptures + 1 });
+        OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr), m_use, m_pageCaptures + 1 },
+        m_host ? m_host->callTimeout() : 15s);
+    m_use = nullptr;
     m_targetId.clear();
     m_contextId.clear();
 }
@@ -859,6 +881,8 @@ void HtmlSnap::releasePage()
     m_retry.stop();
     m_captureCall = 0;
     m_virtualClock = false;
+    m_clockPaused = false;
+    m_use = nullptr;
     if (m_opener) {
         // Its answer may already be on its way through the event loop.
         m_opener->whenOpened({});

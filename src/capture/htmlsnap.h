@@ -23,6 +23,7 @@ namespace Capture {
 class BrowserHost;
 class DevToolsConnection;
 class DevToolsSession;
+class PageUse;
 
 // Outcome codes of a capture.
 namespace SnapCode {
@@ -38,7 +39,8 @@ namespace SnapCode {
 // image, in memory or to a file. Each capture runs in a browser context and page of its own, released
 // when the capture ends, by Clear() or by destruction. A batch slot's engine (given a SparePage)
 // instead leaves a page that served its capture without trouble to the slot's next capture, for up to
-// 20 captures: cookies are cleared in between, cache and storage stay with the slot's context.
+// 20 captures, reset in between to what a fresh context shows (PageOpener); only the HTTP cache stays.
+// A page whose clock a fast delay ran is never kept.
 //
 // SnapUrl() returns at once. OnStatus() then reports progress texts with code 0 and exactly one
 // final code (SnapCode), always from the event loop, never from inside a call to this object.
@@ -76,7 +78,8 @@ public:
     void SetDelayTime(int milliseconds);
     // On (the default): the delay runs in the page's own clock, which runs ahead of real time while
     // no fetch of the page is pending, so its timers fire and the capture starts as soon as the
-    // page has seen the whole delay; never later than the delay in real time. Off: a plain wait.
+    // page has seen the whole delay; never later than the delay in real time. The clock then stands
+    // still for the capture: no timer due after the delay fires. Off: a plain wait.
     void setFastDelay(bool on);
     // 0 stops every script of the page from running (external scripts are not even fetched).
     void EnableScript(int enable);
@@ -151,6 +154,7 @@ private:
     void handleDeadline();
     void pageLoaded();
     void runClockAhead();
+    void stopClock();
     void releaseClock();
     void capture();
     void holdPage();
@@ -173,6 +177,7 @@ private:
     DevToolsSession* m_session = nullptr;
     std::unique_ptr<PageOpener> m_opener;
     QPointer<SparePage> m_sparePage;
+    QPointer<PageUse> m_use;
 
     int m_timeOut = DefaultTimeOut;
     int m_delayTime = 0;
@@ -209,6 +214,8 @@ private:
     bool m_pageTroubled = false;
     // The page's timers run on its own clock (a fast delay) until the capture starts.
     bool m_virtualClock = false;
+    // ...and stands still: the budget is spent, or the capture stopped it.
+    bool m_clockPaused = false;
     quint64 m_captureCall = 0;
     int m_captureAttempts = 0;
     std::chrono::steady_clock::time_point m_captureEnds;

@@ -2,11 +2,13 @@
 
 #include <utility>
 
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QTimer>
 
 #include "capture/devtoolsconnection.h"
 #include "capture/devtoolssession.h"
+#include "capture/pageuse.h"
 
 namespace Capture {
 
@@ -57,28 +59,27 @@ PageOpener::PageOpener(
     open();
 }
 
-PageOpener::PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPage used, QObject* parent)
+PageOpener::PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPage used,
+    std::chrono::milliseconds callTimeout, QObject* parent)
     : QObject(parent)
     , m_connection(connection)
     , m_setup(setup)
-    , m_callTimeout(0)
-    , m_state(State::Open)
+    , m_callTimeout(callTimeout)
     , m_contextId(used.contextId)
     , m_targetId(used.targetId)
     , m_session(used.session)
+    , m_use(used.use)
     , m_captures(used.captures)
 {
     m_session->setParent(this);
-    if (!connection) {
+    if (!connection || !m_use) {
         fail(browserClosed());
         return;
     }
     connect(m_session, &DevToolsSession::eventReceived, this, &PageOpener::handleKeptPageEvent);
-    // What the last document still loads is of no use, and its cookies are not the next site's business.
-    m_session->post(QStringLiteral("Page.stopLoading"));
-    m_session->post(QStringLiteral("Network.clearBrowserCookies"));
     connect(connection, &DevToolsConnection::closed, this, [this] { fail(browserClosed()); });
     connect(connection, &DevToolsConnection::browserEvent, this, &PageOpener::handleBrowserEvent);
+    unloadDocument();
 }
 
 PageOpener::~PageOpener()
@@ -164,6 +165,7 @@ void PageOpener::open()
 void PageOpener::setUp(const QString& sessionId)
 {
     m_session = new DevToolsSession(m_connection, sessionId, this);
+    m_use = new PageUse(m_session);
     // Sent back to back, the page handles them in order.
     m_setupPending = 0;
     setupCall(QStringLiteral("Page.enable"), {});
@@ -200,16 +202,111 @@ void PageOpener::setupCall(const QString& method, const QJsonObject& params)
 
 void PageOpener::handleKeptPageEvent(const QString& method, const QJsonObject& params)
 {
-    // A navigation the last document starts by itself would race the next capture's own.
-    if (m_state == State::Open && method == QLatin1String("Fetch.requestPaused"))
+    if (!usable())
+        return;
+    // A navigation the last document starts by itself would race the reset and the next capture.
+    if (method == QLatin1String("Fetch.requestPaused"))
         refuseHeldRequest(*m_session, params);
+    // A dialog (an unload handler's) would hold the page's main thread and with it the reset.
+    else if (method == QLatin1String("Page.javascriptDialogOpening"))
+        m_session->post(QStringLiteral("Page.handleJavaScriptDialog"), { { QStringLiteral("accept"), true } });
+}
+
+void PageOpener::resetCall(
+    const QString& method, const QJsonObject& params, std::function<void(const QJsonObject&)> next)
+{
+    ++m_setupPending;
+    m_session->call(method, params, m_callTimeout, [this, next](const DevToolsConnection::Reply& reply) {
+        if (m_state != State::Opening || m_captures == 0)
+            return;
+        if (!reply)
+            return openAfresh();
+        --m_setupPending;
+        next(reply.value());
+    });
+}
+
+void PageOpener::unloadDocument()
+{
+    // A new document ends the old one's timers, intervals, dedicated workers and connections, runs
+    // its unload handlers now rather than during the next capture, and makes the next address load
+    // a document of its own even when it differs from the old one only after "#".
+    resetCall(QStringLiteral("Page.navigate"), { { QStringLiteral("url"), QStringLiteral("about:blank") } },
+        [this](const QJsonObject& reply) {
+            if (!reply.value(QLatin1String("errorText")).toString().isEmpty())
+                return openAfresh();
+            clearStorage();
+        });
+}
+
+void PageOpener::clearStorage()
+{
+    if (!m_use->reusable())
+        return openAfresh();
+    // "all" takes local, session and cache storage, IndexedDB, service workers and the key's cookies;
+    // cookies set by other sites' resources go with the context's whole jar.
+    const QStringList keys = m_use->storageKeys();
+    const auto done = [this](const QJsonObject&) {
+        if (m_setupPending == 0)
+            checkOthers();
+    };
+    for (const QString& key : keys)
+        resetCall(QStringLiteral("Storage.clearDataForStorageKey"),
+            { { QStringLiteral("storageKey"), key }, { QStringLiteral("storageTypes"), QStringLiteral("all") } }, done);
+    resetCall(QStringLiteral("Network.clearBrowserCookies"), {}, done);
+}
+
+void PageOpener::checkOthers()
+{
+    // A popup or a worker of the old document lives on in the context, can navigate its opener and
+    // write storage whose key the page never saw; only a new context is free of them.
+    const QString contextId = m_contextId;
+    m_connection->call({}, QStringLiteral("Target.getTargets"), {}, m_callTimeout, this,
+        [this, contextId](const DevToolsConnection::Reply& reply) {
+            // Dropped when the page has been given up meanwhile.
+            if (m_state != State::Opening || m_captures == 0 || contextId != m_contextId)
+                return;
+            if (!reply)
+                return openAfresh();
+            const QJsonArray targets = reply.value().value(QLatin1String("targetInfos")).toArray();
+            for (const QJsonValue& value : targets) {
+                const QJsonObject target = value.toObject();
+                if (target.value(QLatin1String("browserContextId")).toString() == m_contextId
+                    && target.value(QLatin1String("targetId")).toString() != m_targetId)
+                    return openAfresh();
+            }
+            // Last: the page's own document requests go through again from here on.
+            resetCall(QStringLiteral("Fetch.disable"), {}, [this](const QJsonObject&) {
+                m_state = State::Open;
+                settle();
+            });
+        });
+}
+
+void PageOpener::openAfresh()
+{
+    // What the reset cannot undo goes with the context; the capture waiting for this page gets a new
+    // one instead, as if none had been kept.
+    delete std::exchange(m_session, nullptr);
+    m_use = nullptr;
+    if (m_connection && !m_contextId.isEmpty())
+        m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
+            { { QStringLiteral("browserContextId"), m_contextId } });
+    m_contextId.clear();
+    m_targetId.clear();
+    m_captures = 0;
+    m_setupPending = 0;
+    open();
 }
 
 void PageOpener::handleBrowserEvent(const QString& method, const QJsonObject& params)
 {
     if (!usable() || m_targetId.isEmpty())
         return;
-    if (const auto loss = pageLoss(method, params, m_targetId, m_session ? m_session->id() : QString()))
+    const auto loss = pageLoss(method, params, m_targetId, m_session ? m_session->id() : QString());
+    if (loss && m_state == State::Opening && m_captures > 0)
+        openAfresh();
+    else if (loss)
         fail(Common::Error { 0, QStringLiteral("Capture"), *loss });
 }
 
@@ -218,6 +315,7 @@ void PageOpener::fail(const Common::Error& error)
     if (!usable())
         return;
     delete std::exchange(m_session, nullptr);
+    m_use = nullptr;
     if (m_connection && !m_contextId.isEmpty())
         m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
             { { QStringLiteral("browserContextId"), m_contextId } });
@@ -241,7 +339,7 @@ void PageOpener::settle()
         m_state = State::Taken;
         m_session->setParent(nullptr);
         disconnect(m_session, nullptr, this, nullptr);
-        done(OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr), m_captures });
+        done(OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr), m_use, m_captures });
     });
 }
 
@@ -269,9 +367,10 @@ void SparePage::prepare(DevToolsConnection* connection, const PageSetup& setup, 
         m_next = std::make_unique<PageOpener>(connection, setup, callTimeout);
 }
 
-void SparePage::keep(DevToolsConnection* connection, const PageSetup& setup, OpenedPage used)
+void SparePage::keep(
+    DevToolsConnection* connection, const PageSetup& setup, OpenedPage used, std::chrono::milliseconds callTimeout)
 {
-    m_next = std::make_unique<PageOpener>(connection, setup, used);
+    m_next = std::make_unique<PageOpener>(connection, setup, used, callTimeout);
 }
 
 } // namespace Capture

@@ -17,6 +17,7 @@ namespace Capture {
 
 class DevToolsConnection;
 class DevToolsSession;
+class PageUse;
 
 // What a page is set up with before it navigates: its window and whether scripts run.
 struct PageSetup {
@@ -34,15 +35,15 @@ std::optional<QString> pageLoss(
 // the navigation without committing an error page, so the current document stays.
 void refuseHeldRequest(DevToolsSession& session, const QJsonObject& params);
 
-// A page of its own browser context, attached and set up, ready to navigate: blank, or still showing
-// the last capture it served.
+// A page of its own browser context, attached and set up, blank, ready to navigate.
 struct OpenedPage {
     QString contextId;
     QString targetId;
     // Owned by whoever takes the page; its events flow from the moment it is handed over.
     DevToolsSession* session = nullptr;
-    // Captures the page has served. A page that has served one still holds its document requests
-    // (Fetch), so that its last document stays put until the next navigation.
+    // What the page's captures have left in it; a child of the session.
+    PageUse* use = nullptr;
+    // Captures the page has served.
     int captures = 0;
 };
 
@@ -64,9 +65,14 @@ public:
     // callTimeout bounds each of the browser's replies.
     PageOpener(DevToolsConnection* connection, PageSetup setup, std::chrono::milliseconds callTimeout,
         QObject* parent = nullptr);
-    // Keeps a page that has served a capture for the next one, as it stands. Until then its document
-    // requests are refused: it does not move on by itself.
-    PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPage used, QObject* parent = nullptr);
+    // Makes a page that has served a capture as a fresh page of a fresh context would be for the next
+    // one: its document unloaded (its timers, workers and unload handlers with it), the storage of
+    // every kind its frames used cleared, cookies cleared, its document requests let go again. A page
+    // that left another page or a worker in its context, or whose use the reset cannot undo, is
+    // released with its context instead, and a new page opened in its place. The page's document
+    // requests are held (Fetch) until then, so that it cannot move on by itself.
+    PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPage used, std::chrono::milliseconds callTimeout,
+        QObject* parent = nullptr);
     ~PageOpener() override;
 
     DevToolsConnection* connection() const;
@@ -88,6 +94,11 @@ private:
     void setUp(const QString& sessionId);
     void setupCall(const QString& method, const QJsonObject& params);
     void handleKeptPageEvent(const QString& method, const QJsonObject& params);
+    void resetCall(const QString& method, const QJsonObject& params, std::function<void(const QJsonObject&)> next);
+    void unloadDocument();
+    void clearStorage();
+    void checkOthers();
+    void openAfresh();
     void fail(const Common::Error& error);
     void settle();
     void handleBrowserEvent(const QString& method, const QJsonObject& params);
@@ -100,6 +111,7 @@ private:
     QString m_contextId;
     QString m_targetId;
     DevToolsSession* m_session = nullptr;
+    PageUse* m_use = nullptr;
     int m_setupPending = 0;
     int m_captures = 0;
     bool m_failedInSetUp = false;
@@ -122,8 +134,10 @@ public:
     std::unique_ptr<PageOpener> take(DevToolsConnection* connection, const PageSetup& setup);
     // Starts opening the next page unless one for the same browser and set-up is open or opening.
     void prepare(DevToolsConnection* connection, const PageSetup& setup, std::chrono::milliseconds callTimeout);
-    // Keeps the page of a capture that went well for the next capture, in place of any other.
-    void keep(DevToolsConnection* connection, const PageSetup& setup, OpenedPage used);
+    // Keeps the page of a capture that went well for the next capture, in place of any other; the
+    // page is reset first (PageOpener).
+    void keep(
+        DevToolsConnection* connection, const PageSetup& setup, OpenedPage used, std::chrono::milliseconds callTimeout);
 
 private:
     std::unique_ptr<PageOpener> m_next;

@@ -18,7 +18,7 @@ Capture::BrowserOptions testBrowserOptions()
 {
     Capture::BrowserOptions options;
     options.extraArguments << QStringLiteral(
-        "--host-resolver-rules=MAP *.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1");
+        "--host-resolver-rules=MAP *.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.*");
     options.profilePrefix = QStringLiteral("pictavo-test-browser");
     return options;
 }

@@ -44,7 +44,11 @@ TestHttpServer::~TestHttpServer()
         socket->abort();
 }
 
-bool TestHttpServer::listen() { return m_server->listen(QHostAddress::LocalHost, 0); }
+bool TestHttpServer::listen(const QString& address)
+{
+    const QHostAddress host(address);
+    return host.isLoopback() && m_server->listen(host, 0);
+}
 
 quint16 TestHttpServer::port() const { return m_server->serverPort(); }
 

@@ -34,7 +34,8 @@ public:
     explicit TestHttpServer(QObject* parent = nullptr);
     ~TestHttpServer() override;
 
-    bool listen();
+    // On 127.0.0.1, or another loopback address: a site of its own to the browser.
+    bool listen(const QString& address = QStringLiteral("127.0.0.1"));
     quint16 port() const;
     // http://127.0.0.1:<port><path>, or with host instead of 127.0.0.1 (a name the tests' resolver
     // rules map to 127.0.0.1).
