@@ -55,6 +55,19 @@ void AdminCommand::end(int exitCode)
 
 void AdminCommand::start()
 {
+    // An import replaces the links database and an upload sends the thumbnails: neither while a run works
+    // there, nor two at once.
+    const bool import = m_call.command == Invocation::Command::Import;
+    if (import || m_call.command == Invocation::Command::Upload) {
+        Common::Result<Batch::FolderLock> held = import
+            ? Batch::FolderLock::forImport(m_programFolder)
+            : Batch::FolderLock::forUpload(m_programFolder, m_settings.ViewerFolder);
+        if (!held) {
+            writeErr(oneLine(held.error().message));
+            return end(ExitCode::CannotStart);
+        }
+        m_folders = std::move(held.value());
+    }
     m_channel->send(Admin::loginRequest(m_login), [this](const Admin::AdminReply& reply) { handleLogin(reply); });
 }
 

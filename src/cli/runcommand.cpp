@@ -45,7 +45,8 @@ RunCommand::RunCommand(const Services& services, const Invocation& call, QObject
     const Settings::LiveSettings& settings = services.settings;
     m_completion = std::make_unique<Batch::CaptureCompletion>(Batch::CaptureCompletion::Services {
         settings, *m_rows, *m_strip, services.boxes, services.programFolder, {}, {} });
-    m_run = new Batch::BatchRun({ settings, *m_links, *m_rows, *m_completion, &services.host, services.boxes }, this);
+    m_run = new Batch::BatchRun(
+        { settings, *m_links, *m_rows, *m_completion, &services.host, services.boxes, services.programFolder }, this);
     m_report = new Batch::RunReport(*m_run, services.programFolder + QStringLiteral("data/reports"), this);
 
     connect(m_run, &Batch::BatchRun::linkEnded, this, &RunCommand::handleLinkEnded);
@@ -92,6 +93,9 @@ void RunCommand::start()
     QString from = m_call.from;
     QString to = m_call.to;
     if (m_call.retry) {
+        // The retry file replaces the links database: never while another run works there.
+        if (!m_run->holdFolders())
+            return finishSoon(ExitCode::CannotStart);
         // Like the window's Retry: a failure has been told and the run goes on with the database as it is.
         Batch::CreateRetryFile(m_links->LinksInfoFile(), s.ImagesFolder, s.ImageType, m_services.boxes, {});
         from = QStringLiteral("1");

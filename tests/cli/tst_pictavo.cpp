@@ -71,6 +71,7 @@ private Q_SLOTS:
     void setLastsOneInvocation();
     void interruptStopsTheRun_data();
     void interruptStopsTheRun();
+    void oneRunPerFolder();
     void importRunUploadWithTheAdminScript();
 
 private:
@@ -409,6 +410,41 @@ void TestPictavo::interruptStopsTheRun()
         QCOMPARE(line.split('\t').value(2), outcome.toUtf8());
     QTRY_VERIFY_WITH_TIMEOUT(browsersOf(pid).isEmpty(), 10000);
     process->deleteLater();
+}
+
+void TestPictavo::oneRunPerFolder()
+{
+    // The holder keeps its thumbnails in the program folder itself: its two locks are one file.
+    const QStringList sameFolder { QStringLiteral("--set"), QStringLiteral("ImagesFolder=") + m_folder };
+    const QByteArray links = "1|" + page("/hang") + "\r\n2|" + page("/hang") + "\r\n";
+    writeLinks(links);
+    // Link 2 has its thumbnail: a retry would narrow the database down to link 1.
+    QFile thumbnail(m_folder + QStringLiteral("/2.jpg"));
+    QVERIFY(thumbnail.open(QIODevice::WriteOnly));
+    thumbnail.close();
+    const int requested = m_pages.requestCount(QStringLiteral("/hang"));
+    QProcess* holder = start(sameFolder + args({ "run" }));
+    QSignalSpy ended(holder, &QProcess::finished);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pages.requestCount(QStringLiteral("/hang")) > requested || !ended.isEmpty(), 60000);
+    QVERIFY2(ended.isEmpty(), holder->readAllStandardError().constData());
+
+    const QByteArray named = "process " + QByteArray::number(holder->processId());
+    for (const QStringList& second :
+        { args({ "run" }), args({ "run", "--retry" }), args({ "import" }), args({ "upload" }) }) {
+        const Ran refused = run(sameFolder + second);
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains(named) && refused.err.trimmed().count('\n') == 0, refused.err.constData());
+    }
+    QFile database(m_folder + QStringLiteral("/data/LinksInfo.txt"));
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    QCOMPARE(database.readAll(), links);
+
+    // Killed outright (SIGKILL), the holder leaves its lock file but no lock.
+    holder->kill();
+    QVERIFY(ended.wait(30000) || !ended.isEmpty());
+    writeLinks("1|" + page("/ok") + "\r\n2|" + page("/ok") + "\r\n");
+    QCOMPARE(run(sameFolder + args({ "run" })).exitCode, 0);
+    holder->deleteLater();
 }
 
 void TestPictavo::importRunUploadWithTheAdminScript()
