@@ -70,7 +70,8 @@ public:
 
     // Starts a run over the range the two boxes' texts give. False when the run ended before it began
     // (a database or range failure, already shown to the user); otherwise finished() follows.
-    bool StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting);
+    bool StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting,
+        RangeMinimum minimum = RangeMinimum::TwoLines);
 
     // Pause and Resume in one command; returns whether the run is now paused.
     bool togglePause();

@@ -104,7 +104,8 @@ void RunCommand::start()
 
     m_run->clearFlags();
     const int boxesBefore = m_services.boxes.count();
-    if (!m_run->StartSnapShots(from, to, m_call.skipExisting)) {
+    // Unlike the window's boxes, a one-line range is what the user typed, or all a retry has left.
+    if (!m_run->StartSnapShots(from, to, m_call.skipExisting, Batch::RangeMinimum::OneLine)) {
         if (m_services.boxes.count() == boxesBefore)
             writeErr(QStringLiteral("pictavo: the run could not start\n"));
         return finishSoon(ExitCode::CannotStart);

@@ -298,8 +298,8 @@ void TestPictavo::exitCodes_data()
                                          << QStringLiteral("") << 0 << QStringLiteral("1 ignored");
     QTest::newRow("no database") << QByteArray() << args({ "run" }) << QStringLiteral("") << 2
                                  << QStringLiteral("does not exist");
-    QTest::newRow("range of one line") << two << args({ "run", "--from", "2", "--to", "2" }) << QStringLiteral("") << 2
-                                       << QStringLiteral("No range selected");
+    QTest::newRow("range of one line") << two << args({ "run", "--from", "2", "--to", "2" }) << QStringLiteral("") << 0
+                                       << QStringLiteral("1 captured");
     QTest::newRow("browser missing") << two << args({ "run" }) << QStringLiteral("/nonexistent/chromium") << 2
                                      << QStringLiteral("cannot be run");
     QTest::newRow("bad argument") << two << args({ "run", "--from", "x" }) << QStringLiteral("") << 2
