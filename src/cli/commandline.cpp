@@ -39,7 +39,8 @@ Commands:
 
 Options:
   --folder DIR       the program folder holding data/ and snapshots/
-                     (default: the window's)
+                     (default: the window's); its snapshots/ is the
+                     images folder unless --set ImagesFolder=... names another
   --set KEY=VALUE    use VALUE for the setting KEY in this invocation only;
                      nothing is stored (repeatable)
   -h, --help         show this help, or a command's with COMMAND --help
@@ -91,8 +92,8 @@ Prints the number of links the directory's administration script holds.
 
     const char* const kUploadUsage = R"(Usage: pictavo upload [--from N] [--to M] [--connections N] [--files N]
 
-Sends the files of the viewer folder (ViewerFolder) to the administration
-script, in batches over parallel connections.
+Sends the files of the images folder, where run writes the thumbnails, to the
+administration script, in batches over parallel connections.
 
 Options:
   --from N          first file to send, counted from 1 (default: the first)

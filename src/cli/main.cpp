@@ -79,6 +79,10 @@ int main(int argc, char* argv[])
 
     Settings::Hive hive(Settings::Hive::defaultFilePath());
     Settings::LiveSettings settings = Settings::LoadSettings(hive, folder, folders.resources);
+    // The window's Apply stores its images folder as a full path, which would take this folder's
+    // thumbnails elsewhere; a program folder of its own keeps them, unless --set names another.
+    if (!call.folder.isEmpty())
+        settings.ImagesFolder = folder + QStringLiteral("snapshots");
     for (const auto& [key, value] : call.settings) {
         if (const Common::Status set = Settings::overrideSetting(settings, key, value); !set)
             return usageError(QStringLiteral("--set: ") + set.error().message);

@@ -17,6 +17,8 @@
 
 #include "adminscriptserver.h"
 #include "common/csv.h"
+#include "settings/hive.h"
+#include "settings/settingsstore.h"
 #include "testhttpserver.h"
 
 namespace {
@@ -442,6 +444,9 @@ void TestPictavo::importRunUploadWithTheAdminScript()
     QVERIFY(database.open(QIODevice::ReadOnly));
     QCOMPARE(database.readAll(), "11|" + page("/ok") + "\r\n12|" + page("/moved") + "\r\n");
 
+    Settings::Hive hive(m_home.filePath(QStringLiteral("config/Corvane/Pictavo/registry.db")));
+    QVERIFY(WriteSetting(hive, Settings::appKeyPath(), Settings::settingsSection(), QStringLiteral("ImagesFolder"),
+        m_home.filePath(QStringLiteral("window-snapshots")))); // a full path, as the window's Apply stores it
     const Ran captured = run({ QStringLiteral("run") });
     QCOMPARE(captured.exitCode, 0);
 
