@@ -47,7 +47,8 @@ Options:
   --version          show the version
 
 Exit status: 0 all done, 1 some links or uploads failed, 2 could not start,
-130 interrupted. See pictavo(1).
+130 interrupted (143 by SIGTERM), 141 run's standard output was closed.
+See pictavo(1).
 )";
 
     const char* const kRunUsage = R"(Usage: pictavo run [--from N] [--to M] [--skip-existing] [--retry] [--json]
@@ -65,8 +66,9 @@ Options:
                     thumbnail, then capture all of them
   --json            one JSON object per link instead of tab-separated text
 
-Ctrl-C stops the run: captures in flight end and the line to resume from is
-printed; a second Ctrl-C stops waiting for them.
+Ctrl-C, SIGTERM or a closed standard output (pictavo run | head) stops the
+run: captures in flight end, the report is kept and the line to resume from is
+printed; a further Ctrl-C stops waiting for them.
 )";
 
     const char* const kImportUsage = R"(Usage: pictavo import [--mode all|recent|missing|missing-recent] [--period N]

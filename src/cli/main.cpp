@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 
 #include <QDir>
@@ -55,6 +56,9 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietMessages);
+    // A write to standard output whose reader has gone fails with EPIPE, which `run` turns into Stop, and
+    // a write to a dead browser's pipe closes that channel; the signal would kill the run and its report.
+    std::signal(SIGPIPE, SIG_IGN);
     QGuiApplication app(argc, argv); // the text watermark needs fonts
     QCoreApplication::setApplicationName(QStringLiteral("pictavo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
@@ -98,7 +102,9 @@ int main(int argc, char* argv[])
     Capture::BrowserHost browser(options);
 
     int exitCode = Cli::ExitCode::CannotStart;
-    const auto quit = [&exitCode](int code) {
+    const auto quit = [&exitCode, &interrupts](int code) {
+        if (code == Cli::ExitCode::Interrupted && interrupts.firstSignal() > 0)
+            code = 128 + interrupts.firstSignal();
         exitCode = code;
         QCoreApplication::exit(code);
     };
