@@ -80,7 +80,7 @@ void BatchRun::clearFlags()
     m_abortWaiting = false;
 }
 
-bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting)
+bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting, RangeMinimum minimum)
 {
     if (isActive() || !holdFolders())
         return false;
@@ -99,7 +99,7 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
 
     QString from = fromText;
     QString to = toText;
-    const std::optional<qint32> selected = m_services.links.validateRange(from, to, m_services.boxes, status);
+    const std::optional<qint32> selected = m_services.links.validateRange(from, to, m_services.boxes, status, minimum);
     Q_EMIT rangeValidated(from, to, selected.value_or(0));
     if (!selected)
         return notStarted();

@@ -74,7 +74,8 @@ public:
     // Starts a run over the range the two boxes' texts give. False when the run ended before it began
     // (a database or range failure, already shown to the user); otherwise finished() follows.
     // Takes the hold of the program and images folders itself before it touches either.
-    bool StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting);
+    bool StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting,
+        RangeMinimum minimum = RangeMinimum::TwoLines);
 
     // Holds the program and images folders from now until the run finishes (or fails to start), so
     // that no other run, import or upload works there meanwhile. A refusal names the other holder in a

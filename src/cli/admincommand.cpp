@@ -185,7 +185,8 @@ void AdminCommand::startUpload()
 
     Admin::UploadOptions options;
     options.login = m_login;
-    options.folder = m_settings.ViewerFolder;
+    // What `run` wrote, wherever the settings or --folder put it.
+    options.folder = m_settings.ImagesFolder;
     options.connections = m_call.connections.value_or(std::clamp<int>(m_settings.UploadConnections, 1, 10));
     options.filesPerConnection
         = m_call.filesPerConnection.value_or(std::clamp<int>(m_settings.UploadConnectionFiles, 1, 100));
