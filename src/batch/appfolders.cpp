@@ -46,6 +46,8 @@ namespace {
     // The longest extension and the dot before it: a name that fits with it fits with every format.
     constexpr qsizetype LongestEnding = 5;
 
+    constexpr QLatin1String LockFileName("pictavo.lock");
+
 } // namespace
 
 std::optional<QString> linkIdProblem(const QString& linkId)
@@ -77,12 +79,17 @@ QString workFolder(const QString& imagesFolder)
     return Common::AddBackslash(imagesFolder) + QStringLiteral(".pictavo-work");
 }
 
+QString folderLockFile(const QString& folder) { return workFolder(folder) + QLatin1Char('/') + LockFileName; }
+
 int removeLeftoverIntermediates(const QString& imagesFolder)
 {
     int removed = 0;
     const QDir work(workFolder(imagesFolder));
-    for (const QString& name : work.entryList(QDir::Files | QDir::Hidden | QDir::System))
-        removed += QFile::remove(work.filePath(name)) ? 1 : 0;
+    for (const QString& name : work.entryList(QDir::Files | QDir::Hidden | QDir::System)) {
+        // A lock file removed while held would let the next run lock a new one beside it.
+        if (name != LockFileName)
+            removed += QFile::remove(work.filePath(name)) ? 1 : 0;
+    }
     const QDir images(imagesFolder);
     for (const QString& name : images.entryList({ QStringLiteral("*.part.jpg") }, QDir::Files | QDir::Hidden)) {
         if (Common::isLeftoverIntermediate(name))

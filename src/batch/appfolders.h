@@ -26,7 +26,10 @@ std::optional<QString> thumbnailFileName(const QString& imagesFolder, const QStr
 // The hidden folder inside the images folder where a completion keeps its intermediate file. No
 // thumbnail can land there (an ID never holds a separator) and it is emptied at the start of a run.
 QString workFolder(const QString& imagesFolder);
-// Removes what a run cut short left behind: the work folder's files, and the intermediate files
+// The file whose lock holds a folder for one run, import or upload (FolderLock): in the folder's work
+// folder, where no listing of thumbnails finds it.
+QString folderLockFile(const QString& folder);
+// Removes what a run cut short left behind: the work folder's files but its lock, and the intermediate files
 // that earlier versions kept beside the thumbnails. Gives the number of files removed.
 int removeLeftoverIntermediates(const QString& imagesFolder);
 

@@ -15,6 +15,7 @@
 #include "capture/htmlsnap.h"
 #include "capture/htmlsnapshot.h"
 #include "capture/pageopener.h"
+#include "common/messagebox.h"
 #include "common/paths.h"
 #include "settings/livesettings.h"
 
@@ -79,28 +80,32 @@ void BatchRun::clearFlags()
     m_abortWaiting = false;
 }
 
-bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting)
+bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting, RangeMinimum minimum)
 {
-    if (isActive())
+    if (isActive() || !holdFolders())
         return false;
+    const auto notStarted = [this] {
+        m_folders.release();
+        return false;
+    };
     const Settings::LiveSettings& settings = m_services.settings;
     m_services.rows.clear();
     m_services.completer.prepareRun();
 
     const auto status = [this](const QString& text) { Q_EMIT statusText(text); };
     if (!m_services.links.checkDatabase(m_services.boxes, status))
-        return false;
+        return notStarted();
     clearFlags();
 
     QString from = fromText;
     QString to = toText;
-    const std::optional<qint32> selected = m_services.links.validateRange(from, to, m_services.boxes, status);
+    const std::optional<qint32> selected = m_services.links.validateRange(from, to, m_services.boxes, status, minimum);
     Q_EMIT rangeValidated(from, to, selected.value_or(0));
     if (!selected)
-        return false;
+        return notStarted();
     m_selectedCount = *selected;
     if (!preparePool())
-        return false;
+        return notStarted();
 
     m_doneCount = 0;
     m_successCount = 0;
@@ -139,6 +144,19 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     m_watchdog.start();
     Q_EMIT started();
     scheduleStep();
+    return true;
+}
+
+bool BatchRun::holdFolders()
+{
+    if (m_folders.isHeld())
+        return true;
+    Common::Result<FolderLock> held = FolderLock::forRun(m_services.programFolder, m_services.settings.ImagesFolder);
+    if (!held) {
+        m_services.boxes.inform(held.error().message, QStringLiteral("Error"), Common::MessageBox::Icon::Critical);
+        return false;
+    }
+    m_folders = std::move(held.value());
     return true;
 }
 
@@ -542,6 +560,7 @@ void BatchRun::finish()
     delete std::exchange(m_pool, nullptr);
     m_watchdog.stop();
     m_state = State::Idle;
+    m_folders.release();
     Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());
 }
 

@@ -10,6 +10,7 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include "batch/folderlock.h"
 #include "batch/linkclassifier.h"
 #include "batch/linkoutcome.h"
 #include "batch/linksdatabase.h"
@@ -63,6 +64,8 @@ public:
         CaptureCompleter& completer;
         Capture::BrowserHost* host;
         Common::MessageBox& boxes;
+        // Held with the images folder for the whole run (FolderLock); ending in "/". None when empty.
+        QString programFolder = {};
     };
 
     BatchRun(const Services& services, QObject* parent = nullptr);
@@ -70,7 +73,14 @@ public:
 
     // Starts a run over the range the two boxes' texts give. False when the run ended before it began
     // (a database or range failure, already shown to the user); otherwise finished() follows.
-    bool StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting);
+    // Takes the hold of the program and images folders itself before it touches either.
+    bool StartSnapShots(const QString& fromText, const QString& toText, bool skipExisting,
+        RangeMinimum minimum = RangeMinimum::TwoLines);
+
+    // Holds the program and images folders from now until the run finishes (or fails to start), so
+    // that no other run, import or upload works there meanwhile. A refusal names the other holder in a
+    // box. For a step before the run that writes there, as the retry step does. True when held.
+    bool holdFolders();
 
     // Pause and Resume in one command; returns whether the run is now paused.
     bool togglePause();
@@ -186,6 +196,8 @@ private:
     Capture::BrowserPool* m_pool = nullptr;
     bool m_poolWasUp = false;
     bool m_lostEveryBrowser = false;
+    // Let go only after the pool below has ended the work still writing there.
+    FolderLock m_folders;
     // Declared last so that it is the first to go, waiting for the work still running.
     QThreadPool m_completionPool;
 };

@@ -123,14 +123,14 @@ bool LinksDatabase::checkDatabase(Common::MessageBox& boxes, const StatusSink& s
 }
 
 std::optional<qint32> LinksDatabase::validateRange(
-    QString& fromText, QString& toText, Common::MessageBox& boxes, const StatusSink& status)
+    QString& fromText, QString& toText, Common::MessageBox& boxes, const StatusSink& status, RangeMinimum minimum)
 {
     const LinkRange range = Batch::validateRange(fromText, toText, m_totalLinks);
     fromText = range.fromText;
     toText = range.toText;
     m_startLink = range.StartLink;
     m_endLink = range.EndLink;
-    if (range.isEmpty()) {
+    if (range.isEmpty() && minimum == RangeMinimum::TwoLines) {
         boxes.inform(QStringLiteral("No range selected!. Please import your links and select a range."),
             QString::fromLatin1(DatabaseErrorTitle), Common::MessageBox::Icon::Critical);
         report(status, QStringLiteral("Emtpy range selected"));

@@ -37,6 +37,10 @@ struct LinkRange final {
     bool isEmpty() const { return StartLink == EndLink; }
 };
 
+// The shortest range a run takes. The window asks for two lines at least; the command line takes one,
+// which a retry with one link left needs.
+enum class RangeMinimum { TwoLines, OneLine };
+
 // Validates the texts of the two range boxes against the number of lines in the database. A box that
 // is empty, or holds no number, stands for its end of the database. Pure: shows nothing.
 LinkRange validateRange(const QString& fromText, const QString& toText, qint32 count);
@@ -68,9 +72,10 @@ public:
     bool checkDatabase(Common::MessageBox& boxes, const StatusSink& status);
 
     // Validates the range boxes' texts (written back through the references), keeps StartLink and
-    // EndLink, and refuses a range of one line with a message. The selected count when the run may go on.
-    std::optional<qint32> validateRange(
-        QString& fromText, QString& toText, Common::MessageBox& boxes, const StatusSink& status);
+    // EndLink, and refuses a range shorter than `minimum` with a message. The selected count when the run
+    // may go on.
+    std::optional<qint32> validateRange(QString& fromText, QString& toText, Common::MessageBox& boxes,
+        const StatusSink& status, RangeMinimum minimum = RangeMinimum::TwoLines);
 
 private:
     QString m_file;

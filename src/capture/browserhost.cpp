@@ -282,6 +282,15 @@ void BrowserHost::start()
     attachConnection(new PipeTransport(fromBrowser[0], toBrowser[1]));
 }
 
+void BrowserHost::retryStart(const QString& reason)
+{
+    // Never while stopping or with nobody waiting: shutdown() and the destructor start nothing.
+    m_retrying = true;
+    m_starting = false;
+    stopBrowser(QStringLiteral("The browser did not start (%1); starting it once more").arg(reason));
+    start();
+}
+
 void BrowserHost::connectRemote()
 {
     const QString scheme = m_options.endpoint.scheme().toLower();
@@ -314,10 +323,13 @@ void BrowserHost::attachConnection(DevToolsTransport* transport)
             { { QStringLiteral("behavior"), QStringLiteral("deny") } });
     QPointer<DevToolsConnection> connection(m_connection);
     QPointer<WebSocketTransport> socket(qobject_cast<WebSocketTransport*>(transport));
-    m_connection->call({}, QStringLiteral("Browser.getVersion"), {}, m_options.startTimeout, this,
+    const std::chrono::milliseconds deadline = m_retrying ? m_options.retryStartTimeout : m_options.startTimeout;
+    m_connection->call({}, QStringLiteral("Browser.getVersion"), {}, deadline, this,
         [this, connection, socket](const DevToolsConnection::Reply& reply) {
             if (reply && connection)
                 handleReady(connection.data());
+            else if (!isRemote() && !m_retrying && !m_stopping && !m_waiters.isEmpty())
+                retryStart(reply ? QStringLiteral("its connection closed") : reply.error().message);
             else if (isRemote())
                 handleReady(Common::Error { 0, kSource,
                     QStringLiteral("Cannot reach %1: %2")
@@ -335,6 +347,7 @@ void BrowserHost::attachConnection(DevToolsTransport* transport)
 void BrowserHost::handleReady(const Common::Result<DevToolsConnection*>& result)
 {
     m_starting = false;
+    m_retrying = false;
     m_ready = result.ok();
     if (m_ready)
         Q_EMIT browserStarted();

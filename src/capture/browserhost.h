@@ -37,6 +37,9 @@ struct BrowserOptions {
     // restarted.
     int crashRunLimit = 5;
     std::chrono::milliseconds startTimeout { 30000 };
+    // A local browser that misses startTimeout, or dies while starting, is started once more with
+    // this deadline before the start counts as failed: a machine under load can be that slow once.
+    std::chrono::milliseconds retryStartTimeout { 60000 };
     // How long the browser may take over a call that does not depend on a page (opening and closing
     // contexts and pages); a browser that misses it is taken for hung and restarted.
     std::chrono::milliseconds callTimeout { 15000 };
@@ -109,6 +112,7 @@ private:
     };
 
     void start();
+    void retryStart(const QString& reason);
     void connectRemote();
     void attachConnection(DevToolsTransport* transport);
     QString browserName() const;
@@ -129,6 +133,8 @@ private:
     QByteArray m_stderrTail;
     bool m_ready = false;
     bool m_starting = false;
+    // The current start is the second try.
+    bool m_retrying = false;
     bool m_stopping = false;
     int m_crashRun = 0;
     int m_startCount = 0;

@@ -55,6 +55,19 @@ void AdminCommand::end(int exitCode)
 
 void AdminCommand::start()
 {
+    // An import replaces the links database and an upload sends the thumbnails: neither while a run works
+    // there, nor two at once.
+    const bool import = m_call.command == Invocation::Command::Import;
+    if (import || m_call.command == Invocation::Command::Upload) {
+        Common::Result<Batch::FolderLock> held = import
+            ? Batch::FolderLock::forImport(m_programFolder)
+            : Batch::FolderLock::forUpload(m_programFolder, m_settings.ViewerFolder);
+        if (!held) {
+            writeErr(oneLine(held.error().message));
+            return end(ExitCode::CannotStart);
+        }
+        m_folders = std::move(held.value());
+    }
     m_channel->send(Admin::loginRequest(m_login), [this](const Admin::AdminReply& reply) { handleLogin(reply); });
 }
 
@@ -172,7 +185,8 @@ void AdminCommand::startUpload()
 
     Admin::UploadOptions options;
     options.login = m_login;
-    options.folder = m_settings.ViewerFolder;
+    // What `run` wrote, wherever the settings or --folder put it.
+    options.folder = m_settings.ImagesFolder;
     options.connections = m_call.connections.value_or(std::clamp<int>(m_settings.UploadConnections, 1, 10));
     options.filesPerConnection
         = m_call.filesPerConnection.value_or(std::clamp<int>(m_settings.UploadConnectionFiles, 1, 100));

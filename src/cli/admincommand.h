@@ -4,6 +4,7 @@
 #include <QPointer>
 
 #include "admin/adminrequests.h"
+#include "batch/folderlock.h"
 #include "cli/commandline.h"
 
 namespace Settings {
@@ -55,6 +56,7 @@ private:
     Admin::AdminChannel* m_channel = nullptr;
     Admin::LinksImport* m_import = nullptr;
     Admin::UploadRun* m_upload = nullptr;
+    Batch::FolderLock m_folders;
     bool m_interrupted = false;
     bool m_ended = false;
 };

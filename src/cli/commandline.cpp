@@ -39,14 +39,16 @@ Commands:
 
 Options:
   --folder DIR       the program folder holding data/ and snapshots/
-                     (default: the window's)
+                     (default: the window's); its snapshots/ is the
+                     images folder unless --set ImagesFolder=... names another
   --set KEY=VALUE    use VALUE for the setting KEY in this invocation only;
                      nothing is stored (repeatable)
   -h, --help         show this help, or a command's with COMMAND --help
   --version          show the version
 
 Exit status: 0 all done, 1 some links or uploads failed, 2 could not start,
-130 interrupted. See pictavo(1).
+130 interrupted (143 by SIGTERM), 141 run's standard output was closed.
+See pictavo(1).
 )";
 
     const char* const kRunUsage = R"(Usage: pictavo run [--from N] [--to M] [--skip-existing] [--retry] [--json]
@@ -64,8 +66,9 @@ Options:
                     thumbnail, then capture all of them
   --json            one JSON object per link instead of tab-separated text
 
-Ctrl-C stops the run: captures in flight end and the line to resume from is
-printed; a second Ctrl-C stops waiting for them.
+Ctrl-C, SIGTERM or a closed standard output (pictavo run | head) stops the
+run: captures in flight end, the report is kept and the line to resume from is
+printed; a further Ctrl-C stops waiting for them.
 )";
 
     const char* const kImportUsage = R"(Usage: pictavo import [--mode all|recent|missing|missing-recent] [--period N]
@@ -91,8 +94,8 @@ Prints the number of links the directory's administration script holds.
 
     const char* const kUploadUsage = R"(Usage: pictavo upload [--from N] [--to M] [--connections N] [--files N]
 
-Sends the files of the viewer folder (ViewerFolder) to the administration
-script, in batches over parallel connections.
+Sends the files of the images folder, where run writes the thumbnails, to the
+administration script, in batches over parallel connections.
 
 Options:
   --from N          first file to send, counted from 1 (default: the first)

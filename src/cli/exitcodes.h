@@ -10,8 +10,12 @@ namespace ExitCode {
     constexpr int SomeFailed = 1;
     // Nothing was done: bad arguments, no database, an empty range, no browser, a refused login.
     constexpr int CannotStart = 2;
-    // Stopped by SIGINT or SIGTERM (128 + SIGINT, as shells report it).
+    // A signal stopped the command. Commands end with this; the program's status is then 128 plus the
+    // first signal caught, as shells report it: 130 for SIGINT, 143 for SIGTERM.
     constexpr int Interrupted = 130;
+    // run: standard output's reader went away (`pictavo run | head`); the run stopped as on SIGINT.
+    // 128 + SIGPIPE, the status a writer killed by that signal would have.
+    constexpr int OutputClosed = 141;
 } // namespace ExitCode
 
 } // namespace Cli

@@ -12,11 +12,11 @@ namespace {
 
     int g_pipe[2] = { -1, -1 };
 
-    // Only async-signal-safe work here: one byte into the pipe, read by the event loop.
-    void handleSignal(int)
+    // Only async-signal-safe work here: one byte, the signal's number, into the pipe read by the event loop.
+    void handleSignal(int signalNumber)
     {
         const int saved = errno;
-        const char byte = 1;
+        const char byte = static_cast<char>(signalNumber);
         [[maybe_unused]] const ssize_t written = ::write(g_pipe[1], &byte, 1);
         errno = saved;
     }
@@ -63,7 +63,8 @@ void InterruptWatcher::handleReadable()
         if (got <= 0)
             break;
         for (ssize_t i = 0; i < got; ++i) {
-            ++m_count;
+            if (++m_count == 1)
+                m_firstSignal = bytes[i];
             if (m_count == m_hardLimit)
                 install(SIG_DFL);
             Q_EMIT interrupted(m_count);

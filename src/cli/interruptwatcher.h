@@ -18,6 +18,8 @@ public:
     ~InterruptWatcher() override;
 
     int count() const { return m_count; }
+    // The number of the first signal caught, 0 before any.
+    int firstSignal() const { return m_firstSignal; }
 
 Q_SIGNALS:
     // count is 1 for the first signal, 2 for the second...
@@ -29,6 +31,7 @@ private:
     QSocketNotifier* m_notifier = nullptr;
     int m_hardLimit = 2;
     int m_count = 0;
+    int m_firstSignal = 0;
 };
 
 } // namespace Cli

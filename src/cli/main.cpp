@@ -1,3 +1,4 @@
+#include <csignal>
 #include <cstdio>
 
 #include <QDir>
@@ -55,6 +56,9 @@ int main(int argc, char* argv[])
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     qInstallMessageHandler(quietMessages);
+    // A write to standard output whose reader has gone fails with EPIPE, which `run` turns into Stop, and
+    // a write to a dead browser's pipe closes that channel; the signal would kill the run and its report.
+    std::signal(SIGPIPE, SIG_IGN);
     QGuiApplication app(argc, argv); // the text watermark needs fonts
     QCoreApplication::setApplicationName(QStringLiteral("pictavo"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
@@ -79,6 +83,10 @@ int main(int argc, char* argv[])
 
     Settings::Hive hive(Settings::Hive::defaultFilePath());
     Settings::LiveSettings settings = Settings::LoadSettings(hive, folder, folders.resources);
+    // The window's Apply stores its images folder as a full path, which would take this folder's
+    // thumbnails elsewhere; a program folder of its own keeps them, unless --set names another.
+    if (!call.folder.isEmpty())
+        settings.ImagesFolder = folder + QStringLiteral("snapshots");
     for (const auto& [key, value] : call.settings) {
         if (const Common::Status set = Settings::overrideSetting(settings, key, value); !set)
             return usageError(QStringLiteral("--set: ") + set.error().message);
@@ -94,7 +102,9 @@ int main(int argc, char* argv[])
     Capture::BrowserHost browser(options);
 
     int exitCode = Cli::ExitCode::CannotStart;
-    const auto quit = [&exitCode](int code) {
+    const auto quit = [&exitCode, &interrupts](int code) {
+        if (code == Cli::ExitCode::Interrupted && interrupts.firstSignal() > 0)
+            code = 128 + interrupts.firstSignal();
         exitCode = code;
         QCoreApplication::exit(code);
     };

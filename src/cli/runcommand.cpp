@@ -1,5 +1,6 @@
 #include "cli/runcommand.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -23,11 +24,12 @@ namespace Cli {
 
 namespace {
 
-    void writeOut(const QByteArray& bytes)
+    // False once the reader of standard output has gone (SIGPIPE is ignored, so the write fails instead).
+    bool writeOut(const QByteArray& bytes)
     {
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
         // Line by line: whoever reads the output sees each link as it ends.
-        std::fflush(stdout);
+        return std::fflush(stdout) == 0 || errno != EPIPE;
     }
 
     void writeErr(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
@@ -45,7 +47,8 @@ RunCommand::RunCommand(const Services& services, const Invocation& call, QObject
     const Settings::LiveSettings& settings = services.settings;
     m_completion = std::make_unique<Batch::CaptureCompletion>(Batch::CaptureCompletion::Services {
         settings, *m_rows, *m_strip, services.boxes, services.programFolder, {}, {} });
-    m_run = new Batch::BatchRun({ settings, *m_links, *m_rows, *m_completion, &services.host, services.boxes }, this);
+    m_run = new Batch::BatchRun(
+        { settings, *m_links, *m_rows, *m_completion, &services.host, services.boxes, services.programFolder }, this);
     m_report = new Batch::RunReport(*m_run, services.programFolder + QStringLiteral("data/reports"), this);
 
     connect(m_run, &Batch::BatchRun::linkEnded, this, &RunCommand::handleLinkEnded);
@@ -92,6 +95,9 @@ void RunCommand::start()
     QString from = m_call.from;
     QString to = m_call.to;
     if (m_call.retry) {
+        // The retry file replaces the links database: never while another run works there.
+        if (!m_run->holdFolders())
+            return finishSoon(ExitCode::CannotStart);
         // Like the window's Retry: a failure has been told and the run goes on with the database as it is.
         Batch::CreateRetryFile(m_links->LinksInfoFile(), s.ImagesFolder, s.ImageType, m_services.boxes, {});
         from = QStringLiteral("1");
@@ -104,7 +110,8 @@ void RunCommand::start()
 
     m_run->clearFlags();
     const int boxesBefore = m_services.boxes.count();
-    if (!m_run->StartSnapShots(from, to, m_call.skipExisting)) {
+    // Unlike the window's boxes, a one-line range is what the user typed, or all a retry has left.
+    if (!m_run->StartSnapShots(from, to, m_call.skipExisting, Batch::RangeMinimum::OneLine)) {
         if (m_services.boxes.count() == boxesBefore)
             writeErr(QStringLiteral("pictavo: the run could not start\n"));
         return finishSoon(ExitCode::CannotStart);
@@ -114,13 +121,28 @@ void RunCommand::start()
         m_progressTimer.start();
 }
 
-void RunCommand::interrupt(int count)
+void RunCommand::interrupt(int)
 {
     m_interrupted = true;
+    requestStop();
+}
+
+void RunCommand::handleOutputClosed()
+{
+    m_outputClosed = true;
+    if (m_interrupted)
+        return; // already stopping, and the signal names the exit status
+    m_outputClosedFirst = true;
+    writeErr(QStringLiteral("pictavo: standard output was closed; stopping as on Ctrl-C\n"));
+    requestStop();
+}
+
+void RunCommand::requestStop()
+{
     if (!m_run->isActive())
         return;
     clearProgress();
-    if (count == 1) {
+    if (++m_stopRequests == 1) {
         writeErr(
             QStringLiteral("pictavo: stopping; waiting for %1 capture(s) in flight (Ctrl-C again to stop waiting)\n")
                 .arg(m_run->busySlots()));
@@ -134,7 +156,8 @@ void RunCommand::handleLinkEnded(const Batch::LinkOutcome& link)
 {
     m_tally.add(link);
     clearProgress();
-    writeOut(linkLine(link, m_call.json));
+    if (!m_outputClosed && !writeOut(linkLine(link, m_call.json)))
+        handleOutputClosed();
     drawProgress();
 }
 
@@ -170,10 +193,13 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
     if (!m_report->filePath().isEmpty() && m_report->errorText().isEmpty())
         summary += QStringLiteral("; report ") + m_report->filePath();
     writeErr(summary + QLatin1Char('\n'));
-    if (stopped) {
+    if (stopped)
         writeErr(QStringLiteral("pictavo: stopped at line %1; resume with: pictavo run --from %1\n").arg(resumeFrom));
+    // Lines were lost even when the run went to its end: whoever reads them must not take them for all.
+    if (m_outputClosedFirst)
+        return finishSoon(ExitCode::OutputClosed);
+    if (stopped)
         return finishSoon(m_run->lostEveryBrowser() ? ExitCode::SomeFailed : ExitCode::Interrupted);
-    }
     finishSoon(m_tally.failed > 0 ? ExitCode::SomeFailed : ExitCode::Success);
 }
 

@@ -32,7 +32,8 @@ class TerminalBoxes;
 
 // `pictavo run`: the window's batch run (and with --retry its retry step first) on the same engine,
 // completion and report, its progress on the terminal instead of the window. Ends in one finished()
-// with the exit status. An interrupt acts as Stop; a second one as the waiting window's Abort.
+// with the exit status. An interrupt, or standard output's reader going away, acts as Stop; the next
+// interrupt as the waiting window's Abort.
 class RunCommand final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RunCommand)
@@ -59,6 +60,8 @@ Q_SIGNALS:
 
 private:
     void finishSoon(int exitCode);
+    void requestStop();
+    void handleOutputClosed();
     void handleLinkEnded(const Batch::LinkOutcome& link);
     void handleFinished(bool stopped, qint32 resumeFrom);
     void drawProgress();
@@ -78,6 +81,10 @@ private:
     bool m_showProgress = false;
     bool m_progressShown = false;
     bool m_interrupted = false;
+    bool m_outputClosed = false;
+    // The output closed before any signal: it names the exit status.
+    bool m_outputClosedFirst = false;
+    int m_stopRequests = 0;
 };
 
 } // namespace Cli

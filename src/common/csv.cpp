@@ -4,6 +4,22 @@
 
 namespace Common {
 
+namespace {
+
+    // The "'" in front of these is for the spreadsheet; a "'" already there gets one more, so that
+    // exactly one leading "'" always means "added by the writer".
+    bool needsTextMark(const QByteArray& field)
+    {
+        return !field.isEmpty() && QByteArrayView("=+-@\t\r'").contains(field.front());
+    }
+
+    QString withoutTextMark(const QByteArray& field)
+    {
+        return QString::fromUtf8(field.startsWith('\'') ? field.mid(1) : field);
+    }
+
+} // namespace
+
 QByteArray csvRecord(const QStringList& fields)
 {
     QByteArray out;
@@ -11,9 +27,12 @@ QByteArray csvRecord(const QStringList& fields)
         if (i > 0)
             out += ',';
         const QByteArray field = fields.at(i).toUtf8();
-        if (field.contains(',') || field.contains('"') || field.contains('\r') || field.contains('\n')) {
+        const bool marked = needsTextMark(field);
+        if (marked || field.contains(',') || field.contains('"') || field.contains('\r') || field.contains('\n')) {
             QByteArray quoted = field;
             quoted.replace("\"", "\"\"");
+            if (marked)
+                quoted.prepend('\'');
             out += '"' + quoted + '"';
         } else {
             out += field;
@@ -63,7 +82,7 @@ std::optional<QStringList> CsvReader::next()
                 inQuotes = true;
                 quoted = true;
             } else if (c == ',') {
-                fields.append(QString::fromUtf8(field));
+                fields.append(withoutTextMark(field));
                 field.clear();
                 quoted = false;
             } else {
@@ -74,7 +93,7 @@ std::optional<QStringList> CsvReader::next()
             break;
         field += lineEnd;
     }
-    fields.append(QString::fromUtf8(field));
+    fields.append(withoutTextMark(field));
     return fields;
 }
 

@@ -11,10 +11,16 @@ namespace Common {
 
 // One CSV record as RFC 4180 writes it: fields joined by ",", a field that holds a comma, a quote,
 // a CR or an LF enclosed in quotes with its quotes doubled, the record ended by CR LF. UTF-8.
+//
+// The records are meant to be opened in spreadsheets, which evaluate a cell that begins with "=",
+// "+", "-", "@", a tab or a CR as a formula. Such a field is written quoted with a "'" in front,
+// which spreadsheets show as text; so that the reader can take that "'" off without guessing, a
+// field that itself begins with "'" gets one more in front too. CsvReader undoes both.
 QByteArray csvRecord(const QStringList& fields);
 
 // Reads RFC 4180 records one at a time from a device, quoted fields spanning lines included. A
-// record ends at CR LF or a lone LF; a file that ends inside quotes yields what it has.
+// record ends at CR LF or a lone LF; a file that ends inside quotes yields what it has. A field that
+// begins with "'" loses that first "'" (see csvRecord), so fields come back as they were written.
 class CsvReader final {
 public:
     explicit CsvReader(QIODevice& device);

@@ -224,7 +224,11 @@ LiveSettings LoadSettings(Hive& hive, const QString& programFolder, const QStrin
             defaultValue.prepend(programFolder);
         else if (setting.under == Under::ShippedFiles)
             defaultValue.prepend(shippedFolder.isEmpty() ? programFolder : shippedFolder);
-        settings.*setting.field = toText(read(setting.key, defaultValue)).value_or(defaultValue);
+        QString value = toText(read(setting.key, defaultValue)).value_or(defaultValue);
+        // A folder left blank is no folder at all: its files would land in the root of the file system.
+        if (setting.under == Under::ProgramFolder && value.trimmed().isEmpty())
+            value = defaultValue;
+        settings.*setting.field = value;
     }
 
     return settings;
@@ -266,6 +270,9 @@ Common::Status overrideSetting(LiveSettings& settings, const QString& key, const
     }
     for (const TextSetting& setting : kTextSettings) {
         if (named(setting.key)) {
+            if (setting.under == Under::ProgramFolder && value.trimmed().isEmpty())
+                return Common::Error { 0, QStringLiteral("overrideSetting"),
+                    QStringLiteral("%1 needs a folder, not an empty value").arg(key) };
             settings.*setting.field = value;
             return Common::success();
         }

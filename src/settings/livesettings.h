@@ -156,12 +156,13 @@ struct LiveSettings final {
 // ViewerFolder, FrameEffectSliceFile and VignetteEffectFile are computed from programFolder (the program's
 // folder with a trailing "/") at every load, so a store that lacks them follows the program when it moves.
 // The two shipped images (FrameEffectSliceFile, VignetteEffectFile) default to shippedFolder, which is the
-// program folder when empty.
+// program folder when empty. A blank ImagesFolder or ViewerFolder also gives its default.
 LiveSettings LoadSettings(Hive& hive, const QString& programFolder, const QString& shippedFolder = {});
 
 // Sets one field from a text as LoadSettings would convert it had it been stored ("Timeout" sets the
 // watchdog too), for this process only: nothing is stored. Key names match in any case, as the
-// registry's do. Fails for a key that names no field and for a value that does not convert.
+// registry's do. Fails for a key that names no field, for a value that does not convert and for a blank
+// ImagesFolder or ViewerFolder.
 Common::Status overrideSetting(LiveSettings& settings, const QString& key, const QString& value);
 
 } // namespace Settings

@@ -151,7 +151,8 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
                 m_thumbnails->SetViewerOptions(QSize(m_services.settings.ImageWidth, m_services.settings.ImageHeight));
             } });
     m_run = new Batch::BatchRun(
-        { services.settings, m_links, *m_linksModel, *m_completion, services.host, services.boxes }, this);
+        { services.settings, m_links, *m_linksModel, *m_completion, services.host, services.boxes, services.appPath },
+        this);
     connectRun();
     // Every run leaves its report; the status bar names it once the run is over.
     auto* report = new Batch::RunReport(*m_run, services.appPath + QStringLiteral("data/reports"), this);
@@ -487,6 +488,9 @@ void frmMain::retryCommand()
         return;
     setRunState(RunState::Running);
     m_run->clearFlags();
+    // The retry file replaces the links database: never while another run works there.
+    if (!m_run->holdFolders())
+        return setRunState(RunState::Idle);
 
     auto* wait = new Batch::frmRetryMsg(this);
     wait->setAttribute(Qt::WA_DeleteOnClose);

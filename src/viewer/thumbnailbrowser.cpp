@@ -102,7 +102,10 @@ void ThumbnailBrowser::handleListed(const Listing& listing, AfterListing after)
         m_currentPage = std::clamp(m_currentPage, 1, std::max(1, m_pageCount));
     ClearThumbnails();
     ShowPage();
-    setButtons(buttonsAfterListing(m_pageCount));
+    // A deletion keeps the user on a page that may be the first or the last: Next on the last page
+    // would only show it again.
+    setButtons(after == AfterListing::Deletion ? buttonsForPage(m_currentPage, m_pageCount)
+                                               : buttonsAfterListing(m_pageCount));
     updateBusy();
     if (!listing.ok)
         m_boxes.inform(listing.error, tr("Viewer"), Common::MessageBox::Icon::Critical);

@@ -27,6 +27,15 @@ PageButtons buttonsAfterListing(qint32 pageCount)
     return { any, any, any, any };
 }
 
+PageButtons buttonsForPage(qint32 page, qint32 pageCount)
+{
+    if (pageCount < 1)
+        return {};
+    const bool back = page > 1;
+    const bool forward = page < pageCount;
+    return { back, back, forward, forward };
+}
+
 PageMove movePage(PageKey key, qint32 current, qint32 pageCount, PageButtons before)
 {
     PageMove move { current, before };

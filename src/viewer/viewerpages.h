@@ -35,6 +35,10 @@ PageSpan pageSpan(qint32 page, qint32 pageSize, qint32 fileCount);
 // After a folder is listed every page button is on, unless there is no page at all.
 PageButtons buttonsAfterListing(qint32 pageCount);
 
+// The buttons for page `page` of `pageCount` as the page alone decides them: First and Prev off on
+// the first page, Next and Last off on the last, all off without a page.
+PageButtons buttonsForPage(qint32 page, qint32 pageCount);
+
 // A page button pressed on page `current` of `pageCount`: the new page (never below 1, so an empty
 // folder stays on page 1) and the states of the buttons, of which those the move does not decide keep
 // their state from `before`.

@@ -19,6 +19,7 @@
 #include "admin/widgets/frmsetup.h"
 #include "admin/widgets/frmupload.h"
 #include "adminscriptserver.h"
+#include "batch/folderlock.h"
 #include "cannedhttpserver.h"
 #include "scriptedmessagebox.h"
 #include "settings/hive.h"
@@ -220,6 +221,14 @@ private Q_SLOTS:
         old.write("9|http://old.test/\r\n");
         old.close();
         frmImport window(install.services());
+        {
+            // A run holds the program folder: the script is not even asked.
+            const auto run = Batch::FolderLock::forRun(install.appPath(), {});
+            const qsizetype asked = m_canned.requests().size();
+            child<QPushButton>(window, "cmdImport")->click();
+            QCOMPARE(install.boxes.shown().size(), 1);
+            QCOMPARE(m_canned.requests().size(), asked);
+        }
         QSignalSpy finished(&window.import(), &LinksImport::importFinished);
         child<QPushButton>(window, "cmdImport")->click();
         QVERIFY(finished.wait(90000));
@@ -309,6 +318,13 @@ private Q_SLOTS:
         file.write("abc");
         file.close();
         frmUpload window(install.services(), 1, 1);
+        {
+            // A run holds the thumbnails' folder.
+            const auto run = Batch::FolderLock::forRun({}, install.settings.ViewerFolder);
+            child<QPushButton>(window, "cmdUpload")->click();
+            QVERIFY(!window.run().isRunning());
+            QCOMPARE(install.boxes.shown().size(), 1);
+        }
         child<QPushButton>(window, "cmdUpload")->click();
         QPushButton* pause = child<QPushButton>(window, "cmdPause");
         pause->click();

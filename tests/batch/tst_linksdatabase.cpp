@@ -272,6 +272,7 @@ void TestLinksDatabase::rangeOfOneLineIsRefused()
         QStringList { QStringLiteral("No range selected!. Please import your links and select a range.") });
     QCOMPARE(status, QStringList { QStringLiteral("Emtpy range selected") });
     QCOMPARE(to, QStringLiteral("5"));
+    QCOMPARE(db.validateRange(from, to, boxes, {}, RangeMinimum::OneLine), std::optional<qint32>(1));
 
     from = QStringLiteral("2");
     to = QString();

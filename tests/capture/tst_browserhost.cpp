@@ -53,6 +53,7 @@ private Q_SLOTS:
     void crashedRendererFailsTheCapture();
     void runOfCrashesRestartsTheBrowser();
     void hungBrowserIsRestarted();
+    void slowFirstStartIsTriedAgain();
 
 private:
     // Crashes the renderer of a page now showing path, from a second session on it; pages crashed
@@ -92,7 +93,8 @@ void TestBrowserHost::noBrowserOutlivesTheProgram()
     child.setProgram(QCoreApplication::applicationFilePath());
     child.setArguments({ QString::fromLatin1(killed ? kHoldBrowser : kStartAndExit) });
     child.start();
-    QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() == QProcess::NotRunning, 60000);
+    const auto bound = testBrowserOptions().startTimeout + testBrowserOptions().retryStartTimeout + 30s;
+    QTRY_VERIFY_WITH_TIMEOUT(child.canReadLine() || child.state() == QProcess::NotRunning, int(bound.count()));
     const qint64 pid = child.readLine().trimmed().toLongLong();
     QVERIFY(pid > 0);
     if (killed) {
@@ -244,6 +246,16 @@ void TestBrowserHost::hungBrowserIsRestarted()
 
     HtmlSnap next(&host);
     QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
+    QCOMPARE(host.startCount(), 2);
+}
+
+void TestBrowserHost::slowFirstStartIsTriedAgain()
+{
+    BrowserOptions options = testBrowserOptions();
+    options.startTimeout = 1ms; // no browser answers this soon after it was started
+    BrowserHost host(options);
+    host.whenReady(nullptr, [](const Common::Result<DevToolsConnection*>&) {});
+    QTRY_VERIFY_WITH_TIMEOUT(host.isRunning(), int(options.retryStartTimeout.count()));
     QCOMPARE(host.startCount(), 2);
 }
 

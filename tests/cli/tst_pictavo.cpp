@@ -17,6 +17,8 @@
 
 #include "adminscriptserver.h"
 #include "common/csv.h"
+#include "settings/hive.h"
+#include "settings/settingsstore.h"
 #include "testhttpserver.h"
 
 namespace {
@@ -71,6 +73,7 @@ private Q_SLOTS:
     void setLastsOneInvocation();
     void interruptStopsTheRun_data();
     void interruptStopsTheRun();
+    void oneRunPerFolder();
     void importRunUploadWithTheAdminScript();
 
 private:
@@ -84,6 +87,7 @@ private:
     QString m_folder;
     CaptureTest::TestHttpServer m_pages;
     QByteArray m_refusedUrl;
+    bool m_closedOutput = false; // for the next start()
     // The first run's report and output, examined by several tests.
     QString m_reportPath;
     Ran m_mixed;
@@ -128,6 +132,10 @@ void TestPictavo::init()
 QProcess* TestPictavo::start(const QStringList& arguments, const QProcessEnvironment& extra, const QByteArray& input)
 {
     auto* process = new QProcess(this);
+    if (std::exchange(m_closedOutput, false)) { // `pictavo ... | true`: the reader is gone before the first line
+        process->setStandardOutputProcess(new QProcess(process));
+        process->findChild<QProcess*>()->start(QStringLiteral("true"));
+    }
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("PICTAVO_BROWSER_FLAGS"),
@@ -298,8 +306,8 @@ void TestPictavo::exitCodes_data()
                                          << QStringLiteral("") << 0 << QStringLiteral("1 ignored");
     QTest::newRow("no database") << QByteArray() << args({ "run" }) << QStringLiteral("") << 2
                                  << QStringLiteral("does not exist");
-    QTest::newRow("range of one line") << two << args({ "run", "--from", "2", "--to", "2" }) << QStringLiteral("") << 2
-                                       << QStringLiteral("No range selected");
+    QTest::newRow("range of one line") << two << args({ "run", "--from", "2", "--to", "2" }) << QStringLiteral("") << 0
+                                       << QStringLiteral("1 captured");
     QTest::newRow("browser missing") << two << args({ "run" }) << QStringLiteral("/nonexistent/chromium") << 2
                                      << QStringLiteral("cannot be run");
     QTest::newRow("bad argument") << two << args({ "run", "--from", "x" }) << QStringLiteral("") << 2
@@ -366,6 +374,7 @@ void TestPictavo::interruptStopsTheRun_data()
 
     // The captures in flight end by themselves.
     QTest::newRow("stop waits for the captures") << QStringLiteral("/slow") << 1 << QStringLiteral("captured");
+    QTest::newRow("closed output") << QStringLiteral("/slow") << 0 << QStringLiteral("captured");
     // They never would: the second interrupt stops waiting for them.
     QTest::newRow("second interrupt aborts the wait") << QStringLiteral("/hang") << 2 << QStringLiteral("unfinished");
 }
@@ -380,7 +389,10 @@ void TestPictavo::interruptStopsTheRun()
     for (int i = 1; i <= 8; ++i)
         links += QByteArray::number(i) + '|' + m_pages.url(path).toUtf8() + "?n=" + QByteArray::number(i) + "\r\n";
     writeLinks(links);
-    QProcess* process = start({ QStringLiteral("--set"), QStringLiteral("ThreadsCount=2"), QStringLiteral("run") });
+    const int seen = m_pages.requestCount(path); // by the rows before
+    m_closedOutput = signals == 0; // with one slot, the next link is under way when the first line fails
+    QProcess* process = start(
+        { QStringLiteral("--set"), QStringLiteral("ThreadsCount=%1").arg(signals ? 2 : 1), QStringLiteral("run") });
     QSignalSpy finished(process, &QProcess::finished);
     QByteArray err;
     connect(
@@ -388,27 +400,63 @@ void TestPictavo::interruptStopsTheRun()
     QVERIFY(process->waitForStarted());
     const qint64 pid = process->processId();
     // Both slots have their page open once the server has seen both requests.
-    QTRY_VERIFY_WITH_TIMEOUT(m_pages.requestCount(path) >= 2 || !finished.isEmpty(), 60000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pages.requestCount(path) >= seen + 2 || !finished.isEmpty(), 60000);
     QVERIFY(finished.isEmpty());
     QVERIFY(!browsersOf(pid).isEmpty());
 
-    ::kill(pid_t(pid), SIGINT);
+    if (signals > 0)
+        ::kill(pid_t(pid), signals == 2 ? SIGTERM : SIGINT); // the first signal names the status
     if (signals == 2) {
         QTRY_VERIFY_WITH_TIMEOUT(err.contains("stopping"), 20000);
         ::kill(pid_t(pid), SIGINT);
     }
     QVERIFY(finished.wait(60000) || !finished.isEmpty());
     err += process->readAllStandardError();
-    const QByteArray out = process->readAllStandardOutput();
-    QCOMPARE(process->exitCode(), 130);
+    QCOMPARE(process->exitCode(), 128 + (QList<int> { SIGPIPE, SIGINT, SIGTERM }).at(signals));
     QVERIFY2(err.contains("resume with: pictavo run --from 2"), err.constData());
     // Only the two links in flight were read, and both ended.
-    const QList<QByteArray> lines = out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 2);
-    for (const QByteArray& line : lines)
-        QCOMPARE(line.split('\t').value(2), outcome.toUtf8());
+    const QDir reports(m_folder + QStringLiteral("/data/reports"), QStringLiteral("*.csv"));
+    const QList<QStringList> records = reportRecords(reports.entryInfoList().value(0).filePath()).mid(1);
+    QCOMPARE(records.size(), 2);
+    for (const QStringList& record : records)
+        QCOMPARE(record.value(3), outcome);
     QTRY_VERIFY_WITH_TIMEOUT(browsersOf(pid).isEmpty(), 10000);
     process->deleteLater();
+}
+
+void TestPictavo::oneRunPerFolder()
+{
+    // The holder keeps its thumbnails in the program folder itself: its two locks are one file.
+    const QStringList sameFolder { QStringLiteral("--set"), QStringLiteral("ImagesFolder=") + m_folder };
+    const QByteArray links = "1|" + page("/hang") + "\r\n2|" + page("/hang") + "\r\n";
+    writeLinks(links);
+    // Link 2 has its thumbnail: a retry would narrow the database down to link 1.
+    QFile thumbnail(m_folder + QStringLiteral("/2.jpg"));
+    QVERIFY(thumbnail.open(QIODevice::WriteOnly));
+    thumbnail.close();
+    const int requested = m_pages.requestCount(QStringLiteral("/hang"));
+    QProcess* holder = start(sameFolder + args({ "run" }));
+    QSignalSpy ended(holder, &QProcess::finished);
+    QTRY_VERIFY_WITH_TIMEOUT(m_pages.requestCount(QStringLiteral("/hang")) > requested || !ended.isEmpty(), 60000);
+    QVERIFY2(ended.isEmpty(), holder->readAllStandardError().constData());
+
+    const QByteArray named = "process " + QByteArray::number(holder->processId());
+    for (const QStringList& second :
+        { args({ "run" }), args({ "run", "--retry" }), args({ "import" }), args({ "upload" }) }) {
+        const Ran refused = run(sameFolder + second);
+        QCOMPARE(refused.exitCode, 2);
+        QVERIFY2(refused.err.contains(named) && refused.err.trimmed().count('\n') == 0, refused.err.constData());
+    }
+    QFile database(m_folder + QStringLiteral("/data/LinksInfo.txt"));
+    QVERIFY(database.open(QIODevice::ReadOnly));
+    QCOMPARE(database.readAll(), links);
+
+    // Killed outright (SIGKILL), the holder leaves its lock file but no lock.
+    holder->kill();
+    QVERIFY(ended.wait(30000) || !ended.isEmpty());
+    writeLinks("1|" + page("/ok") + "\r\n2|" + page("/ok") + "\r\n");
+    QCOMPARE(run(sameFolder + args({ "run" })).exitCode, 0);
+    holder->deleteLater();
 }
 
 void TestPictavo::importRunUploadWithTheAdminScript()
@@ -442,6 +490,9 @@ void TestPictavo::importRunUploadWithTheAdminScript()
     QVERIFY(database.open(QIODevice::ReadOnly));
     QCOMPARE(database.readAll(), "11|" + page("/ok") + "\r\n12|" + page("/moved") + "\r\n");
 
+    Settings::Hive hive(m_home.filePath(QStringLiteral("config/Corvane/Pictavo/registry.db")));
+    QVERIFY(WriteSetting(hive, Settings::appKeyPath(), Settings::settingsSection(), QStringLiteral("ImagesFolder"),
+        m_home.filePath(QStringLiteral("window-snapshots")))); // a full path, as the window's Apply stores it
     const Ran captured = run({ QStringLiteral("run") });
     QCOMPARE(captured.exitCode, 0);
 

@@ -276,6 +276,9 @@ void TestLiveSettings::valueThatDoesNotConvertGivesDefault_data()
                                       << QVariant(false);
     QTest::newRow("colour in hexadecimal")
         << QStringLiteral("WatermarkForeColor") << QStringLiteral("&HFF00") << color << QVariant(255);
+    const Field images = [](const LiveSettings& s) { return QVariant(s.ImagesFolder); };
+    QTest::newRow("blank folder") << QStringLiteral("ImagesFolder") << QStringLiteral(" ") << images
+                                  << QVariant(kProgramFolder + QStringLiteral("snapshots"));
 }
 
 void TestLiveSettings::valueThatDoesNotConvertGivesDefault()
@@ -395,6 +398,7 @@ void TestLiveSettings::overrideRefusesWhatDoesNotConvert_data()
     QTest::newRow("empty number") << QStringLiteral("ImageType") << QString();
     QTest::newRow("timeout past 32 bits") << QStringLiteral("Timeout") << QStringLiteral("99999999999");
     QTest::newRow("flag that is a word") << QStringLiteral("WatermarkFontBold") << QStringLiteral("yes");
+    QTest::newRow("empty images folder") << QStringLiteral("ImagesFolder") << QString();
 }
 
 void TestLiveSettings::overrideRefusesWhatDoesNotConvert()

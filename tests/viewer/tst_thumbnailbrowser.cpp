@@ -312,6 +312,7 @@ void tst_ThumbnailBrowser::deletingTheLastPageMovesBackToTheNewEnd()
     QVERIFY(waitForPage(browser, shown));
     QCOMPARE(browser.pagePositionText(), QStringLiteral("Page 2 of 2"));
     QCOMPARE(browser.model().rowCount(), 2);
+    QVERIFY((browser.pageButtons() == PageButtons { true, true, false, false }));
 
     // Deleting every file leaves page 1 of 0 and nowhere to go.
     browser.DeleteSelectedFiles({ 0, 1 });

@@ -99,6 +99,8 @@ private Q_SLOTS:
     {
         QVERIFY(buttonsAfterListing(0) == buttons("----"));
         QVERIFY(buttonsAfterListing(1) == buttons("FPNL"));
+        QVERIFY(buttonsForPage(1, 3) == buttons("--NL"));
+        QVERIFY(buttonsForPage(3, 3) == buttons("FP--"));
     }
 };
 

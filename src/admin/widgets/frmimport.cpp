@@ -15,6 +15,7 @@
 #include "admin/linksimport.h"
 #include "batch/appfolders.h"
 #include "common/filesize.h"
+#include "common/messagebox.h"
 #include "common/widgets/windowhelpers.h"
 #include "settings/livesettings.h"
 
@@ -157,6 +158,10 @@ void frmImport::handleTotalLinks()
 
 void frmImport::handleImport()
 {
+    Common::Result<Batch::FolderLock> held = Batch::FolderLock::forImport(m_services.appPath);
+    if (!held)
+        return m_services.boxes.inform(held.error().message, tr("Import"), Common::MessageBox::Icon::Critical);
+    m_folders = std::move(held.value());
     setBusy(true, true);
     m_import->importLinks(AdminLogin::fromSettings(m_services.settings), m_services.settings.ImportLinksMode,
         m_cboLinksPeriod->currentIndex(), m_cboLinksPeriod1->currentIndex());
@@ -172,6 +177,7 @@ void frmImport::handleImported(bool ok, qint32 count, const QString& message)
 {
     // A refused request leaves the database and its shown count alone; a failed write shows the count
     // of the database that is still there.
+    m_folders.release();
     const bool requestFailed = !ok && message.startsWith(QLatin1String("Error #"));
     if (!requestFailed) {
         m_lblTotalLinks->setText(QString::number(count));

@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "admin/adminservices.h"
+#include "batch/folderlock.h"
 
 class QComboBox;
 class QLabel;
@@ -44,6 +45,8 @@ private:
 
     AdminServices m_services;
     LinksImport* m_import = nullptr;
+    // Held from Import until the database is replaced or left as it was.
+    Batch::FolderLock m_folders;
     bool m_busy = false;
     QRadioButton* m_optImportAll = nullptr;
     QRadioButton* m_optImportSubmitted = nullptr;

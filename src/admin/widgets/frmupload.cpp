@@ -21,6 +21,7 @@
 
 #include "admin/uploadrun.h"
 #include "common/folderfiles.h"
+#include "common/messagebox.h"
 #include "settings/livesettings.h"
 #include "settings/settingsstore.h"
 
@@ -213,9 +214,13 @@ void frmUpload::countFolderFiles()
 
 void frmUpload::handleUpload()
 {
+    const Settings::LiveSettings& settings = m_services.settings;
+    Common::Result<Batch::FolderLock> held = Batch::FolderLock::forUpload(m_services.appPath, settings.ViewerFolder);
+    if (!held)
+        return m_services.boxes.inform(held.error().message, tr("Upload"), Common::MessageBox::Icon::Critical);
+    m_folders = std::move(held.value());
     setRunning(true);
     m_lvwUpload->clear();
-    const Settings::LiveSettings& settings = m_services.settings;
     UploadOptions options;
     options.login = AdminLogin::fromSettings(settings);
     options.folder = settings.ViewerFolder;
@@ -290,6 +295,7 @@ void frmUpload::handleLog(const QString& text)
 
 void frmUpload::handleFinished()
 {
+    m_folders.release();
     if (m_run->wasStopped()) {
         m_txtUploadFrom->setText(QString::number(m_run->nextFileNumber()));
         m_txtUploadTo->setText(QString::number(m_run->lastFileNumber()));

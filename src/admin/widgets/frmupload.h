@@ -3,6 +3,7 @@
 #include <QDialog>
 
 #include "admin/adminservices.h"
+#include "batch/folderlock.h"
 
 class QLabel;
 class QLineEdit;
@@ -57,6 +58,8 @@ private:
 
     AdminServices m_services;
     UploadRun* m_run = nullptr;
+    // Held from Upload until the upload has finished.
+    Batch::FolderLock m_folders;
     QString m_logText;
     QSlider* m_connectionsSlider = nullptr;
     QSlider* m_filesSlider = nullptr;
