@@ -35,6 +35,11 @@ void refuseHeldRequest(DevToolsSession& session, const QJsonObject& params)
 
 namespace {
 
+    using namespace std::chrono_literals;
+
+    // Opening a new page costs less than waiting longer for an old document that holds on.
+    constexpr std::chrono::milliseconds kUnloadBound = 1s;
+
     Common::Error browserClosed()
     {
         return Common::Error { 0, QStringLiteral("Capture"), QStringLiteral("the browser closed") };
@@ -210,6 +215,15 @@ void PageOpener::handleKeptPageEvent(const QString& method, const QJsonObject& p
     // A dialog (an unload handler's) would hold the page's main thread and with it the reset.
     else if (method == QLatin1String("Page.javascriptDialogOpening"))
         m_session->post(QStringLiteral("Page.handleJavaScriptDialog"), { { QStringLiteral("accept"), true } });
+    else if (method == QLatin1String("Page.frameNavigated") && m_captures > 0 && !m_unloaded) {
+        const QJsonObject frame = params.value(QLatin1String("frame")).toObject();
+        if (frame.value(QLatin1String("id")).toString() == m_targetId && !frame.contains(QLatin1String("parentId"))
+            && frame.value(QLatin1String("url")).toString() == QLatin1String("about:blank")) {
+            m_unloaded = true;
+            if (m_unloadReplied)
+                clearStorage();
+        }
+    }
 }
 
 void PageOpener::resetCall(
@@ -230,12 +244,20 @@ void PageOpener::unloadDocument()
 {
     // A new document ends the old one's timers, intervals, dedicated workers and connections, runs
     // its unload handlers now rather than during the next capture, and makes the next address load
-    // a document of its own even when it differs from the old one only after "#".
+    // a document of its own even when it differs from the old one only after "#". The reply can
+    // come before the blank document commits (a beforeunload handler holds it back): the reset goes
+    // on only once it stands, and a document that will not let go is given up with its context.
+    QTimer::singleShot(kUnloadBound, this, [this, contextId = m_contextId] {
+        if (m_state == State::Opening && m_captures > 0 && contextId == m_contextId && !m_unloaded)
+            openAfresh();
+    });
     resetCall(QStringLiteral("Page.navigate"), { { QStringLiteral("url"), QStringLiteral("about:blank") } },
         [this](const QJsonObject& reply) {
             if (!reply.value(QLatin1String("errorText")).toString().isEmpty())
                 return openAfresh();
-            clearStorage();
+            m_unloadReplied = true;
+            if (m_unloaded)
+                clearStorage();
         });
 }
 
@@ -296,6 +318,8 @@ void PageOpener::openAfresh()
     m_targetId.clear();
     m_captures = 0;
     m_setupPending = 0;
+    m_unloaded = false;
+    m_unloadReplied = false;
     open();
 }
 

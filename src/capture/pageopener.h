@@ -113,6 +113,8 @@ private:
     DevToolsSession* m_session = nullptr;
     PageUse* m_use = nullptr;
     int m_setupPending = 0;
+    bool m_unloaded = false;
+    bool m_unloadReplied = false;
     int m_captures = 0;
     bool m_failedInSetUp = false;
     Done m_done;
