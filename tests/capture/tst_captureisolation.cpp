@@ -14,100 +14,85 @@ using namespace CaptureTest;
 
 namespace {
 
-// Pages that leave something behind for whatever their page shows next, or that change later than
-// the delay. Each shows its own colour when it is captured as a fresh context sees it at the end of
-// the delay, and red when anything of another capture reaches it.
+// Pages that leave something behind for their page's next capture, or change later than the delay.
+// Each shows its colour when captured as a fresh context sees it at the end of the delay.
 struct SitePage {
     int site;
     const char* path;
     QColor colour;
+    const char* body;
 };
 
-const QColor kLeak(255, 0, 0);
-
-const SitePage kPages[] = {
-    { 0, "/short", QColor(0, 128, 128) },
-    { 1, "/long", QColor(0, 0, 128) },
-    { 2, "/interval", QColor(128, 128, 0) },
-    { 0, "/storage?first", QColor(0, 128, 0) },
-    { 0, "/storage?second", QColor(0, 128, 0) },
-    { 1, "/popup", QColor(255, 128, 255) },
-    { 2, "/navlater", QColor(128, 0, 128) },
-    { 0, "/navlong", QColor(128, 0, 0) },
-    { 1, "/beforeunload", QColor(192, 192, 192) },
-    { 2, "/hash#one", QColor(0, 0, 255) },
-    { 2, "/hash#two", QColor(255, 128, 0) },
-};
-constexpr int kDelay = 1000;
 const char* const kSites[] = { "127.0.0.1", "127.0.0.2", "127.0.0.3" };
+constexpr int kDelay = 1000;
+// Any trace of an earlier visit turns the page red; a held image keeps its load waiting for the answers.
+const char* const kStorage = "<img src=/hold.svg><script>var seen=!!localStorage.seen||!!sessionStorage.seen||"
+                             "document.cookie.indexOf('seen')>=0;localStorage.seen=sessionStorage.seen=1;"
+                             "document.cookie='seen=1';Promise.all([indexedDB.databases(),caches.keys(),"
+                             "navigator.serviceWorker.getRegistrations()]).then(function(all){all.forEach(function(a)"
+                             "{seen=seen||a.length>0});document.body.style.background=seen?'red':'green';"
+                             "indexedDB.open('seen');caches.open('seen');navigator.serviceWorker.register('/w.js')})"
+                             "</script>";
+const SitePage kPages[] = {
+    { 0, "/short", QColor(0, 128, 128),
+        "<script>onload=function(){setTimeout(function(){"
+        "document.body.style.background='teal'},200)}</script>" },
+    { 1, "/long", QColor(0, 0, 128),
+        "<script>document.body.style.background='navy';onload=function(){"
+        "setTimeout(function(){document.body.style.background='red'},8000)}</script>" },
+    { 2, "/interval", QColor(128, 128, 0),
+        "<script>var n=0;setInterval(function(){++n;document.body.style."
+        "background=n>=40?'red':n>=3?'olive':'white'},100)</script>" },
+    { 0, "/storage?first", QColor(0, 128, 0), kStorage },
+    { 0, "/storage?second", QColor(0, 128, 0), kStorage },
+    // Its popup keeps sending the opener elsewhere once the opener's own capture is over.
+    { 1, "/popup", QColor(255, 128, 255),
+        "<script>document.body.style.background='#ff80ff';"
+        "window.open('/popupchild')</script>" },
+    { 2, "/navlater", QColor(128, 0, 128),
+        "<script>onload=function(){setTimeout(function(){"
+        "location='/navtarget'},300)}</script>" },
+    { 0, "/navlong", QColor(128, 0, 0),
+        "<script>document.body.style.background='maroon';onload=function(){"
+        "setTimeout(function(){location='/red'},5000)}</script>" },
+    { 1, "/beforeunload", QColor(192, 192, 192),
+        "<script>document.body.style.background='silver';"
+        "onbeforeunload=function(e){e.preventDefault();return 'stay'}</script>" },
+    { 2, "/hash#one", QColor(0, 0, 255),
+        "<script>document.body.style.background=location.hash=='#one'?"
+        "'blue':'#ff8000'</script>" },
+    { 2, "/hash#two", QColor(255, 128, 0), nullptr },
+};
 
-QByteArray page(const QByteArray& colour, const QByteArray& script)
+void addPages(TestHttpServer& server, const QByteArray& red)
 {
-    return "<!doctype html><html><body style=\"margin:0;background:" + colour + "\"><p>" + colour + "</p><script>"
-        + script + "</script></body></html>";
-}
-
-QByteArray paint(const QByteArray& colour) { return "document.body.style.background='" + colour + "'"; }
-
-void addPages(TestHttpServer& server, const QString& popupOpenerTarget)
-{
-    server.setPage(QStringLiteral("/short"),
-        page("rgb(255,255,0)", "onload=function(){setTimeout(function(){" + paint("rgb(0,128,128)") + "},200)}"));
-    server.setPage(QStringLiteral("/long"),
-        page("rgb(0,0,128)", "onload=function(){setTimeout(function(){" + paint("rgb(255,0,0)") + "},8000)}"));
-    server.setPage(QStringLiteral("/interval"),
-        page("rgb(255,255,255)",
-            "var n=0;setInterval(function(){++n;if(n>=3)" + paint("rgb(128,128,0)") + ";if(n>=40)"
-                + paint("rgb(255,0,0)") + "},100)"));
-    // Any trace of an earlier visit (a fresh context has none) turns the page red. The asynchronous
-    // stores answer while a held image keeps the load event waiting.
-    server.setPage(QStringLiteral("/storage"),
-        "<!doctype html><html><body style=\"margin:0;background:rgb(255,255,255)\"><img id=hold src=\"/hold.png\">"
-        "<script>var seen=!!localStorage.getItem('seen')||!!sessionStorage.getItem('seen')"
-        "||document.cookie.indexOf('seen')>=0;"
-        "localStorage.setItem('seen','1');sessionStorage.setItem('seen','1');document.cookie='seen=1';"
-        "Promise.all([indexedDB.databases().then(function(d){if(d.length)seen=true;}),"
-        "caches.keys().then(function(k){if(k.length)seen=true;}),"
-        "navigator.serviceWorker.getRegistrations().then(function(r){if(r.length)seen=true;})])"
-        ".then(function(){document.body.style.background=seen?'rgb(255,0,0)':'rgb(0,128,0)';"
-        "indexedDB.open('seen',1);caches.open('seen');navigator.serviceWorker.register('/worker.js');});"
-        "</script></body></html>");
+    const auto page = [](const QByteArray& body) { return "<!doctype html><body style=margin:0>" + body; };
+    for (const SitePage& sitePage : kPages) {
+        if (sitePage.body)
+            server.setPage(
+                QString::fromLatin1(sitePage.path).section(QLatin1Char('?'), 0, 0).section(QLatin1Char('#'), 0, 0),
+                page(sitePage.body));
+    }
+    server.setPage(QStringLiteral("/popupchild"),
+        page("<script>setTimeout(function(){setInterval(function(){opener.location='" + red
+            + "'},200)},2500)</script>"));
+    server.setPage(QStringLiteral("/red"), page("<script>document.body.style.background='red'</script>"));
+    server.setPage(QStringLiteral("/navtarget"), page("<script>document.body.style.background='purple'</script>"));
     TestHttpServer::Response hold;
     hold.contentType = "image/svg+xml";
-    hold.body = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"1\" height=\"1\"/>";
+    hold.body = "<svg xmlns=\"http://www.w3.org/2000/svg\"/>";
     hold.delayMs = 400;
-    server.setRoute(QStringLiteral("/hold.png"), hold);
-    TestHttpServer::Response worker;
-    worker.contentType = "text/javascript";
-    worker.body = "self.addEventListener('fetch',function(){});";
-    server.setRoute(QStringLiteral("/worker.js"), worker);
-    // The popup keeps sending its opener elsewhere once the opener's own capture is over.
-    server.setPage(QStringLiteral("/popup"), page("rgb(255,128,255)", "window.open('/popupchild')"));
-    server.setPage(QStringLiteral("/popupchild"),
-        page("rgb(255,255,255)",
-            "setTimeout(function(){setInterval(function(){try{opener.location='" + popupOpenerTarget.toLatin1()
-                + "'}catch(e){}},200)},2500)"));
-    server.setPage(QStringLiteral("/red"), page("rgb(255,0,0)", ""));
-    server.setPage(QStringLiteral("/navlater"),
-        page("rgb(255,255,0)", "onload=function(){setTimeout(function(){location='/navtarget'},300)}"));
-    server.setPage(QStringLiteral("/navtarget"), page("rgb(128,0,128)", ""));
-    server.setPage(QStringLiteral("/navlong"),
-        page("rgb(128,0,0)", "onload=function(){setTimeout(function(){location='/red'},5000)}"));
-    server.setPage(QStringLiteral("/beforeunload"),
-        page("rgb(192,192,192)", "onbeforeunload=function(e){e.preventDefault();e.returnValue='stay';return 'stay'}"));
-    server.setPage(QStringLiteral("/hash"),
-        page("rgb(255,255,255)",
-            "document.body.style.background=location.hash=='#one'?'rgb(0,0,255)':"
-            "location.hash=='#two'?'rgb(255,128,0)':'rgb(255,255,255)'"));
+    server.setRoute(QStringLiteral("/hold.svg"), hold);
+    hold.contentType = "text/javascript";
+    hold.body.clear();
+    server.setRoute(QStringLiteral("/w.js"), hold);
 }
 
 bool sameImage(const QImage& a, const QImage& b)
 {
-    if (a.size() != b.size())
-        return false;
     for (int y = 0; y < a.height(); y += 4) {
         for (int x = 0; x < a.width(); x += 4) {
-            if (!sameColour(a.pixel(x, y), QColor(b.pixel(x, y)), 24))
+            if (a.size() != b.size() || !sameColour(a.pixel(x, y), QColor(b.pixel(x, y)), 24))
                 return false;
         }
     }
@@ -141,7 +126,7 @@ void TestCaptureIsolation::initTestCase()
         m_sites.push_back(std::move(site));
     }
     for (const auto& site : m_sites)
-        addPages(*site, m_sites.front()->url(QStringLiteral("/red")));
+        addPages(*site, m_sites.front()->url(QStringLiteral("/red")).toLatin1());
     m_host = std::make_unique<BrowserHost>(testBrowserOptions());
 }
 
