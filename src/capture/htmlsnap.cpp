@@ -407,8 +407,7 @@ void HtmlSnap::navigate()
                 handleNavigated(reply);
         });
     // A page that will not be kept has the next capture's page open while this one loads.
-    const bool runsClock = m_fastDelay && m_delayTime > 0;
-    if (m_sparePage && m_connection && (m_pageCaptures + 1 >= kCapturesPerPage || runsClock))
+    if (m_sparePage && m_connection && (m_pageCaptures + 1 >= kCapturesPerPage || runsPageClock()))
         m_sparePage->prepare(m_connection, pageSetup(), m_host ? m_host->callTimeout() : 15s);
 }
 
@@ -459,13 +458,13 @@ void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& para
             m_pendingLoader.clear();
         if (m_stage == Stage::Loading)
             m_loaderId = loaderId;
-        if (m_stage == Stage::Capturing && m_virtualClock)
-            releaseClock();
-        if (m_stage == Stage::Loading)
+        if (m_stage != Stage::Capturing)
             return;
-        if (m_stage == Stage::Capturing && m_retry.isActive())
+        if (m_clock != Clock::RealTime)
+            releaseClock();
+        if (m_retry.isActive())
             m_retry.start(kRetryPause);
-        else if (m_stage == Stage::Capturing && m_captureCall != 0)
+        else if (m_captureCall != 0)
             // The document the pending call renders is gone: the call fails or never answers.
             retryCapture();
     } else if (method == QLatin1String("Page.frameStartedNavigating")) {
@@ -494,7 +493,7 @@ void HtmlSnap::handleSessionEvent(const QString& method, const QJsonObject& para
         updateProgress();
     } else if (method == QLatin1String("Emulation.virtualTimeBudgetExpired")) {
         // The clock now stands still where the delay ends, and the page is captured as it stands.
-        m_clockPaused = true;
+        m_clock = Clock::Stopped;
         if (m_stage == Stage::Delaying)
             capture();
     } else if (method == QLatin1String("Inspector.targetCrashed")) {
@@ -593,17 +592,18 @@ void HtmlSnap::pageLoaded()
     // The real-time wait stays the bound of a fast delay: the page's clock stands still while any
     // of its fetches is pending, so a page that keeps fetching would never spend its budget.
     m_delay.start(m_delayTime);
-    if (m_fastDelay)
+    if (runsPageClock())
         runClockAhead();
 }
+
+bool HtmlSnap::runsPageClock() const { return m_fastDelay && m_delayTime > 0; }
 
 void HtmlSnap::runClockAhead()
 {
     // The budget spent, the page's clock stays paused: the capture shows the page as the delay left
     // it, whatever its later timers would do. A browser that refuses the policy leaves the real-time
     // wait to end the delay.
-    m_virtualClock = true;
-    m_clockPaused = false;
+    m_clock = Clock::RunningAhead;
     if (m_use)
         m_use->noteClockRun();
     m_session->post(QStringLiteral("Emulation.setVirtualTimePolicy"),
@@ -617,7 +617,7 @@ void HtmlSnap::stopClock()
     // the budget left must not run on during the capture, where a page fetching no more would jump
     // to its next timer at once. The policy is the renderer's to apply and the screenshot the
     // browser's, so the capture waits for the reply.
-    m_clockPaused = true;
+    m_clock = Clock::Stopped;
     const quint64 generation = m_generation;
     m_terminateSent = false;
     m_stall.start(kStallBeforeTerminate);
@@ -637,8 +637,7 @@ void HtmlSnap::releaseClock()
     // A document that replaces the page during the capture never presents a frame while the clock
     // stands still, and the screenshot would wait for it forever. A page that moves on by itself is
     // captured as it stands, so its clock may run again.
-    m_virtualClock = false;
-    m_clockPaused = false;
+    m_clock = Clock::RealTime;
     m_session->post(
         QStringLiteral("Emulation.setVirtualTimePolicy"), { { QStringLiteral("policy"), QStringLiteral("advance") } });
 }
@@ -658,7 +657,7 @@ void HtmlSnap::capture()
     m_captureAttempts = 0;
     // Retries share the two renderer deadlines of one attempt, so a capture still ends in time.
     m_captureEnds = std::chrono::steady_clock::now() + 2 * kRendererDeadline;
-    if (m_virtualClock && !m_clockPaused)
+    if (m_clock == Clock::RunningAhead)
         stopClock();
     else
         startCaptureAttempt();
@@ -880,8 +879,7 @@ void HtmlSnap::releasePage()
     m_stall.stop();
     m_retry.stop();
     m_captureCall = 0;
-    m_virtualClock = false;
-    m_clockPaused = false;
+    m_clock = Clock::RealTime;
     m_use = nullptr;
     if (m_opener) {
         // Its answer may already be on its way through the event loop.

@@ -142,6 +142,7 @@ Q_SIGNALS:
 
 private:
     enum class Stage { Idle, WaitingForBrowser, Opening, Navigating, Loading, Delaying, Capturing, Finished };
+    enum class Clock { RealTime, RunningAhead, Stopped };
 
     void openPage(DevToolsConnection* connection);
     PageSetup pageSetup() const;
@@ -153,6 +154,7 @@ private:
     void askTitle();
     void handleDeadline();
     void pageLoaded();
+    bool runsPageClock() const;
     void runClockAhead();
     void stopClock();
     void releaseClock();
@@ -212,10 +214,9 @@ private:
     // Captures the page served before this one, and whether it failed to answer in time during this one.
     int m_pageCaptures = 0;
     bool m_pageTroubled = false;
-    // The page's timers run on its own clock (a fast delay) until the capture starts.
-    bool m_virtualClock = false;
-    // ...and stands still: the budget is spent, or the capture stopped it.
-    bool m_clockPaused = false;
+    // The page's clock: real time, or a fast delay's, running ahead until the budget is spent or the
+    // capture stops it. RealTime again once let go for a document that replaced the page.
+    Clock m_clock = Clock::RealTime;
     quint64 m_captureCall = 0;
     int m_captureAttempts = 0;
     std::chrono::steady_clock::time_point m_captureEnds;

@@ -70,6 +70,7 @@ PageOpener::PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPa
     , m_connection(connection)
     , m_setup(setup)
     , m_callTimeout(callTimeout)
+    , m_state(State::Resetting)
     , m_contextId(used.contextId)
     , m_targetId(used.targetId)
     , m_session(used.session)
@@ -89,12 +90,8 @@ PageOpener::PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPa
 
 PageOpener::~PageOpener()
 {
-    if (m_state == State::Open || m_state == State::Opening) {
-        delete m_session;
-        if (m_connection && !m_contextId.isEmpty())
-            m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
-                { { QStringLiteral("browserContextId"), m_contextId } });
-    }
+    if (usable())
+        releaseContext();
 }
 
 DevToolsConnection* PageOpener::connection() const { return m_connection; }
@@ -103,7 +100,10 @@ const PageSetup& PageOpener::setup() const { return m_setup; }
 
 bool PageOpener::failedInSetUp() const { return m_failedInSetUp; }
 
-bool PageOpener::usable() const { return m_state == State::Opening || m_state == State::Open; }
+bool PageOpener::usable() const
+{
+    return m_state == State::Opening || m_state == State::Resetting || m_state == State::Open;
+}
 
 void PageOpener::whenOpened(Done done)
 {
@@ -215,7 +215,7 @@ void PageOpener::handleKeptPageEvent(const QString& method, const QJsonObject& p
     // A dialog (an unload handler's) would hold the page's main thread and with it the reset.
     else if (method == QLatin1String("Page.javascriptDialogOpening"))
         m_session->post(QStringLiteral("Page.handleJavaScriptDialog"), { { QStringLiteral("accept"), true } });
-    else if (method == QLatin1String("Page.frameNavigated") && m_captures > 0 && !m_unloaded) {
+    else if (method == QLatin1String("Page.frameNavigated") && m_state == State::Resetting && !m_unloaded) {
         const QJsonObject frame = params.value(QLatin1String("frame")).toObject();
         if (frame.value(QLatin1String("id")).toString() == m_targetId && !frame.contains(QLatin1String("parentId"))
             && frame.value(QLatin1String("url")).toString() == QLatin1String("about:blank")) {
@@ -231,7 +231,7 @@ void PageOpener::resetCall(
 {
     ++m_setupPending;
     m_session->call(method, params, m_callTimeout, [this, next](const DevToolsConnection::Reply& reply) {
-        if (m_state != State::Opening || m_captures == 0)
+        if (m_state != State::Resetting)
             return;
         if (!reply)
             return openAfresh();
@@ -247,8 +247,8 @@ void PageOpener::unloadDocument()
     // a document of its own even when it differs from the old one only after "#". The reply can
     // come before the blank document commits (a beforeunload handler holds it back): the reset goes
     // on only once it stands, and a document that will not let go is given up with its context.
-    QTimer::singleShot(kUnloadBound, this, [this, contextId = m_contextId] {
-        if (m_state == State::Opening && m_captures > 0 && contextId == m_contextId && !m_unloaded)
+    QTimer::singleShot(kUnloadBound, this, [this] {
+        if (m_state == State::Resetting && !m_unloaded)
             openAfresh();
     });
     resetCall(QStringLiteral("Page.navigate"), { { QStringLiteral("url"), QStringLiteral("about:blank") } },
@@ -282,11 +282,10 @@ void PageOpener::checkOthers()
 {
     // A popup or a worker of the old document lives on in the context, can navigate its opener and
     // write storage whose key the page never saw; only a new context is free of them.
-    const QString contextId = m_contextId;
     m_connection->call({}, QStringLiteral("Target.getTargets"), {}, m_callTimeout, this,
-        [this, contextId](const DevToolsConnection::Reply& reply) {
+        [this](const DevToolsConnection::Reply& reply) {
             // Dropped when the page has been given up meanwhile.
-            if (m_state != State::Opening || m_captures == 0 || contextId != m_contextId)
+            if (m_state != State::Resetting)
                 return;
             if (!reply)
                 return openAfresh();
@@ -309,17 +308,10 @@ void PageOpener::openAfresh()
 {
     // What the reset cannot undo goes with the context; the capture waiting for this page gets a new
     // one instead, as if none had been kept.
-    delete std::exchange(m_session, nullptr);
-    m_use = nullptr;
-    if (m_connection && !m_contextId.isEmpty())
-        m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
-            { { QStringLiteral("browserContextId"), m_contextId } });
-    m_contextId.clear();
-    m_targetId.clear();
+    releaseContext();
     m_captures = 0;
     m_setupPending = 0;
-    m_unloaded = false;
-    m_unloadReplied = false;
+    m_state = State::Opening;
     open();
 }
 
@@ -328,7 +320,7 @@ void PageOpener::handleBrowserEvent(const QString& method, const QJsonObject& pa
     if (!usable() || m_targetId.isEmpty())
         return;
     const auto loss = pageLoss(method, params, m_targetId, m_session ? m_session->id() : QString());
-    if (loss && m_state == State::Opening && m_captures > 0)
+    if (loss && m_state == State::Resetting)
         openAfresh();
     else if (loss)
         fail(Common::Error { 0, QStringLiteral("Capture"), *loss });
@@ -338,19 +330,26 @@ void PageOpener::fail(const Common::Error& error)
 {
     if (!usable())
         return;
-    delete std::exchange(m_session, nullptr);
-    m_use = nullptr;
-    if (m_connection && !m_contextId.isEmpty())
-        m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
-            { { QStringLiteral("browserContextId"), m_contextId } });
+    releaseContext();
     m_state = State::Failed;
     m_error = error;
     settle();
 }
 
+void PageOpener::releaseContext()
+{
+    delete std::exchange(m_session, nullptr);
+    m_use = nullptr;
+    if (m_connection && !m_contextId.isEmpty())
+        m_connection->post({}, QStringLiteral("Target.disposeBrowserContext"),
+            { { QStringLiteral("browserContextId"), m_contextId } });
+    m_contextId.clear();
+    m_targetId.clear();
+}
+
 void PageOpener::settle()
 {
-    if (!m_done || m_state == State::Opening || m_state == State::Taken)
+    if (!m_done || m_state == State::Opening || m_state == State::Resetting || m_state == State::Taken)
         return;
     QTimer::singleShot(0, this, [this] {
         if (!m_done)

@@ -88,7 +88,8 @@ public:
     bool failedInSetUp() const;
 
 private:
-    enum class State { Opening, Open, Failed, Taken };
+    // Resetting: a page that has served a capture, on its way back to a fresh page's state.
+    enum class State { Opening, Resetting, Open, Failed, Taken };
 
     void open();
     void setUp(const QString& sessionId);
@@ -99,6 +100,7 @@ private:
     void clearStorage();
     void checkOthers();
     void openAfresh();
+    void releaseContext();
     void fail(const Common::Error& error);
     void settle();
     void handleBrowserEvent(const QString& method, const QJsonObject& params);
