@@ -5,15 +5,10 @@
 #include <cmath>
 #include <memory>
 
-#include <QBuffer>
-#include <QFileInfo>
 #include <QFont>
 #include <QImage>
-#include <QImageReader>
-#include <QImageWriter>
 #include <QJsonArray>
 #include <QPainter>
-#include <QSaveFile>
 #include <QUrl>
 
 #include "capture/browserhost.h"
@@ -22,8 +17,8 @@
 #include "capture/pageopener.h"
 #include "capture/pageuse.h"
 #include "common/curi.h"
-
-#include <FreeImage.h>
+#include "imaging/imagebytes.h"
+#include "imaging/imagefile.h"
 
 namespace Capture {
 
@@ -52,164 +47,6 @@ namespace {
     constexpr int kLayoutHeight = 768;
     // A page's title is the page's to choose; it goes into reports and onto terminals.
     constexpr qsizetype kMaxTitleLength = 1000;
-    // Decoding limit in megabytes: our own captures are bounded by MaxCaptureExtent.
-    constexpr int kDecodeLimitMb = 1100;
-
-    QString suffixOf(const QString& name)
-    {
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-        if (dot < 0 || dot < slash)
-            return {};
-        return name.mid(dot + 1).trimmed().toLower();
-    }
-
-    // The Qt image format for a file ending, or empty when the ending names none we can write.
-    QByteArray writerFormatFor(const QString& suffix)
-    {
-        if (suffix == QLatin1String("jpg") || suffix == QLatin1String("jpeg") || suffix == QLatin1String("jpe"))
-            return "jpeg";
-        if (suffix == QLatin1String("tif"))
-            return "tiff";
-        if (suffix == QLatin1String("dib"))
-            return "bmp";
-        if (suffix == QLatin1String("gif"))
-            return "gif";
-        const QByteArray format = suffix.toLatin1();
-        if (!format.isEmpty() && QImageWriter::supportedImageFormats().contains(format))
-            return format;
-        return {};
-    }
-
-    // Decodes an image; with a size, scales it there smoothly. A JPEG is then decoded straight at
-    // a fraction of its size (the decoder averages 8 x 8 blocks), which costs a fraction of a full
-    // decode followed by a scale.
-    QImage decode(const QByteArray& bytes, const QByteArray& format, QSize size = {})
-    {
-        QBuffer buffer;
-        buffer.setData(bytes);
-        buffer.open(QIODevice::ReadOnly);
-        QImageReader reader(&buffer, format);
-        reader.setAllocationLimit(kDecodeLimitMb);
-        if (size.isValid() && format == "jpeg") {
-            reader.setQuality(100);
-            reader.setScaledSize(size);
-        }
-        QImage image = reader.read();
-        if (!image.isNull() && size.isValid() && image.size() != size)
-            image = image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-        return image;
-    }
-
-    Common::Result<QImage> loadFile(const QString& file)
-    {
-        QImageReader reader(file);
-        reader.setAllocationLimit(kDecodeLimitMb);
-        QImage image = reader.read();
-        if (image.isNull())
-            return Common::Error { 0, kSource, QStringLiteral("Cannot read %1: %2").arg(file, reader.errorString()) };
-        return image;
-    }
-
-    struct BitmapDeleter {
-        void operator()(FIBITMAP* bitmap) const { FreeImage_Unload(bitmap); }
-    };
-    using Bitmap = std::unique_ptr<FIBITMAP, BitmapDeleter>;
-
-    // A palette image of at most colors colours (Wu's quantizer), as FreeImage holds it.
-    Bitmap paletteBitmap(const QImage& image, int colors)
-    {
-        QImage rgb = image.convertToFormat(QImage::Format_RGB32);
-        const Bitmap bits32(FreeImage_ConvertFromRawBits(rgb.bits(), rgb.width(), rgb.height(),
-            static_cast<int>(rgb.bytesPerLine()), 32, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE));
-        const Bitmap bits24(bits32 ? FreeImage_ConvertTo24Bits(bits32.get()) : nullptr);
-        return Bitmap(bits24 ? FreeImage_ColorQuantizeEx(bits24.get(), FIQ_WUQUANT, colors) : nullptr);
-    }
-
-    Common::Result<QImage> quantize(const QImage& image, int colors)
-    {
-        const Bitmap palette = paletteBitmap(image, colors);
-        const Bitmap bits32(palette ? FreeImage_ConvertTo32Bits(palette.get()) : nullptr);
-        if (!bits32)
-            return Common::Error { 0, kSource, QStringLiteral("Cannot reduce the image's colours") };
-        QImage result(image.size(), QImage::Format_RGB32);
-        FreeImage_ConvertToRawBits(result.bits(), bits32.get(), static_cast<int>(result.bytesPerLine()), 32,
-            FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK, TRUE);
-        return result;
-    }
-
-    // Qt cannot write GIF; FreeImage can, from a 256-colour palette.
-    Common::Result<QByteArray> encodeGif(const QImage& image)
-    {
-        const Bitmap palette = paletteBitmap(image, 256);
-        QByteArray bytes;
-        if (palette) {
-            FIMEMORY* memory = FreeImage_OpenMemory();
-            BYTE* data = nullptr;
-            DWORD size = 0;
-            if (FreeImage_SaveToMemory(FIF_GIF, palette.get(), memory, 0)
-                && FreeImage_AcquireMemory(memory, &data, &size))
-                bytes = QByteArray(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
-            FreeImage_CloseMemory(memory);
-        }
-        if (bytes.isEmpty())
-            return Common::Error { 0, kSource, QStringLiteral("Cannot encode the image as GIF") };
-        return bytes;
-    }
-
-    Common::Result<QByteArray> encodeImage(const QImage& image, const QByteArray& format, int quality)
-    {
-        if (format == "gif")
-            return encodeGif(image);
-        const QImage output
-            = (format == "jpeg" || format == "bmp") ? image.convertToFormat(QImage::Format_RGB32) : image;
-        QByteArray bytes;
-        QBuffer buffer(&bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QImageWriter writer(&buffer, format);
-        if (format == "jpeg")
-            writer.setQuality(quality);
-        if (!writer.write(output))
-            return Common::Error { 0, kSource, writer.errorString() };
-        return bytes;
-    }
-
-    Common::Status writeBytes(const QByteArray& bytes, const QString& file)
-    {
-        QSaveFile saveFile(file);
-        if (!saveFile.open(QIODevice::WriteOnly) || saveFile.write(bytes) != bytes.size() || !saveFile.commit())
-            return Common::Error { 0, kSource,
-                QStringLiteral("Cannot write %1: %2").arg(file, saveFile.errorString()) };
-        return Common::success();
-    }
-
-    Common::Status writeImage(const QImage& image, const QString& file, int quality)
-    {
-        QByteArray format = writerFormatFor(suffixOf(file));
-        if (format.isEmpty())
-            format = "png";
-        const auto bytes = encodeImage(image, format, quality);
-        if (!bytes)
-            return bytes.error();
-        return writeBytes(bytes.value(), file);
-    }
-
-    QSize scaledSize(QSize source, int width, int height, bool keepRatio)
-    {
-        if (width <= 0 && height <= 0)
-            return source;
-        if (width <= 0)
-            return { std::max(1, static_cast<int>(std::lround(double(source.width()) * height / source.height()))),
-                height };
-        if (height <= 0)
-            return { width,
-                std::max(1, static_cast<int>(std::lround(double(source.height()) * width / source.width()))) };
-        if (!keepRatio)
-            return { width, height };
-        const double factor = std::min(double(width) / source.width(), double(height) / source.height());
-        return { std::clamp(static_cast<int>(std::lround(source.width() * factor)), 1, width),
-            std::clamp(static_cast<int>(std::lround(source.height() * factor)), 1, height) };
-    }
 
     QString describe(const Common::Error& error) { return error.message; }
 
@@ -750,7 +587,7 @@ void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
 
     QString format = QStringLiteral("jpeg");
     if (m_pictureFile != kInMemory) {
-        const QByteArray fileFormat = writerFormatFor(suffixOf(m_pictureFile));
+        const QByteArray fileFormat = Imaging::writerFormatFor(m_pictureFile);
         format
             = (fileFormat == "jpeg" || fileFormat == "webp") ? QString::fromLatin1(fileFormat) : QStringLiteral("png");
     }
@@ -808,16 +645,16 @@ void HtmlSnap::storeImage(const QByteArray& bytes, const QString& format, QSize 
     if (m_pictureFile == kInMemory)
         return finish(SnapCode::Captured, QStringLiteral("Captured in memory succeeded"));
 
-    const QByteArray fileFormat = writerFormatFor(suffixOf(m_pictureFile));
+    const QByteArray fileFormat = Imaging::writerFormatFor(m_pictureFile);
     if (fileFormat.isEmpty() || fileFormat == format.toLatin1()) {
-        const Common::Status written = writeBytes(bytes, m_pictureFile);
+        const Common::Status written = Imaging::writeFileAtomically(m_pictureFile, bytes);
         if (!written)
             return finish(SnapCode::FileWriteFailed, written.error().message);
     } else {
-        const QImage image = decode(bytes, format.toLatin1());
+        const QImage image = Imaging::decodeImage(bytes, format.toLatin1());
         if (image.isNull())
             return fail(SnapCode::CaptureFailed, QStringLiteral("the captured image cannot be read"));
-        const Common::Status written = writeImage(image, m_pictureFile, m_jpegQuality);
+        const Common::Status written = Imaging::writeImageFile(image, m_pictureFile, m_jpegQuality);
         if (!written)
             return finish(SnapCode::FileWriteFailed, written.error().message);
     }
@@ -916,36 +753,36 @@ Common::Result<QByteArray> HtmlSnap::GetThumbImageBytes(
 {
     if (m_code != SnapCode::Captured || m_image.isEmpty())
         return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
-    const QByteArray format = writerFormatFor(suffixOf(formatMask));
+    const QByteArray format = Imaging::writerFormatFor(formatMask);
     if (format.isEmpty())
         return Common::Error { 0, kSource, QStringLiteral("Unknown image format %1").arg(formatMask) };
 
-    const QSize target = scaledSize(m_imageSize, width, height, keepRatio != 0);
+    const QSize target = Imaging::scaledSize(m_imageSize, width, height, keepRatio != 0);
     // Refused before any pixel is allocated: scaling to a size from the settings could claim gigabytes.
-    if (qint64(target.width()) * target.height() * 4 > qint64(kDecodeLimitMb) * 1024 * 1024)
+    if (qint64(target.width()) * target.height() * 4 > qint64(Imaging::DecodeLimitMb) * 1024 * 1024)
         return Common::Error { 0, kSource,
             QStringLiteral("A thumbnail of %1 x %2 pixels is too large").arg(target.width()).arg(target.height()) };
-    const QImage image = decode(m_image, m_imageFormat.toLatin1(), target);
+    const QImage image = Imaging::decodeImage(m_image, m_imageFormat.toLatin1(), target);
     if (image.isNull())
         return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
-    return encodeImage(image, format, m_jpegQuality);
+    return Imaging::encodeInWriterFormat(image, format, m_jpegQuality);
 }
 
 Common::Status HtmlSnap::SaveImage(const QString& pictureFile) const
 {
     if (m_image.isEmpty())
         return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
-    const QImage image = decode(m_image, m_imageFormat.toLatin1());
+    const QImage image = Imaging::decodeImage(m_image, m_imageFormat.toLatin1());
     if (image.isNull())
         return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
-    return writeImage(image, pictureFile, m_jpegQuality);
+    return Imaging::writeImageFile(image, pictureFile, m_jpegQuality);
 }
 
 Common::Status HtmlSnap::DrawTxt(int x, int y, const QString& text, int fontSize, int color, const QString& fontName)
 {
     if (m_image.isEmpty())
         return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
-    QImage image = decode(m_image, m_imageFormat.toLatin1()).convertToFormat(QImage::Format_RGB32);
+    QImage image = Imaging::decodeImage(m_image, m_imageFormat.toLatin1()).convertToFormat(QImage::Format_RGB32);
     if (image.isNull())
         return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
     {
@@ -956,12 +793,10 @@ Common::Status HtmlSnap::DrawTxt(int x, int y, const QString& text, int fontSize
         painter.setPen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
         painter.drawText(QPoint(x, y + painter.fontMetrics().ascent()), text);
     }
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    if (!image.save(&buffer, "png"))
+    const auto bytes = Imaging::encodeInWriterFormat(image, "png", m_jpegQuality);
+    if (!bytes)
         return Common::Error { 0, kSource, QStringLiteral("Cannot encode the image") };
-    m_image = bytes;
+    m_image = bytes.value();
     m_imageFormat = QStringLiteral("png");
     return Common::success();
 }
@@ -969,33 +804,34 @@ Common::Status HtmlSnap::DrawTxt(int x, int y, const QString& text, int fontSize
 Common::Status HtmlSnap::GetThumbnailImage(
     const QString& inputFile, const QString& outputFile, int width, int height, int keepRatio)
 {
-    const auto image = loadFile(inputFile);
+    const auto image = Imaging::readImageFile(inputFile);
     if (!image)
         return image.error();
-    const QSize target = scaledSize(image.value().size(), width, height, keepRatio != 0);
-    return writeImage(image.value().scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), outputFile, 90);
+    const QSize target = Imaging::scaledSize(image.value().size(), width, height, keepRatio != 0);
+    return Imaging::writeImageFile(
+        image.value().scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), outputFile, 90);
 }
 
 Common::Status HtmlSnap::ReduceColor(const QString& inputFile, const QString& outputFile, int colors)
 {
-    const auto image = loadFile(inputFile);
+    const auto image = Imaging::readImageFile(inputFile);
     if (!image)
         return image.error();
-    const auto reduced = quantize(image.value(), std::clamp(colors, 2, 256));
+    const auto reduced = Imaging::reduceColors(image.value(), colors);
     if (!reduced)
         return reduced.error();
-    return writeImage(reduced.value(), outputFile, 90);
+    return Imaging::writeImageFile(reduced.value(), outputFile, 90);
 }
 
 Common::Status HtmlSnap::MakeGrayImage(const QString& inputFile, const QString& outputFile, int grayOrBlackWhite)
 {
-    const auto image = loadFile(inputFile);
+    const auto image = Imaging::readImageFile(inputFile);
     if (!image)
         return image.error();
     const QImage converted = grayOrBlackWhite == 0
         ? image.value().convertToFormat(QImage::Format_Grayscale8)
         : image.value().convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
-    return writeImage(converted, outputFile, 90);
+    return Imaging::writeImageFile(converted, outputFile, 90);
 }
 
 } // namespace Capture
