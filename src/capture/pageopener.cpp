@@ -85,7 +85,11 @@ PageOpener::PageOpener(DevToolsConnection* connection, PageSetup setup, OpenedPa
     connect(m_session, &DevToolsSession::eventReceived, this, &PageOpener::handleKeptPageEvent);
     connect(connection, &DevToolsConnection::closed, this, [this] { fail(browserClosed()); });
     connect(connection, &DevToolsConnection::browserEvent, this, &PageOpener::handleBrowserEvent);
-    unloadDocument();
+    // The old document's frames must still stand for the browser to tell their storage keys.
+    m_use->whenKeysKnown([this] {
+        if (m_state == State::Resetting)
+            unloadDocument();
+    });
 }
 
 PageOpener::~PageOpener()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -28,8 +30,11 @@ public:
 
     void noteClockRun();
     // False once the page holds something a reset cannot be sure to undo: a clock that was run
-    // ahead, a frame whose storage key the browser did not tell, or a question still unanswered.
+    // ahead, or a frame whose storage key the browser did not tell.
     bool reusable() const;
+    // done runs once every frame's storage key is known or known to be unknown: at once, or from the
+    // event loop when the browser has answered.
+    void whenKeysKnown(std::function<void()> done);
     QStringList storageKeys() const;
 
 private:
@@ -38,7 +43,9 @@ private:
 
     DevToolsSession* m_session;
     QSet<QString> m_storageKeys;
-    int m_keysAsked = 0;
+    // Frames whose storage key has been asked and not yet told.
+    QSet<QString> m_framesAsked;
+    std::function<void()> m_whenKnown;
     bool m_clockRun = false;
     bool m_unknownStorage = false;
 };
