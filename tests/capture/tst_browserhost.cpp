@@ -198,6 +198,8 @@ void TestBrowserHost::crashedRendererFailsTheCapture()
     QSignalSpy status(&snap, &HtmlSnap::OnStatus);
     snap.SnapUrl(m_server->url(QStringLiteral("/stalled")), QStringLiteral("*"));
     QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > 0, 30000);
+    // A start that needed its second try under load is not the crash's doing.
+    const int starts = host.startCount();
     crashPageShowing(host, QStringLiteral("/stalled"));
     QTRY_COMPARE_WITH_TIMEOUT(snap.GetErrorCode(), -1, 30000);
     QVERIFY(status.last().at(0).toString().contains(QStringLiteral("crashed")));
@@ -205,7 +207,7 @@ void TestBrowserHost::crashedRendererFailsTheCapture()
     // The browser itself carries on.
     HtmlSnap next(&host);
     QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
-    QCOMPARE(host.startCount(), 1);
+    QCOMPARE(host.startCount(), starts);
 }
 
 void TestBrowserHost::runOfCrashesRestartsTheBrowser()
