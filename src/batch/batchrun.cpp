@@ -120,7 +120,7 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     removeLeftoverIntermediates(settings.ImagesFolder);
 
     const auto longest = std::chrono::ceil<std::chrono::seconds>(
-        Capture::HtmlSnap::longestCapture(settings.Timeout, settings.DelayTime));
+        Capture::HtmlSnap::longestCapture(settings.Timeout, settings.DelayTime, settings.CheckBlankPages != 0));
     m_watchdogSeconds = std::max<int>(settings.SlotTimeoutSeconds,
         static_cast<int>(std::min<qint64>(longest.count() + WatchdogMarginSeconds, std::numeric_limits<int>::max())));
 
@@ -486,6 +486,7 @@ void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRec
     slot.SetForceSnap(s.SetForceSnap);
     slot.SetDelayTime(s.DelayTime);
     slot.setFastDelay(s.FastDelay != 0);
+    slot.setBlankCheck(s.CheckBlankPages != 0);
     slot.SetSnapDimension(s.SnapWidth, s.SnapHeight);
     slot.EnableSnapDimensionAsImageSize(s.SnapDimension);
     slot.SnapUrl(record.url, QStringLiteral("*"));

@@ -36,6 +36,8 @@ namespace {
             return Outcome { "Fail to open the URL", QColor(0xFF, 0x00, 0x00) };
         case -4:
             return Outcome { "Time is out before taking a snapshot", QColor(0xEA, 0x75, 0x00) };
+        case -5:
+            return Outcome { "Blank page", QColor(0x80, 0x80, 0x80) };
         default:
             return std::nullopt;
         }

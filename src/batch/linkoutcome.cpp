@@ -22,6 +22,8 @@ QString captureOutcome(int code, bool thumbnailMade, const QString& netError)
         return Outcome::OpenFailed;
     case Capture::SnapCode::TimedOut:
         return Outcome::TimedOut;
+    case Capture::SnapCode::Blank:
+        return Outcome::Blank;
     default:
         return Outcome::Unfinished;
     }

@@ -22,6 +22,8 @@ namespace Outcome {
     inline const QString Refused = QStringLiteral("refused");
     inline const QString Unresolved = QStringLiteral("unresolved");
     inline const QString TimedOut = QStringLiteral("timed-out");
+    // The page came out one colour, also when captured again.
+    inline const QString Blank = QStringLiteral("blank");
     // Collected by the watchdog, or abandoned when the run stopped waiting for it.
     inline const QString Unfinished = QStringLiteral("unfinished");
 } // namespace Outcome

@@ -17,6 +17,7 @@
 #include "capture/pageopener.h"
 #include "capture/pageuse.h"
 #include "common/curi.h"
+#include "imaging/blankpicture.h"
 #include "imaging/imagebytes.h"
 #include "imaging/imagefile.h"
 
@@ -47,6 +48,11 @@ namespace {
     constexpr int kLayoutHeight = 768;
     // A page's title is the page's to choose; it goes into reports and onto terminals.
     constexpr qsizetype kMaxTitleLength = 1000;
+    // A page that came out blank is looked at again after the delay, never sooner than this: with no
+    // delay, a page still loading its content needs a moment to fill in.
+    constexpr int kLookAgainAtLeastMs = 1000;
+    // Pictures are judged at most this wide and high; larger ones are decoded scaled down.
+    constexpr int kBlankJudgedExtent = 1024;
 
     QString describe(const Common::Error& error) { return error.message; }
 
@@ -82,12 +88,16 @@ HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
 
 HtmlSnap::~HtmlSnap() { releasePage(); }
 
-std::chrono::milliseconds HtmlSnap::longestCapture(int timeOut, int delayTime)
+std::chrono::milliseconds HtmlSnap::longestCapture(int timeOut, int delayTime, bool blankCheck)
 {
     const std::chrono::milliseconds load(timeOut > 0 ? timeOut : DefaultTimeOut);
     const std::chrono::milliseconds delay(std::max(0, delayTime));
     // The layout metrics and the screenshot each have a renderer deadline of their own.
-    return load + delay + 2 * kRendererDeadline;
+    const std::chrono::milliseconds once = load + delay + 2 * kRendererDeadline;
+    if (!blankCheck)
+        return once;
+    // A second look loads the page again, or waits once more and captures again.
+    return 2 * once + std::max(delay, std::chrono::milliseconds(kLookAgainAtLeastMs));
 }
 
 void HtmlSnap::SetAsync(int async) { m_async = async != 0; }
@@ -95,6 +105,7 @@ void HtmlSnap::SetTimeOut(int milliseconds) { m_timeOut = milliseconds > 0 ? mil
 void HtmlSnap::SetDelayTime(int milliseconds) { m_delayTime = std::max(0, milliseconds); }
 void HtmlSnap::setFastDelay(bool on) { m_fastDelay = on; }
 void HtmlSnap::EnableScript(int enable) { m_scriptEnabled = enable != 0; }
+void HtmlSnap::setBlankCheck(bool on) { m_blankCheck = on; }
 void HtmlSnap::EnableActiveX(int enable) { m_activeXEnabled = enable != 0; }
 void HtmlSnap::EnableJava(int enable) { m_javaEnabled = enable != 0; }
 void HtmlSnap::SetForceSnap(int force) { m_forceSnap = force != 0; }
@@ -129,6 +140,7 @@ void HtmlSnap::Clear()
     ++m_generation;
     releasePage();
     m_stage = Stage::Idle;
+    m_blankTry = BlankTry::First;
     m_code = SnapCode::Working;
     m_image.clear();
     m_imageFormat.clear();
@@ -158,7 +170,12 @@ void HtmlSnap::SnapUrl(const QString& url, const QString& pictureFile)
         });
         return;
     }
+    begin();
+}
 
+void HtmlSnap::begin()
+{
+    const quint64 generation = m_generation;
     m_deadline.start(m_timeOut);
     if (!m_host) {
         QTimer::singleShot(0, this, [this, generation] {
@@ -193,9 +210,10 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
         return;
 
     const std::chrono::milliseconds deadline = m_host ? m_host->callTimeout() : 15s;
-    std::unique_ptr<PageOpener> opener = m_sparePage ? m_sparePage->take(connection, pageSetup()) : nullptr;
+    std::unique_ptr<PageOpener> opener
+        = m_sparePage && m_blankTry == BlankTry::First ? m_sparePage->take(connection, pageSetup()) : nullptr;
     if (!opener)
-        opener = std::make_unique<PageOpener>(connection, pageSetup(), deadline);
+        opener = std::make_unique<PageOpener>(connection, attemptSetup(), deadline);
     m_opener = std::move(opener);
     const quint64 generation = m_generation;
     m_opener->whenOpened([this, generation](const Common::Result<OpenedPage>& page) {
@@ -227,6 +245,13 @@ PageSetup HtmlSnap::pageSetup() const
         m_scriptEnabled };
 }
 
+PageSetup HtmlSnap::attemptSetup() const
+{
+    PageSetup setup = pageSetup();
+    setup.scripts = setup.scripts || m_blankTry == BlankTry::WithScripts;
+    return setup;
+}
+
 void HtmlSnap::setSparePage(SparePage* spare) { m_sparePage = spare; }
 
 void HtmlSnap::navigate()
@@ -244,7 +269,8 @@ void HtmlSnap::navigate()
                 handleNavigated(reply);
         });
     // A page that will not be kept has the next capture's page open while this one loads.
-    if (m_sparePage && m_connection && (m_pageCaptures + 1 >= kCapturesPerPage || runsPageClock()))
+    if (m_sparePage && m_connection
+        && (m_pageCaptures + 1 >= kCapturesPerPage || runsPageClock() || m_blankTry != BlankTry::First))
         m_sparePage->prepare(m_connection, pageSetup(), m_host ? m_host->callTimeout() : 15s);
 }
 
@@ -430,12 +456,12 @@ void HtmlSnap::pageLoaded()
     // of its fetches is pending, so a page that keeps fetching would never spend its budget.
     m_delay.start(m_delayTime);
     if (runsPageClock())
-        runClockAhead();
+        runClockAhead(m_delayTime);
 }
 
 bool HtmlSnap::runsPageClock() const { return m_fastDelay && m_delayTime > 0; }
 
-void HtmlSnap::runClockAhead()
+void HtmlSnap::runClockAhead(int budgetMs)
 {
     // The budget spent, the page's clock stays paused: the capture shows the page as the delay left
     // it, whatever its later timers would do. A browser that refuses the policy leaves the real-time
@@ -445,7 +471,7 @@ void HtmlSnap::runClockAhead()
         m_use->noteClockRun();
     m_session->post(QStringLiteral("Emulation.setVirtualTimePolicy"),
         { { QStringLiteral("policy"), QStringLiteral("pauseIfNetworkFetchesPending") },
-            { QStringLiteral("budget"), m_delayTime } });
+            { QStringLiteral("budget"), budgetMs } });
 }
 
 void HtmlSnap::stopClock()
@@ -629,6 +655,8 @@ void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
                 = QByteArray::fromBase64(reply.value().value(QLatin1String("data")).toString().toLatin1());
             if (bytes.isEmpty())
                 return fail(SnapCode::CaptureFailed, QStringLiteral("the browser returned no image"));
+            if (m_blankCheck && looksBlank(bytes, format, imageSize))
+                return lookAgain();
             storeImage(bytes, format, imageSize);
         });
 }
@@ -659,6 +687,46 @@ void HtmlSnap::storeImage(const QByteArray& bytes, const QString& format, QSize 
             return finish(SnapCode::FileWriteFailed, written.error().message);
     }
     finish(SnapCode::Captured, QStringLiteral("Captured to file succeeded"));
+}
+
+bool HtmlSnap::looksBlank(const QByteArray& bytes, const QString& format, QSize size) const
+{
+    QSize judged;
+    if (size.width() > kBlankJudgedExtent || size.height() > kBlankJudgedExtent)
+        judged = size.scaled(kBlankJudgedExtent, kBlankJudgedExtent, Qt::KeepAspectRatio);
+    // A picture that cannot be read is left to the steps that read it, which report it.
+    const QImage picture = Imaging::decodeImage(bytes, format.toLatin1(), judged);
+    return !picture.isNull() && Imaging::isBlankPicture(picture);
+}
+
+void HtmlSnap::lookAgain()
+{
+    if (m_blankTry != BlankTry::First)
+        return finish(SnapCode::Blank, QStringLiteral("The page is blank"));
+    if (!m_scriptEnabled) {
+        // A page that draws itself with scripts is an empty box without them.
+        m_blankTry = BlankTry::WithScripts;
+        Q_EMIT OnStatus(QStringLiteral("The page is blank: loading it again with scripts on"), SnapCode::Working);
+        if (m_stage != Stage::Capturing)
+            return;
+        // Nothing of the first page may reach the second load.
+        ++m_generation;
+        releasePage();
+        m_facts = {};
+        m_stage = Stage::WaitingForBrowser;
+        begin();
+        return;
+    }
+    m_blankTry = BlankTry::AfterWait;
+    const int wait = std::max(m_delayTime, kLookAgainAtLeastMs);
+    Q_EMIT OnStatus(QStringLiteral("The page is blank: looking again in %1 ms").arg(wait), SnapCode::Working);
+    if (m_stage != Stage::Capturing)
+        return;
+    m_stage = Stage::Delaying;
+    m_delay.start(wait);
+    // A page whose clock stands still where the delay ended would show the same picture again.
+    if (m_clock == Clock::Stopped)
+        runClockAhead(wait);
 }
 
 void HtmlSnap::fail(int code, const QString& text)
@@ -695,7 +763,7 @@ void HtmlSnap::keepPage()
     // Only a page that answered every call in time: one that stalled, timed out or had to be retried
     // may be what slows the next capture down.
     if (!m_sparePage || !m_connection || !m_session || m_pageTroubled || m_pageCaptures + 1 >= kCapturesPerPage
-        || !m_use || !m_use->reusable())
+        || !m_use || !m_use->reusable() || m_blankTry == BlankTry::WithScripts)
         return;
     // Nothing of this capture may reach its engine through the page's next owner.
     m_session->dropCalls();

@@ -33,6 +33,8 @@ namespace SnapCode {
     constexpr int FileWriteFailed = -2;
     constexpr int OpenFailed = -3;
     constexpr int TimedOut = -4;
+    // The page came out (nearly) one colour, also when tried again (HtmlSnap::setBlankCheck).
+    constexpr int Blank = -5;
 } // namespace SnapCode
 
 // The page-capture engine: loads one web page in the shared headless browser and captures it as an
@@ -60,7 +62,7 @@ public:
 
     // The longest a capture can run from SnapUrl() to its final event with these settings: the
     // time-out for opening and loading, the delay, then the renderer's own deadlines for the capture.
-    static std::chrono::milliseconds longestCapture(int timeOut, int delayTime);
+    static std::chrono::milliseconds longestCapture(int timeOut, int delayTime, bool blankCheck = false);
 
     explicit HtmlSnap(BrowserHost* host, QObject* parent = nullptr);
     ~HtmlSnap() override;
@@ -83,6 +85,13 @@ public:
     void setFastDelay(bool on);
     // 0 stops every script of the page from running (external scripts are not even fetched).
     void EnableScript(int enable);
+    // On: a capture whose picture is blank (Imaging::isBlankPicture) is taken once more. With scripts
+    // off, the page is loaded again with scripts on; with scripts on, it is looked at again after a
+    // further wait of the delay (at least a second), in the page's clock when the delay ran in it, as
+    // it stands: a new document it would move to meanwhile is refused, as during every capture. Still
+    // blank: the capture ends with SnapCode::Blank and no image. Off (the default): a blank picture is
+    // a capture like any other.
+    void setBlankCheck(bool on);
     // Kept for callers that set them; no such plug-in content exists in today's browsers.
     void EnableActiveX(int enable);
     void EnableJava(int enable);
@@ -143,9 +152,15 @@ Q_SIGNALS:
 private:
     enum class Stage { Idle, WaitingForBrowser, Opening, Navigating, Loading, Delaying, Capturing, Finished };
     enum class Clock { RealTime, RunningAhead, Stopped };
+    // Which look at the page this is: the first, or the second after a blank one.
+    enum class BlankTry { First, WithScripts, AfterWait };
 
+    void begin();
     void openPage(DevToolsConnection* connection);
+    // The slot's pages: what a kept or spare page must match.
     PageSetup pageSetup() const;
+    // This capture's page, scripts on for a second look at a page blank without them.
+    PageSetup attemptSetup() const;
     void navigate();
     void handleNavigated(const Common::Result<QJsonObject>& reply);
     void handleSessionEvent(const QString& method, const QJsonObject& params);
@@ -155,7 +170,7 @@ private:
     void handleDeadline();
     void pageLoaded();
     bool runsPageClock() const;
-    void runClockAhead();
+    void runClockAhead(int budgetMs);
     void stopClock();
     void releaseClock();
     void capture();
@@ -165,6 +180,8 @@ private:
     std::chrono::milliseconds captureCallTimeout() const;
     void takeScreenshot(const QJsonObject& layoutMetrics);
     void storeImage(const QByteArray& bytes, const QString& format, QSize size);
+    bool looksBlank(const QByteArray& bytes, const QString& format, QSize size) const;
+    void lookAgain();
     void updateProgress();
     void fail(int code, const QString& text);
     void finish(int code, const QString& text);
@@ -185,6 +202,7 @@ private:
     int m_delayTime = 0;
     bool m_fastDelay = true;
     bool m_scriptEnabled = true;
+    bool m_blankCheck = false;
     bool m_activeXEnabled = true;
     bool m_javaEnabled = true;
     bool m_async = true;
@@ -217,6 +235,7 @@ private:
     // The page's clock: real time, or a fast delay's, running ahead until the budget is spent or the
     // capture stops it. RealTime again once let go for a document that replaced the page.
     Clock m_clock = Clock::RealTime;
+    BlankTry m_blankTry = BlankTry::First;
     quint64 m_captureCall = 0;
     int m_captureAttempts = 0;
     std::chrono::steady_clock::time_point m_captureEnds;

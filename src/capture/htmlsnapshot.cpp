@@ -172,6 +172,7 @@ void HtmlSnapshot::EnableScript(int bVal) { m_engine->EnableScript(bVal); }
 void HtmlSnapshot::SetForceSnap(int bForceSnap) { m_engine->SetForceSnap(bForceSnap); }
 void HtmlSnapshot::SetDelayTime(int nDelayTime) { m_engine->SetDelayTime(nDelayTime); }
 void HtmlSnapshot::setFastDelay(bool on) { m_engine->setFastDelay(on); }
+void HtmlSnapshot::setBlankCheck(bool on) { m_engine->setBlankCheck(on); }
 void HtmlSnapshot::SetSnapDimension(int cx, int cy) { m_engine->SetSnapDimension(cx, cy); }
 void HtmlSnapshot::EnableSnapDimensionAsImageSize(int bVal) { m_engine->EnableSnapDimensionAsImageSize(bVal); }
 void HtmlSnapshot::SetZoom(double fZoomRatio) { m_engine->SetZoom(fZoomRatio); }
@@ -203,6 +204,8 @@ void HtmlSnapshot::Clear() { m_engine->Clear(); }
 QString HtmlSnapshot::statusTextFor(int code)
 {
     switch (code) {
+    case -5:
+        return QStringLiteral("The page is blank");
     case -4:
         return QStringLiteral("Time is out before taking a snapshot");
     case -3:

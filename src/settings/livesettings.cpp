@@ -42,6 +42,7 @@ namespace {
     const LongSetting kLongSettings[] = {
         { "DelayTime", &LiveSettings::DelayTime, 1000 },
         { "FastDelay", &LiveSettings::FastDelay, 1 },
+        { "CheckBlankPages", &LiveSettings::CheckBlankPages, 1 },
         { "EnableJava", &LiveSettings::EnableJava, 0 },
         { "EnableActiveX", &LiveSettings::EnableActiveX, 0 },
         { "EnableScript", &LiveSettings::EnableScript, 0 },

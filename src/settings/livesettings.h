@@ -24,6 +24,7 @@ struct LiveSettings final {
     qint32 SlotTimeoutSeconds = 0; // the batch's watchdog per slot, seconds (from the stored "Timeout")
     qint32 DelayTime = 0; // milliseconds
     qint32 FastDelay = 0; // the delay runs in the page's clock, bounded by real time
+    qint32 CheckBlankPages = 0; // a blank capture is tried again, then ends as blank
     qint32 EnableJava = 0;
     qint32 EnableActiveX = 0;
     qint32 EnableScript = 0;

@@ -95,6 +95,7 @@ namespace {
         PICTAVO_LIVE(Timeout),
         PICTAVO_LIVE(DelayTime),
         PICTAVO_LIVE(FastDelay),
+        PICTAVO_LIVE(CheckBlankPages),
         PICTAVO_LIVE(EnableJava),
         PICTAVO_LIVE(EnableActiveX),
         PICTAVO_LIVE(EnableScript),
@@ -240,6 +241,7 @@ FormValues SettingsForm::load()
     v.set(QStringLiteral("chkEnableScript"), s.EnableScript != 0);
     v.set(QStringLiteral("chkSetForceSnap"), s.SetForceSnap != 0);
     v.set(QStringLiteral("chkFastDelay"), s.FastDelay != 0);
+    v.set(QStringLiteral("chkCheckBlankPages"), s.CheckBlankPages != 0);
     v.set(QStringLiteral("chkSnapDimension"), s.SnapDimension != 0);
     v.set(QStringLiteral("txtTimeout"), QString::number(s.Timeout));
     v.set(QStringLiteral("txtDelayTime"), QString::number(s.DelayTime));
@@ -410,6 +412,7 @@ void SettingsForm::save(const FormValues& c)
     s.EnableScript = on(QStringLiteral("chkEnableScript"));
     s.SetForceSnap = on(QStringLiteral("chkSetForceSnap"));
     s.FastDelay = on(QStringLiteral("chkFastDelay"));
+    s.CheckBlankPages = on(QStringLiteral("chkCheckBlankPages"));
     s.SnapDimension = on(QStringLiteral("chkSnapDimension"));
     s.ThreadsCount = c.number(QStringLiteral("ThreadsCountSlider"));
     s.SnapWidth = whole("txtSnapWidth");

@@ -71,6 +71,8 @@ private Q_SLOTS:
     void thumbnailBytes();
     void thumbnailHintRendersSmall_data();
     void thumbnailHintRendersSmall();
+    void blankPageIsLookedAtAgain_data();
+    void blankPageIsLookedAtAgain();
     void reportsProgress();
     void fourEnginesAtOnce();
     void clearReleasesThePage();
@@ -162,6 +164,25 @@ void TestHtmlSnap::initTestCase()
     m_server->setPage(QStringLiteral("/alertslater"),
         colouredPage(
             "rgb(0,0,255)", 0, "<script>onload=function(){setTimeout(function(){alert('late')},200)}</script>"));
+
+    // Pages that come out one colour, at first or for good. Any content they get is a red block.
+    const QByteArray redBlock = "var d=document.createElement('div');d.style.cssText='height:600px;background:red';"
+                                "document.body.appendChild(d);";
+    const auto white = [](const QByteArray& body) -> QByteArray {
+        return "<!doctype html><html><head><title>t</title></head><body style=\"margin:0;background:#fff\">" + body
+            + "</body></html>";
+    };
+    m_server->setPage(QStringLiteral("/drawnbyscript"), white("<script>" + redBlock + "</script>"));
+    m_server->setPage(QStringLiteral("/fillsinlater"),
+        white("<script>onload=function(){setTimeout(function(){" + redBlock + "},600)}</script>"));
+    m_server->setPage(QStringLiteral("/empty"), white({}));
+    m_server->setPage(QStringLiteral("/spinner"),
+        white("<div style=\"margin:300px auto;width:32px;height:32px;border-radius:16px;background:#ddd\"></div>"));
+    // Text on white that a script would turn red: captured white means it was not looked at again.
+    m_server->setPage(QStringLiteral("/headingandline"),
+        white("<h1>Welcome</h1><p>One line of text.</p><script>document.body.style.background='red'</script>"));
+    m_server->setPage(QStringLiteral("/loneheading"),
+        white("<h1>It works!</h1><script>document.body.style.background='red'</script>"));
 
     m_host = std::make_unique<BrowserHost>(testBrowserOptions());
     connect(m_host.get(), &BrowserHost::browserStarted, this, [this] { m_browserPids << m_host->processId(); });
@@ -566,6 +587,55 @@ void TestHtmlSnap::thumbnailHintRendersSmall()
     const QImage thumbnail = QImage::fromData(bytes.value(), "jpeg");
     QCOMPARE(thumbnail.size(), QSize(120, 90));
     QVERIFY(sameColour(thumbnail.pixel(60, 80), QColor(0, 0, 255)));
+}
+
+void TestHtmlSnap::blankPageIsLookedAtAgain_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<int>("scripts");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<bool>("check");
+    QTest::addColumn<int>("code");
+    // The colour in the middle of the picture when captured.
+    QTest::addColumn<QColor>("colour");
+
+    const QColor red(255, 0, 0);
+    const QColor white(255, 255, 255);
+    QTest::newRow("drawn by script, scripts off") << "/drawnbyscript" << 0 << 0 << true << 1 << red;
+    QTest::newRow("drawn by script, check off") << "/drawnbyscript" << 0 << 0 << false << 1 << white;
+    QTest::newRow("fills in after load") << "/fillsinlater" << 1 << 0 << true << 1 << red;
+    QTest::newRow("fills in after the delay, page clock") << "/fillsinlater" << 1 << 400 << true << 1 << red;
+    QTest::newRow("empty, scripts on") << "/empty" << 1 << 0 << true << -5 << QColor();
+    QTest::newRow("empty, scripts off") << "/empty" << 0 << 0 << true << -5 << QColor();
+    QTest::newRow("empty, check off") << "/empty" << 1 << 0 << false << 1 << white;
+    QTest::newRow("lone spinner") << "/spinner" << 1 << 0 << true << -5 << QColor();
+    QTest::newRow("heading and a line") << "/headingandline" << 0 << 0 << true << 1 << white;
+    QTest::newRow("lone heading") << "/loneheading" << 0 << 0 << true << 1 << white;
+}
+
+void TestHtmlSnap::blankPageIsLookedAtAgain()
+{
+    QFETCH(QString, path);
+    QFETCH(int, scripts);
+    QFETCH(int, delay);
+    QFETCH(bool, check);
+    QFETCH(int, code);
+    QFETCH(QColor, colour);
+
+    // As a run captures: the picture the thumbnail is made from.
+    auto snap = makeDelayedSnap(scripts, delay, true, false);
+    snap->SetSnapDimension(1024, 768);
+    snap->setThumbnailHint(QSize(120, 90));
+    snap->setBlankCheck(check);
+    const Outcome outcome = capture(*snap, m_server->url(path));
+    QVERIFY2(outcome.code == code, qPrintable(QStringLiteral("%1: %2").arg(outcome.code).arg(outcome.text)));
+    QCOMPARE(outcome.finalEvents, 1);
+    QCOMPARE(snap->GetThumbImageBytes(QStringLiteral("*.jpg"), 120, 90, 0).ok(), code == 1);
+    if (code == 1) {
+        const QImage picture = capturedImage(*snap);
+        const QRgb middle = picture.pixel(picture.width() / 2, picture.height() / 2);
+        QVERIFY2(sameColour(middle, colour), qPrintable(QColor(middle).name()));
+    }
 }
 
 void TestHtmlSnap::reportsProgress()

@@ -255,7 +255,7 @@ void TestHtmlSnapshot::statusTexts_data()
     QTest::newRow("0") << 0 << QStringLiteral("Normal");
     QTest::newRow("1") << 1 << QStringLiteral("The snapshot is successfully taken");
     QTest::newRow("7") << 7 << QString();
-    QTest::newRow("-5") << -5 << QString();
+    QTest::newRow("-6") << -6 << QString();
 }
 
 void TestHtmlSnapshot::statusTexts()

@@ -23,6 +23,12 @@
 
 namespace {
 
+// A page that shows something, as the links of a directory do: a one-colour page would be blank.
+QByteArray pageBody(const QByteArray& heading)
+{
+    return "<body><h1>" + heading + "</h1><div style='height:400px;background:#369'></div></body>";
+}
+
 QStringList args(std::initializer_list<const char*> list)
 {
     QStringList out;
@@ -98,17 +104,17 @@ void TestPictavo::initTestCase()
     QVERIFY(m_home.isValid());
     QVERIFY(m_pages.listen());
     m_pages.setPage(QStringLiteral("/ok"),
-        "<html><head><title>" + kTitle.toHtmlEscaped().toUtf8() + "</title></head><body>ok</body></html>");
+        "<html><head><title>" + kTitle.toHtmlEscaped().toUtf8() + "</title></head>" + pageBody("ok") + "</html>");
     CaptureTest::TestHttpServer::Response gone;
     gone.status = 404;
-    gone.body = "<html><body>gone</body></html>";
+    gone.body = "<html>" + pageBody("gone") + "</html>";
     m_pages.setRoute(QStringLiteral("/gone"), gone);
     CaptureTest::TestHttpServer::Response moved;
     moved.status = 302;
     moved.location = page("/ok");
     m_pages.setRoute(QStringLiteral("/moved"), moved);
     CaptureTest::TestHttpServer::Response slow;
-    slow.body = "<html><body>slow</body></html>";
+    slow.body = "<html>" + pageBody("slow") + "</html>";
     slow.delayMs = 2500;
     m_pages.setRoute(QStringLiteral("/slow"), slow);
     CaptureTest::TestHttpServer::Response hang;

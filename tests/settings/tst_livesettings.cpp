@@ -49,6 +49,7 @@ QList<Row> allSettings()
         { "SlotTimeoutSeconds", "Timeout", FIELD(SlotTimeoutSeconds), n(60), s("90000"), n(110) },
         { "DelayTime", "DelayTime", FIELD(DelayTime), n(1000), s("2500"), n(2500) },
         { "FastDelay", "FastDelay", FIELD(FastDelay), n(1), s("0"), n(0) },
+        { "CheckBlankPages", "CheckBlankPages", FIELD(CheckBlankPages), n(1), s("0"), n(0) },
         { "EnableJava", "EnableJava", FIELD(EnableJava), n(0), s("1"), n(1) },
         { "EnableActiveX", "EnableActiveX", FIELD(EnableActiveX), n(0), s("1"), n(1) },
         { "EnableScript", "EnableScript", FIELD(EnableScript), n(0), s("1"), n(1) },

@@ -93,7 +93,7 @@ void TestFrmMainRun::initTestCase()
     m_server = std::make_unique<CaptureTest::TestHttpServer>();
     QVERIFY(m_server->listen());
     CaptureTest::TestHttpServer::Response slow;
-    slow.body = "<html><body style='background:teal'>slow</body></html>";
+    slow.body = "<html><body><h1>slow</h1><div style='height:400px;background:teal'></div></body></html>";
     slow.delayMs = 600;
     m_server->setRoute(QStringLiteral("/slow"), slow);
 }
