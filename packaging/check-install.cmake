@@ -12,6 +12,7 @@ set(expected
     share/pictavo-studio/FrameEffectSlice.jpg
     share/pictavo-studio/VignetteEffect.jpg
     share/pictavo-studio/Help.html
+    share/pictavo-studio/parking-services.txt
     share/pictavo-studio/contact-sheet.png
     share/applications/com.corvane.PictavoStudio.desktop
     share/metainfo/com.corvane.PictavoStudio.metainfo.xml

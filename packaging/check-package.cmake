@@ -23,7 +23,7 @@ foreach(f ./usr/bin/pictavo-studio ./usr/share/pictavo-studio/Help.html ./usr/sh
     endif()
 endforeach()
 execute_process(COMMAND ${DPKG_DEB} --field ${packages} Depends OUTPUT_VARIABLE depends)
-foreach(d chromium-headless-shell libqt6widgets6 libfreeimage3 libsqlite3-0 qt6-qpa-plugins)
+foreach(d chromium-headless-shell libqt6widgets6 libfreeimage3 libsqlite3-0 qt6-qpa-plugins libpsl5 publicsuffix)
     string(FIND "${depends}" "${d}" at)
     if(at EQUAL -1)
         message(FATAL_ERROR "the package does not depend on ${d}: ${depends}")

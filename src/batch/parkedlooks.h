@@ -1,0 +1,70 @@
+#pragma once
+
+#include <array>
+#include <optional>
+#include <vector>
+
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+#include "imaging/lookhash.h"
+
+namespace Batch {
+
+// Parked domains by their look, over one run: a parking or for-sale service shows thousands of domains
+// through one template, so a page that looks near-identical to pages of at least two OTHER registrable
+// domains of the run (three sites in all) is taken for parked. One site's pages that look alike are
+// not, however many: a site's own template is no sign of parking.
+//
+// Near-identical is a distance of at most MaxDistance of the 512 bits of Imaging::lookHash. Measured on
+// pages captured by the engine as JPEG thumbnails of a 1024 x 768 view, at 120 x 90 and 240 x 180 mixed:
+// one parking template with six domain names (4 to 36 characters) and prices is 9 to 27 bits apart (the
+// heading and the price are all that change); ten unrelated pages are 55 to 245 apart, the nearest being
+// two sparse pages (a login form, a dark banner) at 55 and four mostly-white articles set alike with other
+// text at 58 to 75. 40 sits in the middle of the gap: a template's longer heading still groups, while
+// articles in one style never do, since every line of text has other gaps.
+//
+// Scales to a run of 100,000 pages without comparing all pairs: looks are sets of structure bits, and
+// near-identical ones share most of them, so each look is indexed by min-hashes of its set bits (Tables
+// keys of PerTable min-hashes each); a lookup compares only the pages that share a key. Two looks with
+// nine in ten bits in common share a given key with a chance of 0.9^4 = 0.66, so one of 16 keys all but
+// surely; unrelated looks rarely share any. Measured: 100,000 pages, a tenth of them from 1,000 parking
+// templates, added in 13 s on two shared cores (0.13 ms a page).
+// GUI thread; a plain object owned by the run.
+class ParkedLooks final {
+public:
+    static constexpr int MaxDistance = 40;
+    static constexpr int Tables = 16;
+    static constexpr int PerTable = 4;
+
+    // Adds one captured page: its key (the link's, unique in the run), its site's registrable domain and
+    // its look, or nothing for a page that is nearly one colour, which never counts. Gives the keys that
+    // became parked with it, earlier pages' included, each key once over the run.
+    QStringList add(const QString& key, const QString& domain, const std::optional<Imaging::LookHash>& look);
+    bool isParked(const QString& key) const;
+    qsizetype size() const { return qsizetype(m_pages.size()); }
+
+private:
+    struct Page {
+        QString key;
+        int domain = 0;
+        Imaging::LookHash look;
+        // The first other site found to look like this page; a second one parks it.
+        int otherDomain = -1;
+        bool parked = false;
+        // The last lookup that met this page, so that one found in several bands counts once.
+        int seenBy = -1;
+    };
+
+    void noteLookalike(int page, int domain, QStringList& parked);
+    std::vector<int> candidates(const Imaging::LookHash& look, int lookup);
+
+    std::vector<Page> m_pages;
+    QHash<QString, int> m_domains;
+    QHash<QString, int> m_keys;
+    std::array<QHash<quint64, QList<int>>, Tables> m_tables;
+};
+
+} // namespace Batch

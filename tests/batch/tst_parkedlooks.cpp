@@ -1,0 +1,161 @@
+#include <memory>
+
+#include <QtTest>
+
+#include "batch/parkedlooks.h"
+#include "capture/browserhost.h"
+#include "capture/htmlsnap.h"
+#include "capturetestsupport.h"
+#include "imaging/lookhash.h"
+#include "testhttpserver.h"
+
+using namespace CaptureTest;
+
+namespace {
+
+QByteArray words(quint32 seed, int count)
+{
+    static const char* const vocabulary[] = { "the", "garden", "of", "a", "remarkably", "quiet", "morning", "in",
+        "history", "river", "collection", "seven", "mountains", "and", "library", "to", "engineering", "by", "old" };
+    QByteArray text;
+    for (int i = 0; i < count; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        text += QByteArray(vocabulary[(seed >> 16) % std::size(vocabulary)]) + ' ';
+    }
+    return text;
+}
+
+QByteArray parkingPage(const QByteArray& domain, int price)
+{
+    return "<body style='margin:0;font-family:sans-serif;background:#f4f6f8'><div style='background:#1b3a5c;color:#fff;"
+           "padding:18px 40px;font-size:22px'>DomainMarket</div><div style='text-align:center;padding:50px'>"
+           "<h1 style='font-size:44px;color:#1b3a5c'>"
+        + domain
+        + "</h1><p style='font-size:22px'>This domain is for sale!</p><div style='font-size:36px;color:#2a8a2a'>$"
+        + QByteArray::number(price)
+        + "</div><p><b style='background:#e67e22;color:#fff;padding:14px 40px;font-size:22px'>Buy now</b></p></div>"
+          "<div style='display:flex;gap:30px;padding:0 40px'><p style='flex:1;height:120px;background:#dde4ea'>"
+          "<p style='flex:1;background:#dde4ea'><p style='flex:1;background:#dde4ea'></div>";
+}
+
+// Unrelated pages: articles set alike with other text, and other layouts.
+QList<QByteArray> unrelatedPages()
+{
+    QList<QByteArray> pages;
+    for (quint32 seed : { 1u, 2u, 3u, 4u })
+        pages << "<h1>" + words(seed, 4) + "</h1><p>" + words(seed * 7, 20 + int(seed) * 30) + "</p><p>"
+                + words(seed * 13, 150 - int(seed) * 20) + "</p><p>" + words(seed * 5, 60) + "</p>";
+    pages << "<body style='margin:0 300px'><h2>" + words(9, 3) + "</h2><p>" + words(10, 250) + "</p>";
+    pages << "<body style='margin:0;display:flex'><div style='width:220px;height:760px;background:#333'></div>"
+             "<div style='padding:20px'><h1>"
+            + words(11, 3) + "</h1><p>" + words(12, 200) + "</p></div>";
+    pages << "<body style='margin:0;background:#101828;color:#fff;text-align:center;font:30px sans-serif'>"
+             "<div style='padding:150px'>"
+            + words(13, 8) + "<p><b style='background:#7c3aed;padding:20px'>Start</b></div>";
+    pages << "<body style='margin:0;display:grid;grid-template-columns:repeat(4,1fr);gap:12px'>"
+            + QByteArray("<div style='height:180px;background:#c0392b'></div><div style='background:#27ae60'></div>"
+                         "<div style='background:#2980b9'></div><div style='background:#f1c40f'></div>")
+                  .repeated(3);
+    pages << "<table border=1 style='width:100%;font-size:18px'>"
+            + QByteArray("<tr><td>" + words(14, 2) + "<td>" + words(15, 3) + "<td>42</tr>").repeated(24) + "</table>";
+    pages << "<body style='background:#e8f0fe'><form style='margin:200px auto;width:300px;background:#fff;"
+             "padding:30px'><h2>Sign in</h2><input><br><br><input><br><br><button>Log in</button></form>";
+    return pages;
+}
+
+} // namespace
+
+class TestParkedLooks final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void templateAcrossSites_data();
+    void templateAcrossSites();
+    void unrelatedPagesNeverParked();
+
+private:
+    std::optional<Imaging::LookHash> captureLook(const QByteArray& html, QSize thumb = QSize(240, 180));
+
+    std::unique_ptr<Capture::BrowserHost> m_host;
+    std::unique_ptr<TestHttpServer> m_server;
+    qint64 m_browserPid = 0;
+    int m_pages = 0;
+};
+
+void TestParkedLooks::initTestCase()
+{
+    m_server = std::make_unique<TestHttpServer>();
+    QVERIFY(m_server->listen());
+    m_host = std::make_unique<Capture::BrowserHost>(testBrowserOptions());
+    connect(m_host.get(), &Capture::BrowserHost::browserStarted, this, [this] { m_browserPid = m_host->processId(); });
+}
+
+void TestParkedLooks::cleanupTestCase()
+{
+    m_host.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(processGroupGone(m_browserPid), 10000);
+}
+
+std::optional<Imaging::LookHash> TestParkedLooks::captureLook(const QByteArray& html, QSize thumb)
+{
+    const QString path = QStringLiteral("/page%1").arg(++m_pages);
+    m_server->setPage(path, html);
+    Capture::HtmlSnap snap(m_host.get());
+    snap.SetTimeOut(20000);
+    snap.SetAsync(1);
+    snap.SetSnapDimension(1024, 768);
+    snap.EnableSnapDimensionAsImageSize(1);
+    snap.setThumbnailHint(thumb);
+    if (capture(snap, m_server->url(path)).code != 1)
+        return std::nullopt;
+    const auto bytes = snap.GetThumbImageBytes(QStringLiteral("*.jpg"), thumb.width(), thumb.height(), 0);
+    return bytes.ok() ? Imaging::lookHash(QImage::fromData(bytes.value(), "jpeg")) : std::nullopt;
+}
+
+void TestParkedLooks::templateAcrossSites_data()
+{
+    QTest::addColumn<QStringList>("sites");
+    QTest::addColumn<int>("parked");
+    QTest::newRow("three sites") << QStringLiteral("a.com b.net c.co.uk").split(u' ') << 3;
+    QTest::newRow("two sites") << QStringLiteral("a.com b.net b.net").split(u' ') << 0;
+    QTest::newRow("one site thrice") << QStringLiteral("a.com a.com a.com").split(u' ') << 0;
+}
+
+void TestParkedLooks::templateAcrossSites()
+{
+    QFETCH(QStringList, sites);
+    QFETCH(int, parked);
+    const QList<QByteArray> names { "x.io", "the-best-holiday-cottages-online.net", "mountainbikes.de" };
+    Batch::ParkedLooks looks;
+    QStringList found;
+    for (int i = 0; i < sites.size(); ++i) {
+        // Other names, prices and thumbnail sizes: all that a parking service's pages differ in.
+        const auto look = captureLook(parkingPage(names[i], 500 + i * 3791), i == 1 ? QSize(120, 90) : QSize(240, 180));
+        QVERIFY(look);
+        found += looks.add(QString::number(i), sites[i], look);
+    }
+    QCOMPARE(found.size(), parked);
+    QCOMPARE(looks.isParked(QStringLiteral("0")), parked > 0);
+}
+
+void TestParkedLooks::unrelatedPagesNeverParked()
+{
+    Batch::ParkedLooks looks;
+    const QList<QByteArray> pages = unrelatedPages();
+    for (int i = 0; i < pages.size(); ++i) {
+        const auto look = captureLook(pages[i]);
+        QVERIFY2(look, qPrintable(QString::number(i)));
+        QCOMPARE(looks.add(QString::number(i), QStringLiteral("site%1.com").arg(i), look), QStringList());
+    }
+    // Blank pages share every look but never count.
+    const QByteArray blank = "<body style='background:#fafafa'><p style='font-size:8px'>.</p>";
+    for (int i = 0; i < 3; ++i)
+        QVERIFY(
+            looks.add(QStringLiteral("b%1").arg(i), QStringLiteral("b%1.com").arg(i), captureLook(blank)).isEmpty());
+    QCOMPARE(looks.size(), pages.size());
+}
+
+QTEST_GUILESS_MAIN(TestParkedLooks)
+#include "tst_parkedlooks.moc"
