@@ -11,12 +11,14 @@
 
 #include "batch/appfolders.h"
 #include "batch/capturecompleter.h"
+#include "batch/pageword.h"
 #include "capture/browserpool.h"
 #include "capture/htmlsnap.h"
 #include "capture/htmlsnapshot.h"
 #include "capture/pageopener.h"
 #include "common/messagebox.h"
 #include "common/paths.h"
+#include "common/programfolders.h"
 #include "settings/livesettings.h"
 
 namespace Batch {
@@ -113,6 +115,7 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     Q_EMIT countersCleared();
 
     m_classifier.emplace(settings.IgnoreFiles, skipExisting, settings.ImagesFolder, settings.ImageType);
+    m_health.emplace(ParkingServices::forProgram(m_services.programFolder, Common::programFolders().resources));
     if (const Common::Status folder = Common::EnsureFolder(settings.ImagesFolder); !folder)
         Q_EMIT statusText(QStringLiteral("Error: ") + folder.error().message);
     // A run cut short during a completion leaves its intermediate file; it must never pass for a
@@ -353,7 +356,8 @@ void BatchRun::endProcessedCaptures()
             ++m_successCount;
         if (taken.flight.active) {
             taken.flight.link.page = taken.facts;
-            endLink(taken.flight, captureOutcome(taken.code, completed.success, taken.facts.netError), completed.text);
+            endLink(taken.flight, captureOutcome(taken.code, completed.success, taken.facts.netError), completed.text,
+                completed.look);
         }
         ended = true;
     }
@@ -436,7 +440,7 @@ void BatchRun::readRecords()
             rows.removeFirstRow();
 
         const LinkVerdict verdict = m_classifier->classify(entry->record.id, entry->record.url);
-        LinkOutcome link { entry->line, entry->record.id, entry->record.url, {}, verdict.status, {} };
+        LinkOutcome link { entry->line, entry->record.id, entry->record.url, {}, verdict.status, {}, {} };
         if (verdict.kind != LinkVerdict::Kind::Capture) {
             rows.setStatus(key, verdict.status);
             rows.setCellColor(key, LinksListModel::StatusColumn, verdict.color);
@@ -449,7 +453,7 @@ void BatchRun::readRecords()
             for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
                 if (m_slots.at(i) && m_slots.at(i)->Ready() && canDispatch(m_slots.at(i))) {
                     dispatch(i, key, entry->record);
-                    m_inFlight[i] = InFlight { true, link, {} };
+                    m_inFlight[i] = InFlight { true, link, key, {} };
                     dispatched = true;
                     break;
                 }
@@ -565,14 +569,27 @@ void BatchRun::finish()
     Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());
 }
 
-void BatchRun::endLink(InFlight& flight, const QString& outcome, const QString& text)
+void BatchRun::endLink(
+    InFlight& flight, const QString& outcome, const QString& text, const std::optional<Imaging::LookHash>& look)
 {
     flight.active = false;
     LinkOutcome link = std::move(flight.link);
     link.outcome = outcome;
     link.statusText = text.isEmpty() ? flight.liveText : text;
     flight.liveText.clear();
+    LinksListModel& rows = m_services.rows;
+    const QList<PageHealth::ParkedLater> parkedLater
+        = m_health ? m_health->judge(link, flight.row, look) : QList<PageHealth::ParkedLater> {};
+    const QString shown = PageHealth::statusWithWord(link.statusText, link.pageWord);
+    if (shown != link.statusText && rows.contains(flight.row))
+        rows.setStatus(flight.row, shown);
+    link.statusText = shown;
     Q_EMIT linkEnded(link);
+    for (const PageHealth::ParkedLater& parked : parkedLater) {
+        if (rows.contains(parked.row))
+            rows.setStatus(parked.row, PageHealth::statusWithWord(parked.status, PageWord::Parked));
+        Q_EMIT pageFoundParked(parked.line, parked.id);
+    }
 }
 
 void BatchRun::publishCounters() { Q_EMIT countersChanged(m_doneCount, m_successCount, m_doneCount - m_successCount); }

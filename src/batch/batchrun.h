@@ -15,6 +15,7 @@
 #include "batch/linkoutcome.h"
 #include "batch/linksdatabase.h"
 #include "batch/linkslistmodel.h"
+#include "batch/pagehealth.h"
 
 namespace Capture {
 class BrowserHost;
@@ -114,6 +115,8 @@ Q_SIGNALS:
     // One link of the range has ended, whatever the end; every link read gets exactly one, in the
     // order they end. Captures abandoned when the run stops waiting end as unfinished.
     void linkEnded(const Batch::LinkOutcome& outcome);
+    // A link that ended earlier in this run turned out parked: its page looks like other sites' pages.
+    void pageFoundParked(qint32 line, const QString& id);
     void statusText(const QString& text);
     // The range boxes after validation.
     void rangeValidated(const QString& fromText, const QString& toText, qint32 selectedCount);
@@ -153,6 +156,7 @@ private:
     struct InFlight {
         bool active = false;
         LinkOutcome link;
+        LinksListModel::RowKey row = 0;
         // The row's last live text, which the link keeps when it ends without an outcome text.
         QString liveText;
     };
@@ -165,7 +169,8 @@ private:
         QFuture<void> processed;
     };
 
-    void endLink(InFlight& flight, const QString& outcome, const QString& text);
+    void endLink(InFlight& flight, const QString& outcome, const QString& text,
+        const std::optional<Imaging::LookHash>& look = std::nullopt);
 
     Services m_services;
     State m_state = State::Idle;
@@ -182,6 +187,7 @@ private:
     qint32 m_selectedCount = 0;
     qint32 m_percentage = 0;
     std::optional<LinkClassifier> m_classifier;
+    std::optional<PageHealth> m_health;
     RangeReader m_reader;
     // Index 0 is unused so that slot i is m_slots[i], as the slots are numbered 1..ThreadsCount.
     QList<QPointer<Capture::HtmlSnapshot>> m_slots;

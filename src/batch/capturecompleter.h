@@ -2,7 +2,11 @@
 
 #include <memory>
 
+#include <optional>
+
 #include <QString>
+
+#include "imaging/lookhash.h"
 
 namespace Capture {
 class HtmlSnapshot;
@@ -16,6 +20,8 @@ struct CompletedCapture final {
     bool success = false;
     // The outcome text it gave the link's row; empty when it left the row's live text alone.
     QString text;
+    // How the captured page looks (before filters, effects and watermark), when it has a look to compare.
+    std::optional<Imaging::LookHash> look;
 };
 
 // One ended capture on its way to its outcome. The heavy part (decoding, filters, effects, watermark,

@@ -108,6 +108,7 @@ namespace {
         Imaging::PictureViewerPro m_viewer;
         // The first step that failed in process(); StepCount when none did.
         int m_failedStep = StepCount;
+        std::optional<Imaging::LookHash> m_look;
     };
 
     ThumbnailCapture::ThumbnailCapture(
@@ -181,7 +182,9 @@ namespace {
         if (strip.rowCount() > m_services.settings.MaxViewerCount)
             strip.removeFirst();
         strip.addImage(m_outputFile, m_linkUrl);
-        return mark(true, QStringLiteral("Successfull snapshot"), SuccessColor);
+        CompletedCapture completed = mark(true, QStringLiteral("Successfull snapshot"), SuccessColor);
+        completed.look = m_look;
+        return completed;
     }
 
     Common::Status ThumbnailCapture::runStep(int step)
@@ -193,6 +196,7 @@ namespace {
             if (picture.isNull())
                 return Common::Error { 0, source, QStringLiteral("The captured image could not be decoded.") };
             m_pixTwix.setPicture(picture);
+            m_look = Imaging::lookHash(picture);
             return Common::success();
         }
         case Filters:
@@ -237,7 +241,7 @@ namespace {
             m_services.rows.setStatus(*m_row, text);
             SetListItemColor(m_services.rows, *m_row, LinksListModel::StatusColumn, color);
         }
-        return CompletedCapture { success, text };
+        return CompletedCapture { success, text, {} };
     }
 
 } // namespace

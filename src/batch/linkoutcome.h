@@ -38,6 +38,8 @@ struct LinkOutcome final {
     QString statusText;
     // Empty for links that were never captured.
     Capture::PageFacts page;
+    // What the page has become (PageWord); empty for links whose page was never captured.
+    QString pageWord;
 };
 
 // The outcome of a capture from the engine's code, whether the completion made a thumbnail of it,

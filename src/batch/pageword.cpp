@@ -10,9 +10,6 @@ namespace Batch {
 
 namespace {
 
-    // Another developer's outcome for a page that shows (nearly) nothing; matched by its word.
-    const QString BlankOutcome = QStringLiteral("blank");
-
     bool hasCapturedPage(const QString& outcome)
     {
         return outcome == Outcome::Captured || outcome == Outcome::ImageFailed || outcome == Outcome::WriteFailed;
@@ -33,7 +30,7 @@ bool isMovedAway(const QString& linkUrl, const QString& finalUrl)
 QString pageWord(const QString& outcome, int httpStatus, const QString& linkUrl, const QString& finalUrl,
     const ParkingServices& parking)
 {
-    if (outcome == BlankOutcome)
+    if (outcome == Outcome::Blank)
         return PageWord::Blank;
     if (!hasCapturedPage(outcome))
         return {};

@@ -21,7 +21,7 @@ namespace PageWord {
 // scheme is read as http; an empty final address (no response came) is no move.
 bool isMovedAway(const QString& linkUrl, const QString& finalUrl);
 
-// The word for one link from its outcome word (Outcome::*, or "blank"), the main document's HTTP status,
+// The word for one link from its outcome word (Outcome::*), the main document's HTTP status,
 // the link's address and the address its page ended on. In order: blank; error for a captured page
 // with a status of 400 or more; parked when the final address is on a parking service; moved; ok. Empty
 // when no page was captured: skipped, ignored, existing and bad-ID links, and every failure to open or

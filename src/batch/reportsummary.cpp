@@ -6,6 +6,7 @@
 #include <QIODevice>
 
 #include "batch/linkoutcome.h"
+#include "batch/pageword.h"
 #include "batch/runreport.h"
 #include "common/csv.h"
 
@@ -28,7 +29,9 @@ Common::Result<ReportSummary> summariseReport(QIODevice& report)
 {
     Common::CsvReader reader(report);
     const std::optional<QStringList> header = reader.next();
-    const QStringList columns = RunReport::columns();
+    QStringList columns = RunReport::columns();
+    // Reports of earlier releases end before the page column.
+    const qsizetype pageColumn = header ? header->indexOf(columns.takeLast()) : -1;
     QList<qsizetype> index;
     for (const QString& column : columns)
         index.append(header ? header->indexOf(column) : -1);
@@ -49,12 +52,24 @@ Common::Result<ReportSummary> summariseReport(QIODevice& report)
         ++summary.links;
         ++summary.outcomes[outcome];
         ++summary.statusClasses[statusClass(status)];
+        const ReportSummary::ListedLink link { field(*record, 0).toLongLong(), id, url, field(*record, 6) };
         if (isDeadLink(outcome, status))
-            summary.deadLinks.append({ field(*record, 0).toLongLong(), id, url });
+            summary.deadLinks.append(link);
+        const QString word = pageColumn < 0 ? QString() : record->value(pageColumn);
+        if (!word.isEmpty()) {
+            ++summary.pages[word];
+            if (word != PageWord::Ok)
+                summary.pageLinks[word].append(link);
+        }
     }
     // Links are reported as they end, which is not the order of the database.
-    std::stable_sort(summary.deadLinks.begin(), summary.deadLinks.end(),
-        [](const ReportSummary::DeadLink& a, const ReportSummary::DeadLink& b) { return a.line < b.line; });
+    const auto byLine = [](QList<ReportSummary::ListedLink>& links) {
+        std::stable_sort(links.begin(), links.end(),
+            [](const ReportSummary::ListedLink& a, const ReportSummary::ListedLink& b) { return a.line < b.line; });
+    };
+    byLine(summary.deadLinks);
+    for (QList<ReportSummary::ListedLink>& links : summary.pageLinks)
+        byLine(links);
     return summary;
 }
 

@@ -11,12 +11,14 @@ class QIODevice;
 namespace Batch {
 
 // What a run report says in short: how many links ended each way, how many pages answered with each
-// class of HTTP status, and the links the directory should drop (isDeadLink), in the database's order.
+// class of HTTP status, what the pages have become, and the links the directory should drop
+// (isDeadLink) or look at (a page word other than ok), each list in the database's order.
 struct ReportSummary final {
-    struct DeadLink {
+    struct ListedLink {
         qint64 line = 0;
         QString id;
         QString url;
+        QString finalUrl;
     };
 
     int links = 0;
@@ -24,11 +26,15 @@ struct ReportSummary final {
     QMap<QString, int> outcomes;
     // "2xx", "3xx", "4xx", "5xx", or "none" for links without a response -> links.
     QMap<QString, int> statusClasses;
-    QList<DeadLink> deadLinks;
+    // Page word -> links; links without a word are not counted.
+    QMap<QString, int> pages;
+    QList<ListedLink> deadLinks;
+    // Page word other than ok -> its links.
+    QMap<QString, QList<ListedLink>> pageLinks;
 };
 
-// Reads a run report (RunReport's columns, found by their header names). Fails when the device does
-// not hold a run report.
+// Reads a run report (RunReport's columns, found by their header names; a report of a release that
+// wrote no page column has no page words). Fails when the device does not hold a run report.
 Common::Result<ReportSummary> summariseReport(QIODevice& report);
 
 // The newest run report of a folder, empty when it holds none.

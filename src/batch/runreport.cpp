@@ -5,8 +5,10 @@
 #include <QFileInfo>
 
 #include "batch/batchrun.h"
+#include "batch/pageword.h"
 #include "common/csv.h"
 #include "common/paths.h"
+#include "imaging/imagefile.h"
 
 namespace Batch {
 
@@ -16,6 +18,7 @@ RunReport::RunReport(BatchRun& run, QString reportsFolder, QObject* parent)
 {
     connect(&run, &BatchRun::started, this, &RunReport::open);
     connect(&run, &BatchRun::linkEnded, this, &RunReport::append);
+    connect(&run, &BatchRun::pageFoundParked, this, [this](qint32 line) { m_parkedLater.insert(line); });
     connect(&run, &BatchRun::finished, this, &RunReport::close);
 }
 
@@ -25,7 +28,7 @@ QStringList RunReport::columns()
 {
     return { QStringLiteral("line"), QStringLiteral("id"), QStringLiteral("url"), QStringLiteral("outcome"),
         QStringLiteral("status_text"), QStringLiteral("http_status"), QStringLiteral("final_url"),
-        QStringLiteral("title"), QStringLiteral("elapsed_ms") };
+        QStringLiteral("title"), QStringLiteral("elapsed_ms"), QStringLiteral("page") };
 }
 
 QString RunReport::newReportPath(const QString& folder, const QDateTime& when)
@@ -43,7 +46,7 @@ QByteArray RunReport::record(const LinkOutcome& link)
     const Capture::PageFacts& page = link.page;
     return Common::csvRecord({ QString::number(link.line), link.id, link.url, link.outcome, link.statusText,
         page.httpStatus > 0 ? QString::number(page.httpStatus) : QString(), page.finalUrl, page.title,
-        QString::number(page.elapsedMs) });
+        QString::number(page.elapsedMs), link.pageWord });
 }
 
 void RunReport::open()
@@ -87,7 +90,36 @@ void RunReport::close()
     if (!m_file)
         return;
     m_file.reset();
+    if (!m_parkedLater.isEmpty()) {
+        if (const Common::Status amended = amendParked(); !amended) {
+            m_error = amended.error().message;
+            Q_EMIT reportFailed(m_error);
+        }
+    }
+    m_parkedLater.clear();
     Q_EMIT reportWritten(m_path);
+}
+
+Common::Status RunReport::amendParked() const
+{
+    // The records were written as their links ended; the words of those found parked later are put
+    // right in a copy that then takes the report's place, so a failure leaves the report as it was.
+    QFile report(m_path);
+    if (!report.open(QIODevice::ReadOnly))
+        return Common::Error { 0, QStringLiteral("RunReport"),
+            QStringLiteral("Cannot amend the run report %1: %2").arg(m_path, report.errorString()) };
+    const int lineColumn = int(columns().indexOf(QStringLiteral("line")));
+    const int pageColumn = int(columns().indexOf(QStringLiteral("page")));
+    Common::CsvReader reader(report);
+    QByteArray amended;
+    bool header = true;
+    while (std::optional<QStringList> fields = reader.next()) {
+        if (!header && fields->size() > pageColumn && m_parkedLater.contains(fields->at(lineColumn).toInt()))
+            (*fields)[pageColumn] = PageWord::Parked;
+        header = false;
+        amended += Common::csvRecord(*fields);
+    }
+    return Imaging::writeFileAtomically(m_path, amended);
 }
 
 } // namespace Batch

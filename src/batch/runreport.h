@@ -4,9 +4,11 @@
 
 #include <QDateTime>
 #include <QObject>
+#include <QSet>
 #include <QString>
 
 #include "batch/linkoutcome.h"
+#include "common/result.h"
 
 class QFile;
 
@@ -16,8 +18,10 @@ class BatchRun;
 
 // The report of every run: one CSV file per run in the reports folder, "run-<date>-<time>.csv"
 // (UTF-8, a header record, RFC 4180 quoting), one record per link as it ends: line, ID, URL,
-// outcome, status text, HTTP status (empty when none), final URL, title, elapsed milliseconds.
-// Each record reaches the disk as soon as it is written, so a crash loses at most the last one.
+// outcome, status text, HTTP status (empty when none), final URL, title, elapsed milliseconds, and
+// what the page has become (PageWord, empty when it was never captured).
+// Each record reaches the disk as soon as it is written, so a crash loses at most the last one. The
+// links found parked by their look after their record was written get their word when the run ends.
 //
 // Follows a run through its signals; the run must outlive this object or be destroyed with it.
 // GUI thread only.
@@ -52,11 +56,14 @@ private:
     void append(const LinkOutcome& link);
     void close();
     void write(const QByteArray& bytes);
+    Common::Status amendParked() const;
 
     QString m_folder;
     QString m_path;
     QString m_error;
     std::unique_ptr<QFile> m_file;
+    // The lines of links found parked after their record was written.
+    QSet<qint32> m_parkedLater;
 };
 
 } // namespace Batch

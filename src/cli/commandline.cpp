@@ -34,7 +34,7 @@ Commands:
   import   replace the links database with the administration script's links
   count    print how many links the directory holds
   upload   send the thumbnails to the administration script
-  report   summarise a run report and list the dead links
+  report   summarise a run report and list the dead, moved, parked... links
   setup    check and store the administration script's address and login
 
 Options:
@@ -114,14 +114,22 @@ accepted, stores the address, the user and the password (the first line of
 standard input) as the window's Setup does. Nothing is stored otherwise.
 )";
 
-    const char* const kReportUsage = R"(Usage: pictavo report [--dead] [FILE]
+    const char* const kReportUsage = R"(Usage: pictavo report [--dead|--moved|--parked|--blank|--errors] [FILE]
 
 Summarises a run report (default: the newest in data/reports/): links per
-outcome and per class of HTTP status, then the dead links (refused
-connection, unresolvable name, 404 or 410) as ID|URL lines.
+outcome, per class of HTTP status and per page word (ok, blank, error,
+moved, parked), then the dead links (refused connection, unresolvable name,
+404 or 410) as ID|URL lines.
 
-Options:
-  --dead   print only the dead links' ID|URL lines
+Options (one at a time):
+  --dead     print only the dead links' ID|URL lines
+  --moved    print only the links whose page moved to another site, as
+             ID|URL|FINAL_URL lines
+  --parked   print only the links whose page is parked or for sale, as
+             ID|URL|FINAL_URL lines
+  --blank    print only the links whose page came out blank, as ID|URL lines
+  --errors   print only the links whose page answered with an HTTP error
+             (400 or more), as ID|URL lines
 )";
 
     std::optional<int> wholeNumber(const QString& text, int low, int high)
@@ -332,10 +340,18 @@ ParseResult parseCommandLine(const QStringList& arguments)
             }
             break;
         case Command::Report:
-            if (option == QLatin1String("--dead"))
-                failed = flag(call.deadOnly);
-            else
+            if (option == QLatin1String("--dead") || option == QLatin1String("--moved")
+                || option == QLatin1String("--parked") || option == QLatin1String("--blank")
+                || option == QLatin1String("--errors")) {
+                if (!call.reportList.isEmpty())
+                    return fail(QStringLiteral("%1 and --%2 cannot be combined: one list at a time")
+                                    .arg(option, call.reportList));
+                bool given = false;
+                failed = flag(given);
+                call.reportList = option.mid(2);
+            } else {
                 known = false;
+            }
             break;
         case Command::Setup:
             if (option == QLatin1String("--url") || option == QLatin1String("--user")) {

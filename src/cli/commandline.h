@@ -44,7 +44,8 @@ struct Invocation final {
 
     // report
     QString reportFile;
-    bool deadOnly = false;
+    // The one list to print instead of the summary: "dead", "moved", "parked", "blank" or "errors".
+    QString reportList;
 };
 
 // The usage text of the program, or of one command ("run", "import"...).

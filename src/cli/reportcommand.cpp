@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include "batch/pageword.h"
 #include "batch/reportsummary.h"
 #include "cli/exitcodes.h"
 #include "cli/terminalboxes.h"
@@ -27,19 +28,37 @@ int printReport(const Invocation& call, const QString& programFolder)
     if (!summary)
         return fail(path + QStringLiteral(": ") + summary.error().message);
 
+    const Batch::ReportSummary& s = summary.value();
     QString out;
-    if (!call.deadOnly) {
+    const auto line = [](const Batch::ReportSummary::ListedLink& link, bool withFinal) -> QString {
+        return oneLine(link.id) + QLatin1Char('|') + oneLine(link.url)
+            + (withFinal ? QLatin1Char('|') + oneLine(link.finalUrl) : QString()) + QLatin1Char('\n');
+    };
+    if (!call.reportList.isEmpty() && call.reportList != QLatin1String("dead")) {
+        const QString word = call.reportList == QLatin1String("errors") ? Batch::PageWord::Error : call.reportList;
+        const bool withFinal = word == Batch::PageWord::Moved || word == Batch::PageWord::Parked;
+        for (const Batch::ReportSummary::ListedLink& link : s.pageLinks.value(word))
+            out += line(link, withFinal);
+        std::fputs(out.toUtf8().constData(), stdout);
+        return ExitCode::Success;
+    }
+    if (call.reportList.isEmpty()) {
         out += QStringLiteral("report: %1\nlinks: %2\n\noutcomes:\n").arg(path).arg(summary.value().links);
         for (auto it = summary.value().outcomes.cbegin(); it != summary.value().outcomes.cend(); ++it)
             out += QStringLiteral("  %1 %2\n").arg(oneLine(it.key()), -16).arg(it.value());
         out += QStringLiteral("\nHTTP status:\n");
         for (auto it = summary.value().statusClasses.cbegin(); it != summary.value().statusClasses.cend(); ++it)
             out += QStringLiteral("  %1 %2\n").arg(it.key(), -16).arg(it.value());
+        if (!s.pages.isEmpty()) {
+            out += QStringLiteral("\npages:\n");
+            for (auto it = s.pages.cbegin(); it != s.pages.cend(); ++it)
+                out += QStringLiteral("  %1 %2\n").arg(oneLine(it.key()), -16).arg(it.value());
+        }
         out += QStringLiteral("\ndead links (refused, unresolvable, 404, 410): %1\n")
                    .arg(summary.value().deadLinks.size());
     }
-    for (const Batch::ReportSummary::DeadLink& dead : summary.value().deadLinks)
-        out += oneLine(dead.id) + QLatin1Char('|') + oneLine(dead.url) + QLatin1Char('\n');
+    for (const Batch::ReportSummary::ListedLink& dead : s.deadLinks)
+        out += line(dead, false);
     std::fputs(out.toUtf8().constData(), stdout);
     return ExitCode::Success;
 }

@@ -7,7 +7,8 @@
 namespace Cli {
 
 // `pictavo report`: prints the summary of a run report (the newest in the program folder's
-// data/reports/ unless a file is named), or with --dead only its dead links. Returns the exit status.
+// data/reports/ unless a file is named), or one list of its links: the dead ones, or those whose page
+// has one word (--moved, --parked, --blank, --errors). Returns the exit status.
 int printReport(const Invocation& call, const QString& programFolder);
 
 } // namespace Cli

@@ -11,34 +11,31 @@ namespace {
 
     constexpr double kBlankShare = 0.998;
     constexpr int kTolerance = 16;
-    constexpr int kMaxSamplesPerSide = 512;
+    // Pictures are judged at the size of a thumbnail, whatever size they were captured at, so that a
+    // page is blank or not alike at every size: reduced smoothly, a line of text covers about as many
+    // pixels here as in a thumbnail of 120 x 90.
+    constexpr int kJudgedExtent = 128;
 
     // Colours are counted in boxes of 8 levels a channel; the commonest box's mean is the colour
     // the other pixels are measured against, so a background that straddles two boxes still counts whole.
     int boxOf(QRgb pixel) { return (qRed(pixel) >> 3) << 10 | (qGreen(pixel) >> 3) << 5 | (qBlue(pixel) >> 3); }
 
-    struct Samples {
-        QImage image;
-        int stepX = 1;
-        int stepY = 1;
-
-        template <typename Visit> void each(Visit visit) const
-        {
-            for (int y = stepY / 2; y < image.height(); y += stepY) {
-                const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
-                for (int x = stepX / 2; x < image.width(); x += stepX)
-                    visit(row[x]);
-            }
-        }
-    };
-
-    Samples samplesOf(const QImage& picture)
+    template<typename Visit>
+    void eachPixel(const QImage& image, Visit visit)
     {
-        Samples samples;
-        samples.image = picture.convertToFormat(QImage::Format_RGB32);
-        samples.stepX = std::max(1, (picture.width() + kMaxSamplesPerSide - 1) / kMaxSamplesPerSide);
-        samples.stepY = std::max(1, (picture.height() + kMaxSamplesPerSide - 1) / kMaxSamplesPerSide);
-        return samples;
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* row = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x)
+                visit(row[x]);
+        }
+    }
+
+    QImage judgedPicture(const QImage& picture)
+    {
+        QImage image = picture.convertToFormat(QImage::Format_RGB32);
+        if (image.width() > kJudgedExtent || image.height() > kJudgedExtent)
+            image = image.scaled(kJudgedExtent, kJudgedExtent, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        return image;
     }
 
 } // namespace
@@ -47,7 +44,7 @@ double commonestColourShare(const QImage& picture)
 {
     if (picture.isNull())
         return 1.0;
-    const Samples samples = samplesOf(picture);
+    const QImage image = judgedPicture(picture);
 
     struct Box {
         qint64 count = 0;
@@ -57,7 +54,7 @@ double commonestColourShare(const QImage& picture)
     };
     std::vector<Box> boxes(1 << 15);
     qint64 total = 0;
-    samples.each([&](QRgb pixel) {
+    eachPixel(image, [&](QRgb pixel) {
         Box& box = boxes[static_cast<size_t>(boxOf(pixel))];
         ++box.count;
         box.red += qRed(pixel);
@@ -72,7 +69,7 @@ double commonestColourShare(const QImage& picture)
     const std::array<int, 3> colour { int(top.red / top.count), int(top.green / top.count), int(top.blue / top.count) };
 
     qint64 near = 0;
-    samples.each([&](QRgb pixel) {
+    eachPixel(image, [&](QRgb pixel) {
         if (std::abs(qRed(pixel) - colour[0]) <= kTolerance && std::abs(qGreen(pixel) - colour[1]) <= kTolerance
             && std::abs(qBlue(pixel) - colour[2]) <= kTolerance)
             ++near;

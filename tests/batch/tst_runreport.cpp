@@ -84,6 +84,7 @@ void TestRunReport::outcomeOfACapture_data()
     QTest::newRow("other open failure") << -3 << false << QStringLiteral("net::ERR_CERT_DATE_INVALID")
                                         << Outcome::OpenFailed << true;
     QTest::newRow("timed out") << -4 << false << QString() << Outcome::TimedOut << true;
+    QTest::newRow("blank") << -5 << false << QString() << Outcome::Blank << true;
     QTest::newRow("watchdog") << 0 << false << QString() << Outcome::Unfinished << true;
 }
 
@@ -100,8 +101,9 @@ void TestRunReport::outcomeOfACapture()
 
 void TestRunReport::summaryCountsAndDeadLinks()
 {
-    const auto link = [](qint32 line, const char* outcome, int status) {
+    const auto link = [](qint32 line, const char* outcome, int status, const char* word = "") {
         LinkOutcome out;
+        out.pageWord = QString::fromLatin1(word);
         out.line = line;
         out.id = QString::number(100 + line);
         out.url = QStringLiteral("http://s%1.example/a,b").arg(line);
@@ -112,8 +114,9 @@ void TestRunReport::summaryCountsAndDeadLinks()
     };
     // In the order links end, not the database's.
     QByteArray report = Common::csvRecord(RunReport::columns());
-    for (const LinkOutcome& out : { link(5, "refused", 0), link(1, "captured", 200), link(3, "captured", 410),
-             link(2, "captured", 404), link(4, "unresolved", 0), link(6, "skipped", 0), link(7, "captured", 503) })
+    for (const LinkOutcome& out : { link(5, "refused", 0), link(1, "captured", 200, "ok"),
+             link(3, "captured", 410, "error"), link(2, "captured", 404, "error"), link(4, "unresolved", 0),
+             link(6, "skipped", 0), link(7, "captured", 503, "error") })
         report += RunReport::record(out);
     QBuffer buffer(&report);
     QVERIFY(buffer.open(QIODevice::ReadOnly));
@@ -126,8 +129,14 @@ void TestRunReport::summaryCountsAndDeadLinks()
     QCOMPARE(summary.value().statusClasses.value(QStringLiteral("4xx")), 2);
     QCOMPARE(summary.value().statusClasses.value(QStringLiteral("5xx")), 1);
     QCOMPARE(summary.value().statusClasses.value(QStringLiteral("none")), 3);
+    QCOMPARE(summary.value().pages.value(QStringLiteral("error")), 3);
+    QCOMPARE(summary.value().pages.value(QStringLiteral("ok")), 1);
+    QStringList errors;
+    for (const ReportSummary::ListedLink& e : summary.value().pageLinks.value(QStringLiteral("error")))
+        errors << e.id;
+    QCOMPARE(errors, QStringList({ QStringLiteral("102"), QStringLiteral("103"), QStringLiteral("107") }));
     QStringList dead;
-    for (const ReportSummary::DeadLink& d : summary.value().deadLinks)
+    for (const ReportSummary::ListedLink& d : summary.value().deadLinks)
         dead << d.id + QLatin1Char('|') + d.url;
     QCOMPARE(dead,
         QStringList({ QStringLiteral("102|http://s2.example/a,b"), QStringLiteral("103|http://s3.example/a,b"),

@@ -611,6 +611,7 @@ void TestHtmlSnap::blankPageIsLookedAtAgain_data()
     QTest::newRow("lone spinner") << "/spinner" << 1 << 0 << true << -5 << QColor();
     QTest::newRow("heading and a line") << "/headingandline" << 0 << 0 << true << 1 << white;
     QTest::newRow("lone heading") << "/loneheading" << 0 << 0 << true << 1 << white;
+    QTest::newRow("lone heading, full size") << "/loneheading" << 0 << -1 << true << 1 << white;
 }
 
 void TestHtmlSnap::blankPageIsLookedAtAgain()
@@ -622,10 +623,11 @@ void TestHtmlSnap::blankPageIsLookedAtAgain()
     QFETCH(int, code);
     QFETCH(QColor, colour);
 
-    // As a run captures: the picture the thumbnail is made from.
-    auto snap = makeDelayedSnap(scripts, delay, true, false);
+    // As a run captures: the picture the thumbnail is made from; a delay of -1 for a full-size picture.
+    auto snap = makeDelayedSnap(scripts, std::max(0, delay), true, false);
     snap->SetSnapDimension(1024, 768);
-    snap->setThumbnailHint(QSize(120, 90));
+    if (delay >= 0)
+        snap->setThumbnailHint(QSize(120, 90));
     snap->setBlankCheck(check);
     const Outcome outcome = capture(*snap, m_server->url(path));
     QVERIFY2(outcome.code == code, qPrintable(QStringLiteral("%1: %2").arg(outcome.code).arg(outcome.text)));

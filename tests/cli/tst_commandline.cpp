@@ -48,7 +48,9 @@ void TestCommandLine::parsesWhatItShould_data()
         << args({ "import", "--mode", "missing-recent", "--period", "15" }) << QStringLiteral("mode=4 period=15");
     QTest::newRow("upload options") << args({ "upload", "--from", "2", "--to", "2", "--connections", "10", "--files",
         "100" }) << QStringLiteral("files=2-2 connections=10 per=100");
-    QTest::newRow("report file") << args({ "report", "--dead", "some.csv" }) << QStringLiteral("file=some.csv dead=1");
+    QTest::newRow("report file") << args({ "report", "--dead", "some.csv" })
+                                 << QStringLiteral("file=some.csv list=dead");
+    QTest::newRow("report list") << args({ "report", "--errors" }) << QStringLiteral("file= list=errors");
 }
 
 namespace {
@@ -74,8 +76,8 @@ QString render(const Invocation& call)
                      .arg(*call.lastFile)
                      .arg(*call.connections)
                      .arg(*call.filesPerConnection);
-    if (!call.reportFile.isEmpty())
-        parts << QStringLiteral("file=%1 dead=%2").arg(call.reportFile).arg(call.deadOnly);
+    if (!call.reportFile.isEmpty() || !call.reportList.isEmpty())
+        parts << QStringLiteral("file=%1 list=%2").arg(call.reportFile, call.reportList);
     return parts.join(QLatin1Char(' '));
 }
 
@@ -105,6 +107,8 @@ void TestCommandLine::refusesWhatItShould_data()
                                << QStringLiteral("--from needs a whole number from 1");
     QTest::newRow("missing value") << args({ "run", "--to" }) << QStringLiteral("--to needs a whole number from 1");
     QTest::newRow("flag with a value") << args({ "run", "--json=yes" }) << QStringLiteral("--json takes no value");
+    QTest::newRow("two report lists") << args({ "report", "--dead", "--moved" })
+                                      << QStringLiteral("cannot be combined");
     QTest::newRow("set without a key") << args({ "--set", "=3", "run" }) << QStringLiteral("--set needs KEY=VALUE");
     QTest::newRow("set without =") << args({ "--set", "ThreadsCount", "run" })
                                    << QStringLiteral("--set needs KEY=VALUE");

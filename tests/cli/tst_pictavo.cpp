@@ -121,6 +121,25 @@ void TestPictavo::initTestCase()
     hang.hang = true;
     m_pages.setRoute(QStringLiteral("/hang"), hang);
 
+    // What pages become: blank, gone to another site, or parked, by the parking service's address or
+    // by one template that three sites show.
+    m_pages.setPage(QStringLiteral("/blank"), "<html><body></body></html>");
+    const auto redirect = [this](const char* path, const char* host) {
+        CaptureTest::TestHttpServer::Response moved;
+        moved.status = 301;
+        moved.location = m_pages.url(QStringLiteral("/ok"), QString::fromLatin1(host)).toUtf8();
+        m_pages.setRoute(QString::fromLatin1(path), moved);
+    };
+    redirect("/elsewhere", "elsewhere.test");
+    redirect("/forsale", "lander.parking.test");
+    for (const char* domain : { "first.test", "second.test", "third.test" })
+        m_pages.setPage(QStringLiteral("/lander-") + QString::fromLatin1(domain),
+            "<body style='margin:0;font-family:sans-serif'><div style='background:#1b3a5c;color:#fff;padding:18px'>"
+            "DomainMarket</div><div style='text-align:center;padding:50px'><h1 style='font-size:44px'>"
+                + QByteArray(domain)
+                + "</h1><p style='font-size:22px'>This domain is for sale!</p><p><b style='background:#e67e22;"
+                  "color:#fff;padding:14px 40px;font-size:22px'>Buy now</b></p></div></body>");
+
     // A port nobody listens on: taken, then given back.
     QTcpServer probe;
     QVERIFY(probe.listen(QHostAddress::LocalHost));
@@ -145,7 +164,7 @@ QProcess* TestPictavo::start(const QStringList& arguments, const QProcessEnviron
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("PICTAVO_BROWSER_FLAGS"),
-        QStringLiteral("\"--host-resolver-rules=MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\""));
+        QStringLiteral("\"--host-resolver-rules=MAP *.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.1\""));
     env.remove(QStringLiteral("QT_QPA_PLATFORM")); // the program must pick offscreen itself
     for (const QString& key : extra.keys())
         env.insert(key, extra.value(key));
@@ -194,13 +213,25 @@ QList<QStringList> TestPictavo::reportRecords(const QString& path)
 void TestPictavo::runReportsEveryOutcome()
 {
     writeLinks("1|" + page("/ok") + "\r\n2|" + page("/gone") + "\r\n3|" + page("/moved") + "\r\n4|" + m_refusedUrl
-        + "\r\n5|http://nowhere.example/\r\n6|\r\n7|http://files.example/setup.zip\r\n");
+        + "\r\n5|http://nowhere.example/\r\n6|\r\n7|http://files.example/setup.zip\r\n8|" + page("/blank") + "\r\n9|"
+        + page("/elsewhere") + "\r\n10|" + page("/forsale") + "\r\n11|"
+        + m_pages.url(QStringLiteral("/lander-first.test"), QStringLiteral("first.test")).toUtf8() + "\r\n12|"
+        + m_pages.url(QStringLiteral("/lander-second.test"), QStringLiteral("www.second.test")).toUtf8() + "\r\n13|"
+        + m_pages.url(QStringLiteral("/lander-third.test"), QStringLiteral("third.test")).toUtf8() + "\r\n");
+    // The user's own parking services beside the shipped ones; a blank page keeps its thumbnail.
+    QFile parking(m_folder + QStringLiteral("/data/parking-services.txt"));
+    QVERIFY(parking.open(QIODevice::WriteOnly) && parking.write("# ours\nparking.test\n") > 0);
+    parking.close();
+    QVERIFY(QDir().mkpath(m_folder + QStringLiteral("/snapshots")));
+    QFile kept(m_folder + QStringLiteral("/snapshots/8.jpg"));
+    QVERIFY(kept.open(QIODevice::WriteOnly) && kept.write("kept") == 4);
+    kept.close();
     m_mixed = run({ QStringLiteral("run"), QStringLiteral("--json") });
     // The refused and unresolvable links failed.
     QCOMPARE(m_mixed.exitCode, 1);
 
     const QList<QByteArray> lines = m_mixed.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 7);
+    QCOMPARE(lines.size(), 13);
     QMap<QString, QJsonObject> byId;
     for (const QByteArray& line : lines) {
         QJsonParseError error;
@@ -218,6 +249,7 @@ void TestPictavo::runReportsEveryOutcome()
     QCOMPARE(
         byId.value(QStringLiteral("7")).value(QLatin1String("status")).toString(), QStringLiteral("Ignored...(.zip)"));
     QVERIFY(QFile::exists(m_folder + QStringLiteral("/snapshots/1.jpg")));
+    QCOMPARE(kept.open(QIODevice::ReadOnly) ? kept.readAll() : QByteArray(), QByteArray("kept"));
 
     const QStringList reports = QDir(m_folder + QStringLiteral("/data/reports")).entryList({ QStringLiteral("*.csv") });
     QCOMPARE(reports.size(), 1);
@@ -231,21 +263,32 @@ void TestPictavo::reportColumns_data()
     QTest::addColumn<QString>("id");
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QString>("httpStatus");
-    QTest::addColumn<QString>("finalPath"); // of the final URL; "-" for none
+    QTest::addColumn<QString>("finalPath"); // of the final URL; "-" for none, host:path on another host
     QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("page");
 
     QTest::newRow("captured page") << QStringLiteral("1") << QStringLiteral("captured") << QStringLiteral("200")
-                                   << QStringLiteral("/ok") << kTitle;
+                                   << QStringLiteral("/ok") << kTitle << QStringLiteral("ok");
     QTest::newRow("404") << QStringLiteral("2") << QStringLiteral("captured") << QStringLiteral("404")
-                         << QStringLiteral("/gone") << QStringLiteral("");
+                         << QStringLiteral("/gone") << QString() << QStringLiteral("error");
     QTest::newRow("redirect") << QStringLiteral("3") << QStringLiteral("captured") << QStringLiteral("200")
-                              << QStringLiteral("/ok") << kTitle;
+                              << QStringLiteral("/ok") << kTitle << QStringLiteral("ok");
     QTest::newRow("refused port") << QStringLiteral("4") << QStringLiteral("refused") << QStringLiteral("")
-                                  << QStringLiteral("-") << QStringLiteral("");
+                                  << QStringLiteral("-") << QString() << QString();
     QTest::newRow("unresolvable name") << QStringLiteral("5") << QStringLiteral("unresolved") << QStringLiteral("")
-                                       << QStringLiteral("-") << QStringLiteral("");
+                                       << QStringLiteral("-") << QString() << QString();
     QTest::newRow("no address") << QStringLiteral("6") << QStringLiteral("skipped") << QStringLiteral("")
-                                << QStringLiteral("-") << QStringLiteral("");
+                                << QStringLiteral("-") << QString() << QString();
+    QTest::newRow("blank") << QStringLiteral("8") << QStringLiteral("blank") << QStringLiteral("200")
+                           << QStringLiteral("/blank") << QString() << QStringLiteral("blank");
+    QTest::newRow("moved") << QStringLiteral("9") << QStringLiteral("captured") << QStringLiteral("200")
+                           << QStringLiteral("elsewhere.test:/ok") << kTitle << QStringLiteral("moved");
+    QTest::newRow("parked by address") << QStringLiteral("10") << QStringLiteral("captured") << QStringLiteral("200")
+                                       << QStringLiteral("lander.parking.test:/ok") << kTitle
+                                       << QStringLiteral("parked");
+    QTest::newRow("parked by look") << QStringLiteral("11") << QStringLiteral("captured") << QStringLiteral("200")
+                                    << QStringLiteral("first.test:/lander-first.test") << QString()
+                                    << QStringLiteral("parked");
 }
 
 void TestPictavo::reportColumns()
@@ -255,24 +298,31 @@ void TestPictavo::reportColumns()
     QFETCH(QString, httpStatus);
     QFETCH(QString, finalPath);
     QFETCH(QString, title);
+    QFETCH(QString, page);
     if (m_reportPath.isEmpty())
         QSKIP("the run that writes the report failed");
 
     const QList<QStringList> records = reportRecords(m_reportPath);
     QCOMPARE(records.value(0),
-        args({ "line", "id", "url", "outcome", "status_text", "http_status", "final_url", "title", "elapsed_ms" }));
+        args({ "line", "id", "url", "outcome", "status_text", "http_status", "final_url", "title", "elapsed_ms",
+            "page" }));
     QStringList record;
     for (const QStringList& candidate : records) {
         if (candidate.value(1) == id)
             record = candidate;
     }
-    QCOMPARE(record.size(), 9);
-    QCOMPARE(record.at(0), id); // the links are on lines 1 to 7
+    QCOMPARE(record.size(), 10);
+    QCOMPARE(record.at(0), id); // the links are on lines 1 to 13
     QCOMPARE(record.at(3), outcome);
     QCOMPARE(record.at(5), httpStatus);
-    QCOMPARE(record.at(6), finalPath == QLatin1String("-") ? QString() : m_pages.url(finalPath));
+    const QStringList hostAndPath = finalPath.split(QLatin1Char(':'));
+    QCOMPARE(record.at(6),
+        finalPath == QLatin1String("-") ? QString()
+            : hostAndPath.size() == 2   ? m_pages.url(hostAndPath.at(1), hostAndPath.at(0))
+                                        : m_pages.url(finalPath));
     QCOMPARE(record.at(7), title);
     QVERIFY(record.at(8).toLongLong() >= 0);
+    QCOMPARE(record.at(9), page);
 }
 
 void TestPictavo::reportCommandListsDeadLinks()
@@ -289,11 +339,21 @@ void TestPictavo::reportCommandListsDeadLinks()
     const Ran dead = run({ QStringLiteral("report"), QStringLiteral("--dead") });
     QCOMPARE(dead.exitCode, 0);
     QCOMPARE(dead.out, "2|" + page("/gone") + "\n4|" + m_refusedUrl + "\n5|http://nowhere.example/\n");
+    // One list of the page words at a time, in the database's order.
+    QCOMPARE(run({ QStringLiteral("report"), QStringLiteral("--errors") }).out, "2|" + page("/gone") + '\n');
+    QCOMPARE(run({ QStringLiteral("report"), QStringLiteral("--blank") }).out, "8|" + page("/blank") + '\n');
+    QCOMPARE(run({ QStringLiteral("report"), QStringLiteral("--moved") }).out,
+        "9|" + page("/elsewhere") + '|' + m_pages.url(QStringLiteral("/ok"), QStringLiteral("elsewhere.test")).toUtf8()
+            + '\n');
+    const QList<QByteArray> parked = run({ QStringLiteral("report"), QStringLiteral("--parked") }).out.split('\n');
+    QCOMPARE(parked.size(), 5);
+    QVERIFY2(parked.at(0).startsWith("10|") && parked.at(3).startsWith("13|"), parked.at(0).constData());
 
     const Ran summary = run({ QStringLiteral("report"), m_reportPath });
     QCOMPARE(summary.exitCode, 0);
-    QVERIFY2(summary.out.contains("links: 7"), summary.out.constData());
-    QVERIFY(QRegularExpression(QStringLiteral("captured +3\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
+    QVERIFY2(summary.out.contains("links: 13"), summary.out.constData());
+    QVERIFY(QRegularExpression(QStringLiteral("captured +8\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
+    QVERIFY(QRegularExpression(QStringLiteral("parked +4\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("4xx +1\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
 }
 

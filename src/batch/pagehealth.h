@@ -1,0 +1,48 @@
+#pragma once
+
+#include <optional>
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include "batch/linkoutcome.h"
+#include "batch/parkedlooks.h"
+#include "batch/parkingservices.h"
+#include "imaging/lookhash.h"
+
+namespace Batch {
+
+// What each link's page has become over one run: gives an ended link its word (pageWord), and keeps
+// the looks of the pages that came out ok or moved, so that a link whose page turns out to share its
+// look with other sites' pages later in the run (ParkedLooks) is announced as parked then.
+// A plain object owned by the run; GUI thread.
+class PageHealth final {
+public:
+    // A link that ended earlier and has just been found parked.
+    struct ParkedLater {
+        qint32 line = 0;
+        QString id;
+        quint64 row = 0;
+        // Its status text without a word.
+        QString status;
+    };
+
+    explicit PageHealth(ParkingServices parking);
+
+    // Sets link.pageWord, and gives the earlier links found parked along with it; row is the link's
+    // key in the links list, handed back when it is found parked later.
+    QList<ParkedLater> judge(LinkOutcome& link, quint64 row, const std::optional<Imaging::LookHash>& look);
+
+    // The list's status text for a link with this word: the word is added where it says more than ok.
+    static QString statusWithWord(const QString& status, const QString& word);
+
+private:
+    ParkingServices m_parking;
+    ParkedLooks m_looks;
+    // The links whose look may still park them, by their key in m_looks.
+    QHash<QString, ParkedLater> m_open;
+    qint64 m_nextKey = 0;
+};
+
+} // namespace Batch
