@@ -100,6 +100,8 @@ public:
     qint32 selectedCount() const { return m_selectedCount; }
     qint32 percentage() const { return m_percentage; }
     qint32 CurrentLine() const { return m_reader.CurrentLine(); }
+    // What the pages of the current or last run have become, in one line (PageHealth::summary).
+    QString pageSummary() const { return m_health ? m_health->summary() : QString(); }
     // The last run ended because none of the browsers BrowserEndpoints lists could be reached.
     bool lostEveryBrowser() const { return m_lostEveryBrowser; }
     int busySlots() const;

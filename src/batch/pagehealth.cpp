@@ -14,6 +14,18 @@ QList<PageHealth::ParkedLater> PageHealth::judge(
     LinkOutcome& link, quint64 row, const std::optional<Imaging::LookHash>& look)
 {
     link.pageWord = pageWord(link.outcome, link.page.httpStatus, link.url, link.page.finalUrl, m_parking);
+    QList<ParkedLater> later = add(link, row, look);
+    ++m_counts[link.pageWord];
+    for (const ParkedLater& parked : later) {
+        --m_counts[parked.word];
+        ++m_counts[PageWord::Parked];
+    }
+    return later;
+}
+
+QList<PageHealth::ParkedLater> PageHealth::add(
+    LinkOutcome& link, quint64 row, const std::optional<Imaging::LookHash>& look)
+{
     QList<ParkedLater> later;
     // An error page or a parking service's own page says enough; a page elsewhere may still share a
     // parking template with other sites.
@@ -23,7 +35,7 @@ QList<PageHealth::ParkedLater> PageHealth::judge(
     if (site.isEmpty())
         return later;
     const QString key = QString::number(m_nextKey++);
-    m_open.insert(key, ParkedLater { link.line, link.id, row, link.statusText });
+    m_open.insert(key, ParkedLater { link.line, link.id, row, link.statusText, link.pageWord });
     for (const QString& parked : m_looks.add(key, site, look)) {
         const ParkedLater found = m_open.take(parked);
         if (parked == key)
@@ -32,6 +44,16 @@ QList<PageHealth::ParkedLater> PageHealth::judge(
             later.append(found);
     }
     return later;
+}
+
+QString PageHealth::summary() const
+{
+    QStringList parts;
+    for (const QString& word : { PageWord::Moved, PageWord::Parked, PageWord::Blank, PageWord::Error }) {
+        if (const int count = m_counts.value(word); count > 0)
+            parts << QStringLiteral("%1 %2").arg(count).arg(word);
+    }
+    return parts.join(QStringLiteral(", "));
 }
 
 QString PageHealth::statusWithWord(const QString& status, const QString& word)

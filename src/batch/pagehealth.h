@@ -24,8 +24,9 @@ public:
         qint32 line = 0;
         QString id;
         quint64 row = 0;
-        // Its status text without a word.
+        // Its status text without a word, and the word it had.
         QString status;
+        QString word;
     };
 
     explicit PageHealth(ParkingServices parking);
@@ -37,11 +38,18 @@ public:
     // The list's status text for a link with this word: the word is added where it says more than ok.
     static QString statusWithWord(const QString& status, const QString& word);
 
+    // The run's pages in one line, the words other than ok that any link has: "3 moved, 2 parked, 1
+    // blank, 1 error"; empty when every page is ok.
+    QString summary() const;
+
 private:
+    QList<ParkedLater> add(LinkOutcome& link, quint64 row, const std::optional<Imaging::LookHash>& look);
+
     ParkingServices m_parking;
     ParkedLooks m_looks;
     // The links whose look may still park them, by their key in m_looks.
     QHash<QString, ParkedLater> m_open;
+    QHash<QString, int> m_counts;
     qint64 m_nextKey = 0;
 };
 

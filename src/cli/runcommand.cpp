@@ -190,6 +190,8 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
         summary += QStringLiteral(" (%1 links/s)").arg(m_tally.links / seconds, 0, 'f', 2);
     if (m_tally.links > 0)
         summary += QStringLiteral(": ") + m_tally.breakdown();
+    if (const QString pages = m_run->pageSummary(); !pages.isEmpty())
+        summary += QStringLiteral("; pages: ") + pages;
     if (!m_report->filePath().isEmpty() && m_report->errorText().isEmpty())
         summary += QStringLiteral("; report ") + m_report->filePath();
     writeErr(summary + QLatin1Char('\n'));

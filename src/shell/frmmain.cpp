@@ -156,8 +156,10 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     connectRun();
     // Every run leaves its report; the status bar names it once the run is over.
     auto* report = new Batch::RunReport(*m_run, services.appPath + QStringLiteral("data/reports"), this);
-    connect(report, &Batch::RunReport::reportWritten, this,
-        [this](const QString& path) { setStatusText(tr("Run report: %1").arg(path)); });
+    connect(report, &Batch::RunReport::reportWritten, this, [this](const QString& path) {
+        const QString pages = m_run->pageSummary();
+        setStatusText(pages.isEmpty() ? tr("Run report: %1").arg(path) : tr("%1. Run report: %2").arg(pages, path));
+    });
     buildRunCommands();
 }
 

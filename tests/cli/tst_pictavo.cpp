@@ -256,6 +256,7 @@ void TestPictavo::runReportsEveryOutcome()
     QVERIFY(QRegularExpression(QStringLiteral("^run-\\d{8}-\\d{6}\\.csv$")).match(reports.first()).hasMatch());
     m_reportPath = m_folder + QStringLiteral("/data/reports/") + reports.first();
     QVERIFY2(m_mixed.err.contains(m_reportPath.toUtf8()), m_mixed.err.constData());
+    QVERIFY2(m_mixed.err.contains("pages: 1 moved, 4 parked, 1 blank, 1 error;"), m_mixed.err.constData());
 }
 
 void TestPictavo::reportColumns_data()
