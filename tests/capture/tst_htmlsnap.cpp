@@ -178,9 +178,7 @@ void TestHtmlSnap::initTestCase()
     m_server->setPage(QStringLiteral("/empty"), white({}));
     m_server->setPage(QStringLiteral("/spinner"),
         white("<div style=\"margin:300px auto;width:32px;height:32px;border-radius:16px;background:#ddd\"></div>"));
-    // Text on white that a script would turn red: captured white means it was not looked at again.
-    m_server->setPage(QStringLiteral("/headingandline"),
-        white("<h1>Welcome</h1><p>One line of text.</p><script>document.body.style.background='red'</script>"));
+    // A heading on white that a script would turn red: captured white means it was not looked at again.
     m_server->setPage(QStringLiteral("/loneheading"),
         white("<h1>It works!</h1><script>document.body.style.background='red'</script>"));
 
@@ -602,14 +600,12 @@ void TestHtmlSnap::blankPageIsLookedAtAgain_data()
     const QColor red(255, 0, 0);
     const QColor white(255, 255, 255);
     QTest::newRow("drawn by script, scripts off") << "/drawnbyscript" << 0 << 0 << true << 1 << red;
-    QTest::newRow("drawn by script, check off") << "/drawnbyscript" << 0 << 0 << false << 1 << white;
     QTest::newRow("fills in after load") << "/fillsinlater" << 1 << 0 << true << 1 << red;
     QTest::newRow("fills in after the delay, page clock") << "/fillsinlater" << 1 << 400 << true << 1 << red;
     QTest::newRow("empty, scripts on") << "/empty" << 1 << 0 << true << -5 << QColor();
     QTest::newRow("empty, scripts off") << "/empty" << 0 << 0 << true << -5 << QColor();
     QTest::newRow("empty, check off") << "/empty" << 1 << 0 << false << 1 << white;
     QTest::newRow("lone spinner") << "/spinner" << 1 << 0 << true << -5 << QColor();
-    QTest::newRow("heading and a line") << "/headingandline" << 0 << 0 << true << 1 << white;
     QTest::newRow("lone heading") << "/loneheading" << 0 << 0 << true << 1 << white;
     QTest::newRow("lone heading, full size") << "/loneheading" << 0 << -1 << true << 1 << white;
 }
