@@ -4,6 +4,8 @@
 #include <limits>
 #include <utility>
 
+#include "shell/programinfo.h"
+
 namespace Cli {
 
 namespace {
@@ -223,7 +225,7 @@ ParseResult parseCommandLine(const QStringList& arguments)
             return { call, {} };
         }
         if (option == QLatin1String("--version")) {
-            call.help = QStringLiteral("pictavo %1\n").arg(QStringLiteral(PICTAVO_VERSION));
+            call.help = QStringLiteral("pictavo %1\n").arg(Shell::programVersion());
             return { call, {} };
         }
         const std::optional<QString> value = walker.takeValue();

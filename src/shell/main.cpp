@@ -9,13 +9,14 @@
 #include "settings/hive.h"
 #include "settings/livesettings.h"
 #include "shell/frmmain.h"
+#include "shell/programinfo.h"
 
 // The composition root: every service is built here once and handed to the windows that need it.
 int main(int argc, char* argv[])
 {
     QApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("pictavo-studio"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
+    QCoreApplication::setApplicationVersion(Shell::programVersion());
 
     Settings::Hive hive(Settings::Hive::defaultFilePath());
     Settings::LiveSettings settings;
