@@ -4,6 +4,7 @@
 #include <limits>
 #include <utility>
 
+#include "settings/livesettings.h"
 #include "shell/programinfo.h"
 
 namespace Cli {
@@ -222,6 +223,11 @@ ParseResult parseCommandLine(const QStringList& arguments)
         const QString option = walker.takeOption();
         if (option == QLatin1String("-h") || option == QLatin1String("--help")) {
             call.help = usageText();
+            return { call, {} };
+        }
+        // Not in the usage: the build asks it for the names the shell completion offers after --set.
+        if (option == QLatin1String("--list-settings")) {
+            call.help = Settings::settingNames().join(QLatin1Char('\n')) + QLatin1Char('\n');
             return { call, {} };
         }
         if (option == QLatin1String("--version")) {
