@@ -1,4 +1,5 @@
-# Builds the Debian package and checks its file list and its dependencies.
+# Builds the Debian package and checks its file list, its dependencies, its version and, with LINTIAN, that
+# lintian finds no error and no warning in it (what it overrides is in packaging/debian/lintian-overrides).
 set(out ${BUILD_DIR}/package-check)
 file(REMOVE_RECURSE ${out})
 file(MAKE_DIRECTORY ${out})
@@ -50,6 +51,13 @@ if(GIT)
         if(toplevel STREQUAL source_dir AND NOT package_version MATCHES "\\+g${commit}$")
             message(FATAL_ERROR "version ${package_version} does not name the commit ${commit}")
         endif()
+    endif()
+endif()
+if(LINTIAN)
+    execute_process(COMMAND ${LINTIAN} --fail-on error,warning ${packages}
+        RESULT_VARIABLE result OUTPUT_VARIABLE log ERROR_VARIABLE log)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "lintian (${result}):\n${log}")
     endif()
 endif()
 file(REMOVE_RECURSE ${out})
