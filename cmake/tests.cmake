@@ -1,7 +1,9 @@
-# pictavo_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [LABEL unit|integration|gui] [TIMEOUT s])
-# One executable per test file, run offscreen, with a label and a time-out.
+# pictavo_add_test(NAME <name> SOURCES <files...> [LIBS <targets...>] [LABEL unit|integration|gui] [TIMEOUT s]
+#                  [LAUNCHER <command...>])
+# One executable per test file, run offscreen, with a label and a time-out; LAUNCHER runs it (for
+# example dbus-run-session --, for a private session bus).
 function(pictavo_add_test)
-    cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "" "NAME;LABEL;TIMEOUT" "SOURCES;LIBS;LAUNCHER" ${ARGN})
     if(NOT T_LABEL)
         set(T_LABEL unit)
     endif()
@@ -14,7 +16,7 @@ function(pictavo_add_test)
     add_executable(${T_NAME} ${T_SOURCES})
     set_target_properties(${T_NAME} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/bin)
     target_link_libraries(${T_NAME} PRIVATE ${T_LIBS} pictavo_test_support Qt6::Test)
-    add_test(NAME ${T_NAME} COMMAND ${T_NAME})
+    add_test(NAME ${T_NAME} COMMAND ${T_LAUNCHER} $<TARGET_FILE:${T_NAME}>)
     set_tests_properties(${T_NAME} PROPERTIES
         LABELS ${T_LABEL}
         TIMEOUT ${T_TIMEOUT}

@@ -7,7 +7,10 @@ endif()
 set(expected
     bin/pictavo-studio
     bin/pictavo
-    share/man/man1/pictavo.1
+    share/man/man1/pictavo.1.gz
+    share/man/man1/pictavo-studio.1.gz
+    share/doc/pictavo-studio/copyright
+    share/doc/pictavo-studio/changelog.gz
     share/pictavo-studio/ThumbnailSample.jpg
     share/pictavo-studio/FrameEffectSlice.jpg
     share/pictavo-studio/VignetteEffect.jpg

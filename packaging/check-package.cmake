@@ -1,4 +1,5 @@
-# Builds the Debian package and checks its file list and its dependencies.
+# Builds the Debian package and checks its file list, its dependencies, its version and, with LINTIAN, that
+# lintian finds no error and no warning in it (what it overrides is in packaging/debian/lintian-overrides).
 set(out ${BUILD_DIR}/package-check)
 file(REMOVE_RECURSE ${out})
 file(MAKE_DIRECTORY ${out})
@@ -30,4 +31,33 @@ foreach(d chromium-headless-shell libqt6widgets6 libfreeimage3 libsqlite3-0 qt6-
     endif()
 endforeach()
 message(STATUS "Depends: ${depends}")
+
+# The package and the program name the same version, and a build from a git checkout names its commit.
+execute_process(COMMAND ${DPKG_DEB} --field ${packages} Version OUTPUT_VARIABLE package_version
+    OUTPUT_STRIP_TRAILING_WHITESPACE)
+execute_process(COMMAND ${PICTAVO} --version OUTPUT_VARIABLE program_version OUTPUT_STRIP_TRAILING_WHITESPACE)
+if(NOT program_version STREQUAL "pictavo ${package_version}")
+    message(FATAL_ERROR "pictavo --version says '${program_version}', the package '${package_version}'")
+endif()
+if(GIT)
+    execute_process(COMMAND ${GIT} rev-parse --show-toplevel --short=7 HEAD WORKING_DIRECTORY ${SOURCE_DIR}
+        RESULT_VARIABLE git_result OUTPUT_VARIABLE git_output OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+    if(git_result EQUAL 0)
+        string(REPLACE "\n" ";" git_output "${git_output}")
+        list(GET git_output 0 toplevel)
+        list(GET git_output 1 commit)
+        file(REAL_PATH ${SOURCE_DIR} source_dir)
+        file(REAL_PATH ${toplevel} toplevel)
+        if(toplevel STREQUAL source_dir AND NOT package_version MATCHES "\\+g${commit}$")
+            message(FATAL_ERROR "version ${package_version} does not name the commit ${commit}")
+        endif()
+    endif()
+endif()
+if(LINTIAN)
+    execute_process(COMMAND ${LINTIAN} --fail-on error,warning ${packages}
+        RESULT_VARIABLE result OUTPUT_VARIABLE log ERROR_VARIABLE log)
+    if(NOT result EQUAL 0)
+        message(FATAL_ERROR "lintian (${result}):\n${log}")
+    endif()
+endif()
 file(REMOVE_RECURSE ${out})

@@ -4,6 +4,9 @@
 #include <limits>
 #include <utility>
 
+#include "settings/livesettings.h"
+#include "shell/programinfo.h"
+
 namespace Cli {
 
 namespace {
@@ -230,8 +233,13 @@ ParseResult parseCommandLine(const QStringList& arguments)
             call.help = usageText();
             return { call, {} };
         }
+        // Not in the usage: the build asks it for the names the shell completion offers after --set.
+        if (option == QLatin1String("--list-settings")) {
+            call.help = Settings::settingNames().join(QLatin1Char('\n')) + QLatin1Char('\n');
+            return { call, {} };
+        }
         if (option == QLatin1String("--version")) {
-            call.help = QStringLiteral("pictavo %1\n").arg(QStringLiteral(PICTAVO_VERSION));
+            call.help = QStringLiteral("pictavo %1\n").arg(Shell::programVersion());
             return { call, {} };
         }
         const std::optional<QString> value = walker.takeValue();

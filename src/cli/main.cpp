@@ -18,6 +18,7 @@
 #include "common/programfolders.h"
 #include "settings/hive.h"
 #include "settings/livesettings.h"
+#include "shell/programinfo.h"
 
 namespace {
 
@@ -61,7 +62,7 @@ int main(int argc, char* argv[])
     std::signal(SIGPIPE, SIG_IGN);
     QGuiApplication app(argc, argv); // the text watermark needs fonts
     QCoreApplication::setApplicationName(QStringLiteral("pictavo"));
-    QCoreApplication::setApplicationVersion(QStringLiteral(PICTAVO_VERSION));
+    QCoreApplication::setApplicationVersion(Shell::programVersion());
 
     const Cli::ParseResult parsed = Cli::parseCommandLine(QCoreApplication::arguments().mid(1));
     if (!parsed.invocation)

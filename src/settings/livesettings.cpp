@@ -282,4 +282,16 @@ Common::Status overrideSetting(LiveSettings& settings, const QString& key, const
         QStringLiteral("There is no setting named %1").arg(key) };
 }
 
+QStringList settingNames()
+{
+    QStringList names { QStringLiteral("Timeout") };
+    for (const LongSetting& setting : kLongSettings)
+        names.append(QLatin1String(setting.key));
+    for (const FlagSetting& setting : kFlagSettings)
+        names.append(QLatin1String(setting.key));
+    for (const TextSetting& setting : kTextSettings)
+        names.append(QLatin1String(setting.key));
+    return names;
+}
+
 } // namespace Settings

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QtGlobal>
 
 #include "common/result.h"
@@ -165,5 +166,8 @@ LiveSettings LoadSettings(Hive& hive, const QString& programFolder, const QStrin
 // registry's do. Fails for a key that names no field, for a value that does not convert and for a blank
 // ImagesFolder or ViewerFolder.
 Common::Status overrideSetting(LiveSettings& settings, const QString& key, const QString& value);
+
+// Every key overrideSetting takes, spelt as stored ("ThreadsCount"): the names the shell completes.
+QStringList settingNames();
 
 } // namespace Settings

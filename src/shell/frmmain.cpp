@@ -40,6 +40,7 @@
 #include "settings/widgets/frmsettings.h"
 #include "shell/frmabout.h"
 #include "shell/frmhelp.h"
+#include "shell/runendnotifier.h"
 #include "shell/windowplacement.h"
 #include "snapshotter/widgets/frmshot.h"
 #include "viewer/widgets/frmviewer.h"
@@ -110,6 +111,13 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     buildMenus();
+    if (m_services.notifier) {
+        connect(m_services.notifier, &RunEndNotifier::activated, this, [this] {
+            setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+            raise();
+            activateWindow();
+        });
+    }
 
     m_toolbar = addToolBar(tr("Toolbar"));
     m_toolbar->setObjectName(QStringLiteral("tbToolbar"));
@@ -529,6 +537,10 @@ void frmMain::showWaitingWindow()
 
 void frmMain::handleRunFinished(bool stopped, qint32 resumeFrom)
 {
+    // Any window of the program in front (the waiting window of a stop, say) means the user sees the end.
+    if (m_services.notifier)
+        m_services.notifier->runEnded(
+            m_run->SuccessCount(), m_run->DoneCount() - m_run->SuccessCount(), QApplication::activeWindow() != nullptr);
     if (stopped)
         m_txtStartLinksFrom->setText(QString::number(resumeFrom));
     if (m_frmMsg) {

@@ -49,6 +49,8 @@ struct LiveSettings;
 
 namespace Shell {
 
+class RunEndNotifier;
+
 // The services the main window works with, built once by the composition root.
 struct MainServices {
     Settings::Hive& hive;
@@ -61,6 +63,8 @@ struct MainServices {
     Common::Pickers* pickers = nullptr;
     // Where the shipped files are (sample images, the manual), ending in "/"; the program folder when empty.
     QString shippedPath = {};
+    // Tells the desktop when a run ends while the program is in the background; none when null.
+    RunEndNotifier* notifier = nullptr;
 };
 
 // The main window: the links list of a run, the thumbnail strip, the range of links to capture and

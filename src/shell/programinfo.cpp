@@ -9,6 +9,8 @@ QString programName() { return QStringLiteral("Pictavo Studio"); }
 
 QString programVersion() { return QStringLiteral(PICTAVO_VERSION); }
 
+QString desktopId() { return QStringLiteral("com.corvane.PictavoStudio"); }
+
 QString websiteAddress() { return QStringLiteral("https://www.corvane.com/pictavo/"); }
 QString supportAddress() { return QStringLiteral("support@corvane.com"); }
 QString salesAddress() { return QStringLiteral("sales@corvane.com"); }

@@ -385,6 +385,7 @@ void TestLiveSettings::overrideConvertsAsTheStoreDoes()
     // Key names match in any case, as the registry's do.
     QVERIFY(overrideSetting(settings, key.toUpper(), stored).ok());
     QCOMPARE(field(settings), expected);
+    QVERIFY(settingNames().contains(key));
     // Nothing was stored.
     QVERIFY(!ReadSetting(*m_hive, appKeyPath(), settingsSection(), key, QVariant()).isValid());
 }

@@ -58,7 +58,7 @@ void TestUtilityWindows::aboutShowsTheVersionAndOpensItsLinks()
     QCOMPARE(about.windowTitle(), QStringLiteral("About Pictavo Studio"));
     QCOMPARE(about.findChild<QLabel*>(QStringLiteral("lblTitle"))->text(), QStringLiteral("Pictavo Studio"));
     const QString version = about.findChild<QLabel*>(QStringLiteral("lblVersion"))->text();
-    QVERIFY2(QRegularExpression(QStringLiteral("^Version \\d+\\.\\d+\\.\\d+$")).match(version).hasMatch(),
+    QVERIFY2(QRegularExpression(QStringLiteral("^Version \\d+\\.\\d+\\.\\d+(\\+g\\w+)?$")).match(version).hasMatch(),
         qPrintable(version));
     QCOMPARE(version, QStringLiteral("Version ") + programVersion());
 
