@@ -11,6 +11,7 @@
 #include "cli/exitcodes.h"
 #include "cli/terminalboxes.h"
 #include "settings/livesettings.h"
+#include "settings/passwordstore.h"
 #include "settings/settingsstore.h"
 
 namespace Cli {
@@ -68,6 +69,18 @@ void AdminCommand::start()
         }
         m_folders = std::move(held.value());
     }
+    // A --set or a password kept in the settings store is already here; otherwise the keyring has it. A
+    // keyring that does not answer skips the command rather than sending an empty password.
+    if (m_call.command != Invocation::Command::Setup && m_login.password.isEmpty()) {
+        const Common::Result<QString> password = Settings::PasswordStore(m_hive).read(m_login.url, m_login.userId);
+        if (m_ended)
+            return;
+        if (!password) {
+            writeErr(oneLine(password.error().message) + QStringLiteral("; nothing was sent"));
+            return end(ExitCode::CannotStart);
+        }
+        m_login.password = password.value();
+    }
     m_channel->send(Admin::loginRequest(m_login), [this](const Admin::AdminReply& reply) { handleLogin(reply); });
 }
 
@@ -123,7 +136,7 @@ void AdminCommand::handleLogin(const Admin::AdminReply& reply)
 void AdminCommand::storeLogin()
 {
     const QList<QPair<QString, QString>> values { { QStringLiteral("AdminURL"), m_login.url },
-        { QStringLiteral("AdminUserID"), m_login.userId }, { QStringLiteral("AdminPassword"), m_login.password } };
+        { QStringLiteral("AdminUserID"), m_login.userId } };
     for (const auto& [key, value] : values) {
         const Common::Status stored
             = Settings::WriteSetting(m_hive, Settings::appKeyPath(), Settings::settingsSection(), key, value);
@@ -132,6 +145,14 @@ void AdminCommand::storeLogin()
             return end(ExitCode::SomeFailed);
         }
     }
+    const Common::Result<Settings::PasswordStore::Saved> saved
+        = Settings::PasswordStore(m_hive).save(m_login.url, m_login.userId, m_login.password);
+    if (!saved) {
+        writeErr(QStringLiteral("cannot store AdminPassword: %1").arg(oneLine(saved.error().message)));
+        return end(ExitCode::SomeFailed);
+    }
+    if (saved.value().place == Settings::PasswordStore::Place::SettingsStore)
+        writeErr(oneLine(saved.value().note));
     writeOut(QStringLiteral("Connected successfully to the admin panel; the address and login are stored\n"));
     end(ExitCode::Success);
 }

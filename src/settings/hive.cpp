@@ -331,4 +331,22 @@ Hive::WriteResult Hive::writeValue(
     return WriteResult::Written;
 }
 
+bool Hive::removeValue(qint32 root, const QString& keyPath, const QString& valueName)
+{
+    const auto levels = keyPathLevels(keyPath);
+    if (!isRootKey(root) || !levels)
+        return false;
+    if (!QFileInfo::exists(m_filePath))
+        return true;
+    Connection connection;
+    if (!openHiveForReading(connection, m_filePath))
+        return false;
+    Statement statement(
+        connection, "DELETE FROM registry_values WHERE root = ?1 AND key_path = ?2 AND value_name = ?3");
+    statement.bindInt(1, root);
+    statement.bindText(2, normalisedKeyPath(*levels));
+    statement.bindText(3, valueName);
+    return statement.run() && !readValue(root, keyPath, valueName);
+}
+
 } // namespace Settings

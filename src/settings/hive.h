@@ -57,6 +57,10 @@ public:
     WriteResult writeValue(
         qint32 root, const QString& keyPath, const QString& valueName, const std::optional<HiveValue>& value);
 
+    // Removes the value and leaves its key. True when the value is gone afterwards, also when it (or the
+    // file) never existed; false when the file could not be written.
+    bool removeValue(qint32 root, const QString& keyPath, const QString& valueName);
+
 private:
     QString m_filePath;
 };

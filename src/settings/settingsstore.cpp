@@ -143,6 +143,14 @@ Common::Status WriteSetting(
     return registry.setValue(value);
 }
 
+Common::Status RemoveSetting(Hive& hive, const QString& appPath, const QString& section, const QString& key)
+{
+    if (hive.removeValue(HKEY_LOCAL_MACHINE, settingsKeyPath(appPath, section), key))
+        return Common::success();
+    return Common::Error { RegistryWriteError, QStringLiteral("RemoveSetting"),
+        QStringLiteral("The settings store %1 could not be written").arg(hive.filePath()) };
+}
+
 std::optional<qint32> toLong(const QVariant& v)
 {
     const int typeId = v.typeId();

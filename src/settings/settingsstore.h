@@ -33,6 +33,10 @@ QVariant ReadSetting(
 Common::Status WriteSetting(
     Hive& hive, const QString& appPath, const QString& section, const QString& key, const QVariant& value);
 
+// Removes the value named key from the same key, so that the store keeps no copy of it. Succeeds when the
+// value is gone, also when it was never there; fails (RegistryWriteError) when the file cannot be written.
+Common::Status RemoveSetting(Hive& hive, const QString& appPath, const QString& section, const QString& key);
+
 // A whole number from a stored value: a number, or a text that is a complete decimal number once trimmed
 // (optional sign, digits, optional fraction), rounded to the nearest whole number with halves to even
 // ("12.5" -> 12, "13.5" -> 14). nullopt for anything else (empty, "abc", "12abc", "1e3") and for numbers

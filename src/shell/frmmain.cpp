@@ -31,12 +31,14 @@
 #include "batch/widgets/frmmsg.h"
 #include "common/curi.h"
 #include "common/desktop.h"
+#include "common/messagebox.h"
 #include "common/thumbnailmodel.h"
 #include "common/widgets/qtpickers.h"
 #include "common/widgets/thumbnailstrip.h"
 #include "common/widgets/windowhelpers.h"
 #include "common/windowgeometry.h"
 #include "settings/livesettings.h"
+#include "settings/passwordstore.h"
 #include "settings/widgets/frmsettings.h"
 #include "shell/frmabout.h"
 #include "shell/frmhelp.h"
@@ -271,6 +273,18 @@ void frmMain::addToolbarButton(const char* key, const QString& tooltip, const QI
 
 Admin::AdminServices frmMain::adminServices()
 {
+    // The settings store holds no password where the keyring keeps it; the admin windows read it from here.
+    // A keyring that does not answer leaves it empty, and the windows work as they do without a password.
+    Settings::LiveSettings& settings = m_services.settings;
+    if (settings.AdminPassword.isEmpty()) {
+        const Common::Result<QString> password
+            = Settings::PasswordStore(m_services.hive).read(settings.AdminURL, settings.AdminUserID);
+        if (password)
+            settings.AdminPassword = password.value();
+        else
+            m_services.boxes.inform(
+                password.error().message, QString::fromLatin1(AppTitle), Common::MessageBox::Icon::Warning);
+    }
     return { m_services.hive, m_services.settings, m_services.boxes, m_services.appPath,
         [this] { RefreshLinksCount(); }, QString::fromLatin1(AppTitle) };
 }

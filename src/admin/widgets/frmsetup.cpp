@@ -15,6 +15,7 @@
 #include "common/messagebox.h"
 #include "common/widgets/windowhelpers.h"
 #include "settings/livesettings.h"
+#include "settings/passwordstore.h"
 
 namespace Admin {
 
@@ -58,6 +59,12 @@ frmSetup::frmSetup(const AdminServices& services, QWidget* parent)
         tr("This is your search engine admin center login Password."));
     m_txtAdminPassword->setEchoMode(QLineEdit::Password);
     m_txtAdminPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
+    // Where the password will be kept, said only when it is not the desktop's keyring.
+    m_lblPasswordPlace = new QLabel(Settings::PasswordStore(m_services.hive).unavailableNote());
+    m_lblPasswordPlace->setObjectName(QStringLiteral("lblPasswordPlace"));
+    m_lblPasswordPlace->setWordWrap(true);
+    m_lblPasswordPlace->setVisible(!m_lblPasswordPlace->text().isEmpty());
+    fields->addWidget(m_lblPasswordPlace);
 
     m_cmdCheck = new QPushButton(tr("Test"));
     m_cmdCheck->setObjectName(QStringLiteral("cmdCheck"));
@@ -136,7 +143,22 @@ void frmSetup::handleOK()
     settings.AdminPassword = m_txtAdminPassword->text();
     saveSetting(m_services, QStringLiteral("AdminURL"), settings.AdminURL);
     saveSetting(m_services, QStringLiteral("AdminUserID"), settings.AdminUserID);
-    saveSetting(m_services, QStringLiteral("AdminPassword"), settings.AdminPassword);
+    const Common::Result<Settings::PasswordStore::Saved> saved
+        = Settings::PasswordStore(m_services.hive)
+              .save(settings.AdminURL, settings.AdminUserID, settings.AdminPassword);
+    if (!saved) {
+        m_services.boxes.inform(tr("Error: ") + saved.error().message, tr("Setup"), Common::MessageBox::Icon::Critical);
+        return;
+    }
+    // A keyring that refused or did not answer was not foreseen when the window opened: the window stays
+    // open once so that the user reads where the password went.
+    const bool foreseen = m_lblPasswordPlace->isVisible();
+    if (saved.value().place == Settings::PasswordStore::Place::SettingsStore) {
+        m_lblPasswordPlace->setText(saved.value().note);
+        m_lblPasswordPlace->setVisible(true);
+        if (!foreseen)
+            return;
+    }
     m_channel->abort();
     accept();
 }

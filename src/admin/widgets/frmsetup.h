@@ -43,6 +43,7 @@ private:
     QLineEdit* m_txtAdminURL = nullptr;
     QLineEdit* m_txtAdminUserID = nullptr;
     QLineEdit* m_txtAdminPassword = nullptr;
+    QLabel* m_lblPasswordPlace = nullptr;
     QPushButton* m_cmdCheck = nullptr;
     QPushButton* m_cmdOK = nullptr;
     QPushButton* m_cmdCancel = nullptr;
