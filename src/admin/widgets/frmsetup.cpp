@@ -152,7 +152,7 @@ void frmSetup::handleOK()
     }
     // A keyring that refused or did not answer was not foreseen when the window opened: the window stays
     // open once so that the user reads where the password went.
-    const bool foreseen = m_lblPasswordPlace->isVisible();
+    const bool foreseen = !m_lblPasswordPlace->text().isEmpty();
     if (saved.value().place == Settings::PasswordStore::Place::SettingsStore) {
         m_lblPasswordPlace->setText(saved.value().note);
         m_lblPasswordPlace->setVisible(true);
