@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "capture/browserhost.h"
+#include "capture/consentwalls.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/devtoolssession.h"
 #include "capture/pageopener.h"
@@ -87,7 +88,7 @@ std::chrono::milliseconds HtmlSnap::longestCapture(int timeOut, int delayTime)
     const std::chrono::milliseconds load(timeOut > 0 ? timeOut : DefaultTimeOut);
     const std::chrono::milliseconds delay(std::max(0, delayTime));
     // The layout metrics and the screenshot each have a renderer deadline of their own.
-    return load + delay + 2 * kRendererDeadline;
+    return load + ConsentWalls::Bound + delay + 2 * kRendererDeadline;
 }
 
 void HtmlSnap::SetAsync(int async) { m_async = async != 0; }
@@ -95,6 +96,7 @@ void HtmlSnap::SetTimeOut(int milliseconds) { m_timeOut = milliseconds > 0 ? mil
 void HtmlSnap::SetDelayTime(int milliseconds) { m_delayTime = std::max(0, milliseconds); }
 void HtmlSnap::setFastDelay(bool on) { m_fastDelay = on; }
 void HtmlSnap::EnableScript(int enable) { m_scriptEnabled = enable != 0; }
+void HtmlSnap::setDismissConsentWalls(bool on) { m_dismissConsent = on; }
 void HtmlSnap::EnableActiveX(int enable) { m_activeXEnabled = enable != 0; }
 void HtmlSnap::EnableJava(int enable) { m_javaEnabled = enable != 0; }
 void HtmlSnap::SetForceSnap(int force) { m_forceSnap = force != 0; }
@@ -223,8 +225,18 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
 
 PageSetup HtmlSnap::pageSetup() const
 {
-    return { m_snapWidth > 0 ? m_snapWidth : kLayoutWidth, m_snapHeight > 0 ? m_snapHeight : kLayoutHeight,
-        m_scriptEnabled };
+    PageSetup setup { m_snapWidth > 0 ? m_snapWidth : kLayoutWidth, m_snapHeight > 0 ? m_snapHeight : kLayoutHeight,
+        m_scriptEnabled, {} };
+    if (m_scriptEnabled && m_dismissConsent && m_host) {
+        const Common::Result<QString> script = ConsentWalls::script(m_host->shippedFilesFolder());
+        if (script)
+            setup.firstScript = script.value();
+        else
+            // Captures go on as they would with the setting off; the build and the package ship
+            // the file, so only a damaged installation gets here.
+            qWarning("%s", qPrintable(script.error().message));
+    }
+    return setup;
 }
 
 void HtmlSnap::setSparePage(SparePage* spare) { m_sparePage = spare; }
@@ -418,6 +430,31 @@ void HtmlSnap::handleDeadline()
 void HtmlSnap::pageLoaded()
 {
     m_deadline.stop();
+    if (!m_session || !m_scriptEnabled || !m_dismissConsent)
+        return startDelay();
+    m_stage = Stage::AnsweringConsent;
+    m_consent = new ConsentWalls(m_session, this);
+    const quint64 generation = m_generation;
+    connect(m_consent, &ConsentWalls::settled, this, [this, generation] {
+        if (isCurrent(generation) && m_stage == Stage::AnsweringConsent)
+            startDelay();
+    });
+    m_consent->start();
+}
+
+void HtmlSnap::dropConsentWait()
+{
+    // It may be the one signalling now.
+    if (m_consent) {
+        disconnect(m_consent, nullptr, this, nullptr);
+        m_consent->deleteLater();
+    }
+    m_consent = nullptr;
+}
+
+void HtmlSnap::startDelay()
+{
+    dropConsentWait();
     m_stage = Stage::Delaying;
     if (m_delayTime <= 0) {
         capture();
@@ -718,6 +755,7 @@ void HtmlSnap::releasePage()
     m_captureCall = 0;
     m_clock = Clock::RealTime;
     m_use = nullptr;
+    dropConsentWait();
     if (m_opener) {
         // Its answer may already be on its way through the event loop.
         m_opener->whenOpened({});

@@ -21,6 +21,7 @@
 namespace Capture {
 
 class BrowserHost;
+class ConsentWalls;
 class DevToolsConnection;
 class DevToolsSession;
 class PageUse;
@@ -59,7 +60,8 @@ public:
     static constexpr int DefaultTimeOut = 40000;
 
     // The longest a capture can run from SnapUrl() to its final event with these settings: the
-    // time-out for opening and loading, the delay, then the renderer's own deadlines for the capture.
+    // time-out for opening and loading, the wait for a consent wall's answer, the delay, then the
+    // renderer's own deadlines for the capture.
     static std::chrono::milliseconds longestCapture(int timeOut, int delayTime);
 
     explicit HtmlSnap(BrowserHost* host, QObject* parent = nullptr);
@@ -83,6 +85,10 @@ public:
     void setFastDelay(bool on);
     // 0 stops every script of the page from running (external scripts are not even fetched).
     void EnableScript(int enable);
+    // On (the default), with scripts on: cookie-consent walls are answered (rejected, or hidden)
+    // before the delay and the capture, waiting at most ConsentWalls::Bound after the load event.
+    // Off, or with scripts off, nothing is injected into the page.
+    void setDismissConsentWalls(bool on);
     // Kept for callers that set them; no such plug-in content exists in today's browsers.
     void EnableActiveX(int enable);
     void EnableJava(int enable);
@@ -141,7 +147,17 @@ Q_SIGNALS:
     void OnProgress(int percent);
 
 private:
-    enum class Stage { Idle, WaitingForBrowser, Opening, Navigating, Loading, Delaying, Capturing, Finished };
+    enum class Stage {
+        Idle,
+        WaitingForBrowser,
+        Opening,
+        Navigating,
+        Loading,
+        AnsweringConsent,
+        Delaying,
+        Capturing,
+        Finished
+    };
     enum class Clock { RealTime, RunningAhead, Stopped };
 
     void openPage(DevToolsConnection* connection);
@@ -154,6 +170,8 @@ private:
     void askTitle();
     void handleDeadline();
     void pageLoaded();
+    void startDelay();
+    void dropConsentWait();
     bool runsPageClock() const;
     void runClockAhead();
     void stopClock();
@@ -180,11 +198,13 @@ private:
     std::unique_ptr<PageOpener> m_opener;
     QPointer<SparePage> m_sparePage;
     QPointer<PageUse> m_use;
+    QPointer<ConsentWalls> m_consent;
 
     int m_timeOut = DefaultTimeOut;
     int m_delayTime = 0;
     bool m_fastDelay = true;
     bool m_scriptEnabled = true;
+    bool m_dismissConsent = true;
     bool m_activeXEnabled = true;
     bool m_javaEnabled = true;
     bool m_async = true;

@@ -71,6 +71,8 @@ public:
     void SetDelayTime(int nDelayTime);
     // See HtmlSnap::setFastDelay; like the other settings, set again after each Reset.
     void setFastDelay(bool on);
+    // See HtmlSnap::setDismissConsentWalls; set again after each Reset.
+    void setDismissConsentWalls(bool on);
     void SetSnapDimension(int cx, int cy);
     void EnableSnapDimensionAsImageSize(int bVal);
     void SetZoom(double fZoomRatio);

@@ -187,6 +187,11 @@ void PageOpener::setUp(const QString& sessionId)
             { QStringLiteral("deviceScaleFactor"), 1 }, { QStringLiteral("mobile"), false } });
     if (!m_setup.scripts)
         setupCall(QStringLiteral("Emulation.setScriptExecutionDisabled"), { { QStringLiteral("value"), true } });
+    // Registered on the page, it also runs in the page's same-process frames and in every document
+    // after a reset, so a kept page still carries it.
+    else if (!m_setup.firstScript.isEmpty())
+        setupCall(QStringLiteral("Page.addScriptToEvaluateOnNewDocument"),
+            { { QStringLiteral("source"), m_setup.firstScript } });
 }
 
 void PageOpener::setupCall(const QString& method, const QJsonObject& params)
