@@ -15,53 +15,82 @@ namespace {
 
     const QString kLibraryFile = QStringLiteral("autoconsent/autoconsent.standalone.js");
 
-    // Runs after the library, in the same document. The standalone build keeps every message it
-    // would send in window.autoconsentStandalone.messages; watching that list tells when the main
-    // frame's wall is answered. A detection pass ends with the heuristics check: one that found no
-    // platform means there is nothing to wait for, although the library goes on looking (for up
-    // to a minute on a page that keeps changing). The promise lives on the library's own object, so
-    // the page gets no global of ours.
-    const QString kProgressHook = QStringLiteral(R"js(
-;(() => {
-    const s = window.autoconsentStandalone;
-    if (!s || window.top !== window || s.settled)
+    // Around the library, in every document: only web pages get it (not the blank page a kept page
+    // is reset to), and its progress log, which would cost each frame a message to the browser, is
+    // kept quiet. The standalone build starts with its own "use strict", which stays in force
+    // through the wrapper's.
+    const QString kLibraryBefore = QStringLiteral(R"js((function () {
+"use strict";
+if (location.protocol !== 'http:' && location.protocol !== 'https:')
+    return;
+const log = console.log;
+console.log = function () {};
+try {
+)js");
+
+    // Then, in the main frame: the standalone build keeps every message it would send in
+    // window.autoconsentStandalone.messages, and watching that list tells when the wall is answered.
+    // Its first look for a platform starts at the load event rather than when the page is idle
+    // (under load that can be half a second later), and a look that ends with the heuristics check
+    // having found no platform leaves nothing to wait for, although the library goes on looking.
+    // Walls it knows that appear later stay hidden for its first two seconds. The promise lives on
+    // the library's own object, so the page gets no global of ours.
+    const QString kLibraryAfter = QStringLiteral(R"js(
+} finally {
+    console.log = log;
+}
+const s = window.autoconsentStandalone;
+if (!s || s.settled)
+    return;
+const consent = s.instance;
+try {
+    Object.assign(consent.config.logs, { lifecycle: false, rulesteps: false, waits: false });
+    consent.config.enableHeuristicDetection = false;
+} catch (e) {}
+if (window.top !== window)
+    return;
+let settle;
+s.settled = new Promise((resolve) => { settle = resolve; });
+let detected = false;
+const final = ['nothingDetected', 'done', 'optOutSucceeded', 'optOutFailed', 'optInSucceeded', 'optInFailed'];
+const note = (m) => {
+    if (!m)
         return;
-    let settle;
-    s.settled = new Promise((resolve) => { settle = resolve; });
-    let detected = false;
-    const final = ['nothingDetected', 'done', 'optOutSucceeded', 'optOutFailed', 'optInSucceeded', 'optInFailed'];
-    const note = (m) => {
-        if (!m)
-            return;
-        if (m.type === 'cmpDetected')
-            detected = true;
-        else if (m.type === 'optOutResult' || m.type === 'optInResult' || m.type === 'autoconsentDone')
-            settle(m.type);
-        else if (m.type === 'report' && m.state && final.includes(m.state.lifecycle))
-            settle(m.state.lifecycle);
+    if (m.type === 'cmpDetected')
+        detected = true;
+    else if (m.type === 'optOutResult' || m.type === 'optInResult' || m.type === 'autoconsentDone')
+        settle(m.type);
+    else if (m.type === 'report' && m.state && final.includes(m.state.lifecycle))
+        settle(m.state.lifecycle);
+};
+s.messages.forEach(note);
+const push = s.messages.push;
+s.messages.push = function (...added) {
+    added.forEach(note);
+    return push.apply(this, added);
+};
+if (typeof consent._start === 'function') {
+    const start = consent._start;
+    consent._start = function (...args) {
+        return Promise.resolve(start.apply(this, args)).finally(() => settle('finished'));
     };
-    s.messages.forEach(note);
-    const push = s.messages.push;
-    s.messages.push = function (...added) {
-        added.forEach(note);
-        return push.apply(this, added);
+    consent.start = function () {
+        const go = () => setTimeout(() => this._start(), 0);
+        if (document.readyState === 'complete')
+            go();
+        else
+            window.addEventListener('load', go, { once: true });
     };
-    const consent = s.instance;
-    if (typeof consent.detectHeuristics === 'function') {
-        const heuristics = consent.detectHeuristics;
-        consent.detectHeuristics = function (...args) {
-            const result = heuristics.apply(this, args);
-            if (!detected)
-                settle('none');
-            return result;
-        };
-    }
-    if (typeof consent._start === 'function') {
-        const start = consent._start;
-        consent._start = function (...args) {
-            return Promise.resolve(start.apply(this, args)).finally(() => settle('finished'));
-        };
-    }
+}
+if (typeof consent.detectHeuristics === 'function') {
+    const heuristics = consent.detectHeuristics;
+    consent.detectHeuristics = function (...args) {
+        const result = heuristics.apply(this, args);
+        if (!detected)
+            settle('none');
+        return result;
+    };
+}
 })();
 )js");
 
@@ -80,7 +109,7 @@ Common::Result<QString> ConsentWalls::script(const QString& shippedFolder)
     if (!file.open(QIODevice::ReadOnly))
         return Common::Error { 0, QStringLiteral("Capture"),
             QStringLiteral("The consent rules %1 cannot be read: %2").arg(file.fileName(), file.errorString()) };
-    const QString source = QString::fromUtf8(file.readAll()) + kProgressHook;
+    const QString source = kLibraryBefore + QString::fromUtf8(file.readAll()) + kLibraryAfter;
     loaded.insert(shippedFolder, source);
     return source;
 }
