@@ -219,6 +219,8 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
         m_pageTroubled = false;
         m_session->setParent(this);
         connect(m_session, &DevToolsSession::eventReceived, this, &HtmlSnap::handleSessionEvent);
+        if (const QString script = m_opener->setup().firstScript; !script.isEmpty())
+            m_consent = new ConsentWalls(m_connection, m_session, script, this);
         navigate();
     });
 }
@@ -430,10 +432,9 @@ void HtmlSnap::handleDeadline()
 void HtmlSnap::pageLoaded()
 {
     m_deadline.stop();
-    if (!m_session || !m_scriptEnabled || !m_dismissConsent)
+    if (!m_consent)
         return startDelay();
     m_stage = Stage::AnsweringConsent;
-    m_consent = new ConsentWalls(m_session, this);
     const quint64 generation = m_generation;
     connect(m_consent, &ConsentWalls::settled, this, [this, generation] {
         if (isCurrent(generation) && m_stage == Stage::AnsweringConsent)
@@ -442,11 +443,13 @@ void HtmlSnap::pageLoaded()
     m_consent->start();
 }
 
-void HtmlSnap::dropConsentWait()
+void HtmlSnap::dropConsentWalls()
 {
     // It may be the one signalling now.
     if (m_consent) {
         disconnect(m_consent, nullptr, this, nullptr);
+        if (m_session)
+            disconnect(m_session, nullptr, m_consent, nullptr);
         m_consent->deleteLater();
     }
     m_consent = nullptr;
@@ -454,7 +457,6 @@ void HtmlSnap::dropConsentWait()
 
 void HtmlSnap::startDelay()
 {
-    dropConsentWait();
     m_stage = Stage::Delaying;
     if (m_delayTime <= 0) {
         capture();
@@ -737,6 +739,7 @@ void HtmlSnap::keepPage()
     // Nothing of this capture may reach its engine through the page's next owner.
     m_session->dropCalls();
     disconnect(m_session, nullptr, this, nullptr);
+    dropConsentWalls();
     m_captureCall = 0;
     m_sparePage->keep(m_connection, pageSetup(),
         OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr), m_use, m_pageCaptures + 1 },
@@ -755,7 +758,7 @@ void HtmlSnap::releasePage()
     m_captureCall = 0;
     m_clock = Clock::RealTime;
     m_use = nullptr;
-    dropConsentWait();
+    dropConsentWalls();
     if (m_opener) {
         // Its answer may already be on its way through the event loop.
         m_opener->whenOpened({});

@@ -171,7 +171,7 @@ private:
     void handleDeadline();
     void pageLoaded();
     void startDelay();
-    void dropConsentWait();
+    void dropConsentWalls();
     bool runsPageClock() const;
     void runClockAhead();
     void stopClock();
