@@ -74,6 +74,11 @@ HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
         }
         // A navigation still under way holds every call to the renderer until it commits, which a
         // silent server never lets it do.
+        // A renderer whose clock stands still may hold back the frame the call waits for (seen
+        // with the consent rules' timers pending); the page then moves on a little rather than
+        // failing the capture.
+        if (m_session && m_stage == Stage::Capturing && m_clock == Clock::Stopped && m_captureCall != 0)
+            releaseClock();
         if (m_session && m_stage == Stage::Capturing && !m_pendingLoader.isEmpty()) {
             m_pendingLoader.clear();
             m_session->post(QStringLiteral("Page.stopLoading"));
