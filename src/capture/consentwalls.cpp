@@ -95,8 +95,12 @@ if (typeof consent.detectHeuristics === 'function') {
     const heuristics = consent.detectHeuristics;
     consent.detectHeuristics = function (...args) {
         const result = heuristics.apply(this, args);
-        if (!detected)
+        if (!detected) {
+            // Nothing to answer: its further looks (every half second, in a fast delay's clock
+            // too) would only cost the capture processor time.
+            this.domActions.wait = () => new Promise(() => {});
             settle('none');
+        }
         return result;
     };
 }
