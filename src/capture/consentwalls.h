@@ -28,10 +28,11 @@ class DevToolsSession;
 // One object per capture holds the page's frames of other sites while the engine holds the page.
 // After the load event it waits for the library in the main frame and in each of those frames: until
 // each reports that it answered a wall, that its first look found no consent platform, or that it
-// gave up; never longer than Bound. The wait runs in real time, before a delay runs the page's clock ahead, so the
-// library's own timers run. Bound is 3 s: the library looks for a wall's popup every 500 ms and
-// answers a known one within one or two seconds of finding it, and the capture's other waits stay
-// within the watchdog's margin. Pages with scripts off get nothing (the library is a script): a
+// gave up; never longer than Bound. The wait runs in real time, before a delay runs the page's
+// clock ahead, so the library's own timers run. Bound is 3 s: the library looks for a wall's popup
+// every 500 ms and answers a known one within one or two seconds of finding it; a page still busy
+// after that is captured as it stands. HtmlSnap::longestCapture(), and with it the batch's
+// watchdog, counts the bound in. Pages with scripts off get nothing (the library is a script): a
 // wall drawn without scripts stays in the picture.
 //
 // Created per capture as a child of its engine; GUI thread only.
