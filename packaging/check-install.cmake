@@ -17,6 +17,8 @@ set(expected
     share/pictavo-studio/Help.html
     share/pictavo-studio/parking-services.txt
     share/pictavo-studio/contact-sheet.png
+    share/pictavo-studio/autoconsent/autoconsent.standalone.js
+    share/pictavo-studio/autoconsent/LICENSE
     share/applications/com.corvane.PictavoStudio.desktop
     share/metainfo/com.corvane.PictavoStudio.metainfo.xml
     share/icons/hicolor/48x48/apps/com.corvane.PictavoStudio.png

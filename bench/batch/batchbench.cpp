@@ -1,7 +1,8 @@
 // The batch run's benchmark: the whole run (slots, completion into 120 x 90 JPEG thumbnails, the
 // links list and the strip) over a links file, measured from outside the run's own code.
 //
-//   batchbench --links FILE [--threads 4] [--delay 0] [--fast-delay 1] [--scripts 0] [--repeat 1] [--images FOLDER]
+//   batchbench --links FILE [--threads 4] [--delay 0] [--fast-delay 1] [--scripts 0] [--dismiss-banners 1] [--repeat 1]
+//   [--images FOLDER]
 //              [--endpoints LIST]
 //   batchbench --million [--links FILE]
 //
@@ -241,6 +242,7 @@ struct RunOptions {
     int delay = 0;
     int fastDelay = 1;
     int scripts = 0;
+    int dismissBanners = 1;
     QString images;
     QString endpoints;
 };
@@ -251,6 +253,7 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOpti
     setup.settings.BrowserEndpoints = options.endpoints;
     setup.settings.FastDelay = options.fastDelay;
     setup.settings.EnableScript = options.scripts;
+    setup.settings.DismissCookieBanners = options.dismissBanners;
     QFile::remove(setup.links.LinksInfoFile());
     if (!QFile::copy(linksFile, setup.links.LinksInfoFile())) {
         QTextStream(stderr) << "cannot read " << linksFile << '\n';
@@ -272,9 +275,10 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOpti
     print({ { QStringLiteral("measure"), QStringLiteral("run") }, { QStringLiteral("threads"), options.threads },
         { QStringLiteral("endpoints"), options.endpoints.isEmpty() ? QStringLiteral("local") : options.endpoints },
         { QStringLiteral("delay_ms"), options.delay }, { QStringLiteral("fast_delay"), options.fastDelay },
-        { QStringLiteral("scripts"), options.scripts }, { QStringLiteral("links"), done },
-        { QStringLiteral("success"), setup.run->SuccessCount() }, { QStringLiteral("seconds"), seconds },
-        { QStringLiteral("links_per_s"), done / seconds }, { QStringLiteral("longest_stall_ms"), probe.longestMs() },
+        { QStringLiteral("scripts"), options.scripts }, { QStringLiteral("dismiss_banners"), options.dismissBanners },
+        { QStringLiteral("links"), done }, { QStringLiteral("success"), setup.run->SuccessCount() },
+        { QStringLiteral("seconds"), seconds }, { QStringLiteral("links_per_s"), done / seconds },
+        { QStringLiteral("longest_stall_ms"), probe.longestMs() },
         { QStringLiteral("longest_event_cpu_ms"),
             static_cast<TracingApplication*>(QCoreApplication::instance())->longestEventCpuMs() },
         { QStringLiteral("own_cpu_ms_per_link"), done ? cpu * 1000.0 / done : 0.0 },
@@ -340,6 +344,8 @@ int main(int argc, char* argv[])
             QStringLiteral("1") },
         { QStringLiteral("scripts"), QStringLiteral("EnableScript (0 or 1)"), QStringLiteral("flag"),
             QStringLiteral("0") },
+        { QStringLiteral("dismiss-banners"), QStringLiteral("DismissCookieBanners (0 or 1)"), QStringLiteral("flag"),
+            QStringLiteral("1") },
         { QStringLiteral("repeat"), QStringLiteral("runs"), QStringLiteral("n"), QStringLiteral("1") },
         { QStringLiteral("million"), QStringLiteral("count a million-line database and start at line 999,000") },
         { QStringLiteral("images"), QStringLiteral("keep the thumbnails in this folder"), QStringLiteral("folder") },
@@ -369,6 +375,7 @@ int main(int argc, char* argv[])
     run.delay = parser.value(QStringLiteral("delay")).toInt();
     run.fastDelay = parser.value(QStringLiteral("fast-delay")).toInt();
     run.scripts = parser.value(QStringLiteral("scripts")).toInt();
+    run.dismissBanners = parser.value(QStringLiteral("dismiss-banners")).toInt();
     run.images = parser.value(QStringLiteral("images"));
     run.endpoints = parser.value(QStringLiteral("endpoints"));
     for (int i = 0; i < parser.value(QStringLiteral("repeat")).toInt(); ++i) {

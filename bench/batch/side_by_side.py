@@ -1,14 +1,15 @@
 #!/usr/bin/env python3
 """The whole batch run side by side with the puppeteer-core reference script, in one series.
 
-  python3 bench/batch/side_by_side.py [--reps 3] [--links FILE] [--modes d0:js0,d0:js1,d1000:js1]
+  python3 bench/batch/side_by_side.py [--reps 3] [--links FILE] [--modes d0:js0,d0:js1,d1000:js1] [--sides BAV]
                                       [--threads 4] [--batchbench build/bin/batchbench]
                                       [--endpoints LIST] [--name NAME] [--sites N]
 
 Every repetition runs each mode once on each side, alternating, so slow drifts of the machine fall on
 both sides alike:
   B  the batch run (batchbench: capture slots, completion into 120 x 90 JPEG thumbnails, list, strip);
-     with a delay it runs in the page's virtual time unless the mode says "rt" (d1000:js1:rt)
+     with a delay it runs in the page's virtual time unless the mode says "rt" (d1000:js1:rt); cookie
+     banners are dismissed unless the mode says "nc" (d0:js1:nc)
   A  the reference script taking the screenshot with the protocol call itself (--raw 1), the delay
      waited in real time
   V  the same script running the delay in virtual time (--vt 1), for modes with a delay
@@ -42,7 +43,7 @@ import check_thumbs  # noqa: E402
 
 def parse_mode(text):
     parts = text.split(":")
-    mode = {"name": text, "delay": 0, "js": 1, "fast": 1}
+    mode = {"name": text, "delay": 0, "js": 1, "fast": 1, "consent": 1}
     for part in parts:
         if part.startswith("d") and part[1:].isdigit():
             mode["delay"] = int(part[1:])
@@ -50,8 +51,10 @@ def parse_mode(text):
             mode["js"] = int(part[2])
         elif part == "rt":
             mode["fast"] = 0
+        elif part == "nc":
+            mode["consent"] = 0
         else:
-            raise SystemExit("bad mode %r: use d<ms>, js0 or js1, and rt" % text)
+            raise SystemExit("bad mode %r: use d<ms>, js0 or js1, rt and nc" % text)
     return mode
 
 
@@ -110,7 +113,7 @@ def manifest_for(links, generated_corpus, record_dir):
 def command(side, mode, args, links, out):
     if side == "B":
         cmd = [args.batchbench, "--links", links, "--threads", str(args.threads), "--delay", str(mode["delay"]),
-               "--scripts", str(mode["js"]), "--images", out]
+               "--scripts", str(mode["js"]), "--dismiss-banners", str(mode["consent"]), "--images", out]
         if mode["delay"] > 0:
             cmd += ["--fast-delay", str(mode["fast"])]
         if args.endpoints:
@@ -165,13 +168,14 @@ def main():
     ap.add_argument("--endpoints", default="", help="BrowserEndpoints for the batch side")
     ap.add_argument("--name", default="main")
     ap.add_argument("--browser-args", default="", help="more browser flags for the batch side (one string)")
+    ap.add_argument("--sides", default="BAV", help="which sides to run (B, A, V), e.g. B for the batch alone")
     ap.add_argument("--count", type=int, default=0, help="only the first N links (a quick try)")
     ap.add_argument("--sites", type=int, default=1,
                     help="spread the generated corpus over N sites (127.0.0.1 to 127.0.0.N), up to 254")
     args = ap.parse_args()
     if not os.access(args.batchbench, os.X_OK):
         raise SystemExit("build the benchmark first (-DPICTAVO_BUILD_BENCH=ON): %s" % args.batchbench)
-    if not os.path.isdir(os.path.join(CAPTURE, "node_modules")):
+    if set(args.sides) - {"B"} and not os.path.isdir(os.path.join(CAPTURE, "node_modules")):
         raise SystemExit("run `PUPPETEER_SKIP_DOWNLOAD=1 npm ci` in %s first" % CAPTURE)
     modes = [parse_mode(m) for m in args.modes.split(",") if m]
     record_dir = os.path.join("/tmp/pictavo-side", args.name)
@@ -193,7 +197,8 @@ def main():
         with open(os.path.join(record_dir, "runs.jsonl"), "a") as log:
             for rep in range(1, args.reps + 1):
                 for mode in modes:
-                    for side in ["B", "A"] + (["V"] if mode["delay"] > 0 else []):
+                    sides = ["B", "A"] + (["V"] if mode["delay"] > 0 else [])
+                    for side in [s for s in sides if s in args.sides]:
                         record = run_one(side, mode, rep, args, links, manifest, record_dir)
                         records.append(record)
                         log.write(json.dumps(record) + "\n")

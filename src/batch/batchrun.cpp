@@ -491,6 +491,7 @@ void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRec
     slot.SetDelayTime(s.DelayTime);
     slot.setFastDelay(s.FastDelay != 0);
     slot.setBlankCheck(s.CheckBlankPages != 0);
+    slot.setDismissConsentWalls(s.DismissCookieBanners != 0);
     slot.SetSnapDimension(s.SnapWidth, s.SnapHeight);
     slot.EnableSnapDimensionAsImageSize(s.SnapDimension);
     slot.SnapUrl(record.url, QStringLiteral("*"));

@@ -13,6 +13,7 @@
 #include "capture/devtoolsconnection.h"
 #include "capture/pipetransport.h"
 #include "capture/websockettransport.h"
+#include "common/programfolders.h"
 
 #include <fcntl.h>
 #include <sys/prctl.h>
@@ -153,6 +154,11 @@ QByteArray BrowserHost::stderrTail() const { return m_stderrTail; }
 int BrowserHost::startCount() const { return m_startCount; }
 
 std::chrono::milliseconds BrowserHost::callTimeout() const { return m_options.callTimeout; }
+
+QString BrowserHost::shippedFilesFolder() const
+{
+    return m_options.shippedFiles.isEmpty() ? Common::programFolders().resources : m_options.shippedFiles;
+}
 
 void BrowserHost::noteCaptureSucceeded() { m_crashRun = 0; }
 

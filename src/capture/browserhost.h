@@ -48,6 +48,9 @@ struct BrowserOptions {
     // A remote browser is only connected to, never started or killed; a lost connection counts as
     // the browser's loss and the next whenReady() connects again.
     QUrl endpoint;
+    // Where the program's shipped files are (the consent rules in autoconsent/), ending in "/".
+    // Empty: Common::programFolders().resources.
+    QString shippedFiles;
 };
 
 // The one headless browser of the program, shared by every capture engine. Started on first use,
@@ -80,6 +83,8 @@ public:
     int startCount() const;
 
     std::chrono::milliseconds callTimeout() const;
+    // BrowserOptions::shippedFiles, or the program's own when that is empty.
+    QString shippedFilesFolder() const;
 
     // Engines report how their captures ended, so the host can spot a browser that only crashes.
     void noteCaptureSucceeded();

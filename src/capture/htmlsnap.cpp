@@ -12,6 +12,7 @@
 #include <QUrl>
 
 #include "capture/browserhost.h"
+#include "capture/consentwalls.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/devtoolssession.h"
 #include "capture/pageopener.h"
@@ -79,6 +80,11 @@ HtmlSnap::HtmlSnap(BrowserHost* host, QObject* parent)
         }
         // A navigation still under way holds every call to the renderer until it commits, which a
         // silent server never lets it do.
+        // A renderer whose clock stands still may hold back the frame the call waits for (seen
+        // with the consent rules' timers pending); the page then moves on a little rather than
+        // failing the capture.
+        if (m_session && m_stage == Stage::Capturing && m_clock == Clock::Stopped && m_captureCall != 0)
+            releaseClock();
         if (m_session && m_stage == Stage::Capturing && !m_pendingLoader.isEmpty()) {
             m_pendingLoader.clear();
             m_session->post(QStringLiteral("Page.stopLoading"));
@@ -93,7 +99,7 @@ std::chrono::milliseconds HtmlSnap::longestCapture(int timeOut, int delayTime, b
     const std::chrono::milliseconds load(timeOut > 0 ? timeOut : DefaultTimeOut);
     const std::chrono::milliseconds delay(std::max(0, delayTime));
     // The layout metrics and the screenshot each have a renderer deadline of their own.
-    const std::chrono::milliseconds once = load + delay + 2 * kRendererDeadline;
+    const std::chrono::milliseconds once = load + ConsentWalls::Bound + delay + 2 * kRendererDeadline;
     if (!blankCheck)
         return once;
     // A second look loads the page again, or waits once more and captures again.
@@ -106,6 +112,7 @@ void HtmlSnap::SetDelayTime(int milliseconds) { m_delayTime = std::max(0, millis
 void HtmlSnap::setFastDelay(bool on) { m_fastDelay = on; }
 void HtmlSnap::EnableScript(int enable) { m_scriptEnabled = enable != 0; }
 void HtmlSnap::setBlankCheck(bool on) { m_blankCheck = on; }
+void HtmlSnap::setDismissConsentWalls(bool on) { m_dismissConsent = on; }
 void HtmlSnap::EnableActiveX(int enable) { m_activeXEnabled = enable != 0; }
 void HtmlSnap::EnableJava(int enable) { m_javaEnabled = enable != 0; }
 void HtmlSnap::SetForceSnap(int force) { m_forceSnap = force != 0; }
@@ -235,21 +242,33 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
         m_pageTroubled = false;
         m_session->setParent(this);
         connect(m_session, &DevToolsSession::eventReceived, this, &HtmlSnap::handleSessionEvent);
+        if (const QString script = m_opener->setup().firstScript; !script.isEmpty())
+            m_consent = new ConsentWalls(m_connection, m_session, script, this);
         navigate();
     });
 }
 
-PageSetup HtmlSnap::pageSetup() const
+PageSetup HtmlSnap::pageSetup() const { return setupWithScripts(m_scriptEnabled); }
+
+PageSetup HtmlSnap::setupWithScripts(bool scripts) const
 {
-    return { m_snapWidth > 0 ? m_snapWidth : kLayoutWidth, m_snapHeight > 0 ? m_snapHeight : kLayoutHeight,
-        m_scriptEnabled };
+    PageSetup setup { m_snapWidth > 0 ? m_snapWidth : kLayoutWidth, m_snapHeight > 0 ? m_snapHeight : kLayoutHeight,
+        scripts, {} };
+    if (scripts && m_dismissConsent && m_host) {
+        const Common::Result<QString> script = ConsentWalls::script(m_host->shippedFilesFolder());
+        if (script)
+            setup.firstScript = script.value();
+        else
+            // Captures go on as they would with the setting off; the build and the package ship
+            // the file, so only a damaged installation gets here.
+            qWarning("%s", qPrintable(script.error().message));
+    }
+    return setup;
 }
 
 PageSetup HtmlSnap::attemptSetup() const
 {
-    PageSetup setup = pageSetup();
-    setup.scripts = setup.scripts || m_blankTry == BlankTry::WithScripts;
-    return setup;
+    return setupWithScripts(m_scriptEnabled || m_blankTry == BlankTry::WithScripts);
 }
 
 void HtmlSnap::setSparePage(SparePage* spare) { m_sparePage = spare; }
@@ -444,6 +463,31 @@ void HtmlSnap::handleDeadline()
 void HtmlSnap::pageLoaded()
 {
     m_deadline.stop();
+    if (!m_consent)
+        return startDelay();
+    m_stage = Stage::AnsweringConsent;
+    const quint64 generation = m_generation;
+    connect(m_consent, &ConsentWalls::settled, this, [this, generation] {
+        if (isCurrent(generation) && m_stage == Stage::AnsweringConsent)
+            startDelay();
+    });
+    m_consent->start();
+}
+
+void HtmlSnap::dropConsentWalls()
+{
+    // It may be the one signalling now.
+    if (m_consent) {
+        disconnect(m_consent, nullptr, this, nullptr);
+        if (m_session)
+            disconnect(m_session, nullptr, m_consent, nullptr);
+        m_consent->deleteLater();
+    }
+    m_consent = nullptr;
+}
+
+void HtmlSnap::startDelay()
+{
     m_stage = Stage::Delaying;
     if (m_delayTime <= 0) {
         capture();
@@ -768,6 +812,7 @@ void HtmlSnap::keepPage()
     // Nothing of this capture may reach its engine through the page's next owner.
     m_session->dropCalls();
     disconnect(m_session, nullptr, this, nullptr);
+    dropConsentWalls();
     m_captureCall = 0;
     m_sparePage->keep(m_connection, pageSetup(),
         OpenedPage { m_contextId, m_targetId, std::exchange(m_session, nullptr), m_use, m_pageCaptures + 1 },
@@ -786,6 +831,7 @@ void HtmlSnap::releasePage()
     m_captureCall = 0;
     m_clock = Clock::RealTime;
     m_use = nullptr;
+    dropConsentWalls();
     if (m_opener) {
         // Its answer may already be on its way through the event loop.
         m_opener->whenOpened({});

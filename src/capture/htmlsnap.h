@@ -21,6 +21,7 @@
 namespace Capture {
 
 class BrowserHost;
+class ConsentWalls;
 class DevToolsConnection;
 class DevToolsSession;
 class PageUse;
@@ -61,7 +62,8 @@ public:
     static constexpr int DefaultTimeOut = 40000;
 
     // The longest a capture can run from SnapUrl() to its final event with these settings: the
-    // time-out for opening and loading, the delay, then the renderer's own deadlines for the capture.
+    // time-out for opening and loading, the wait for a consent wall's answer, the delay, then the
+    // renderer's own deadlines for the capture; with the blank check, a second look as well.
     static std::chrono::milliseconds longestCapture(int timeOut, int delayTime, bool blankCheck = false);
 
     explicit HtmlSnap(BrowserHost* host, QObject* parent = nullptr);
@@ -92,6 +94,10 @@ public:
     // blank: the capture ends with SnapCode::Blank and no image. Off (the default): a blank picture is
     // a capture like any other.
     void setBlankCheck(bool on);
+    // On (the default), with scripts on: cookie-consent walls are answered (rejected, or hidden)
+    // before the delay and the capture, waiting at most ConsentWalls::Bound after the load event.
+    // Off, or with scripts off, nothing is injected into the page.
+    void setDismissConsentWalls(bool on);
     // Kept for callers that set them; no such plug-in content exists in today's browsers.
     void EnableActiveX(int enable);
     void EnableJava(int enable);
@@ -150,7 +156,17 @@ Q_SIGNALS:
     void OnProgress(int percent);
 
 private:
-    enum class Stage { Idle, WaitingForBrowser, Opening, Navigating, Loading, Delaying, Capturing, Finished };
+    enum class Stage {
+        Idle,
+        WaitingForBrowser,
+        Opening,
+        Navigating,
+        Loading,
+        AnsweringConsent,
+        Delaying,
+        Capturing,
+        Finished
+    };
     enum class Clock { RealTime, RunningAhead, Stopped };
     // Which look at the page this is: the first, or the second after a blank one.
     enum class BlankTry { First, WithScripts, AfterWait };
@@ -161,6 +177,7 @@ private:
     PageSetup pageSetup() const;
     // This capture's page, scripts on for a second look at a page blank without them.
     PageSetup attemptSetup() const;
+    PageSetup setupWithScripts(bool scripts) const;
     void navigate();
     void handleNavigated(const Common::Result<QJsonObject>& reply);
     void handleSessionEvent(const QString& method, const QJsonObject& params);
@@ -169,6 +186,8 @@ private:
     void askTitle();
     void handleDeadline();
     void pageLoaded();
+    void startDelay();
+    void dropConsentWalls();
     bool runsPageClock() const;
     void runClockAhead(int budgetMs);
     void stopClock();
@@ -197,12 +216,14 @@ private:
     std::unique_ptr<PageOpener> m_opener;
     QPointer<SparePage> m_sparePage;
     QPointer<PageUse> m_use;
+    QPointer<ConsentWalls> m_consent;
 
     int m_timeOut = DefaultTimeOut;
     int m_delayTime = 0;
     bool m_fastDelay = true;
     bool m_scriptEnabled = true;
     bool m_blankCheck = false;
+    bool m_dismissConsent = true;
     bool m_activeXEnabled = true;
     bool m_javaEnabled = true;
     bool m_async = true;

@@ -173,6 +173,7 @@ void HtmlSnapshot::SetForceSnap(int bForceSnap) { m_engine->SetForceSnap(bForceS
 void HtmlSnapshot::SetDelayTime(int nDelayTime) { m_engine->SetDelayTime(nDelayTime); }
 void HtmlSnapshot::setFastDelay(bool on) { m_engine->setFastDelay(on); }
 void HtmlSnapshot::setBlankCheck(bool on) { m_engine->setBlankCheck(on); }
+void HtmlSnapshot::setDismissConsentWalls(bool on) { m_engine->setDismissConsentWalls(on); }
 void HtmlSnapshot::SetSnapDimension(int cx, int cy) { m_engine->SetSnapDimension(cx, cy); }
 void HtmlSnapshot::EnableSnapDimensionAsImageSize(int bVal) { m_engine->EnableSnapDimensionAsImageSize(bVal); }
 void HtmlSnapshot::SetZoom(double fZoomRatio) { m_engine->SetZoom(fZoomRatio); }

@@ -73,6 +73,8 @@ public:
     void setFastDelay(bool on);
     // See HtmlSnap::setBlankCheck; set again after each Reset.
     void setBlankCheck(bool on);
+    // See HtmlSnap::setDismissConsentWalls; set again after each Reset.
+    void setDismissConsentWalls(bool on);
     void SetSnapDimension(int cx, int cy);
     void EnableSnapDimensionAsImageSize(int bVal);
     void SetZoom(double fZoomRatio);

@@ -19,11 +19,13 @@ class DevToolsConnection;
 class DevToolsSession;
 class PageUse;
 
-// What a page is set up with before it navigates: its window and whether scripts run.
+// What a page is set up with before it navigates: its window, whether scripts run, and the script
+// (the consent rules, ConsentWalls) every document of the page runs before its own; empty: none.
 struct PageSetup {
     int width = 0;
     int height = 0;
     bool scripts = true;
+    QString firstScript;
     bool operator==(const PageSetup&) const = default;
 };
 

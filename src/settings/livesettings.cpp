@@ -46,6 +46,7 @@ namespace {
         { "EnableJava", &LiveSettings::EnableJava, 0 },
         { "EnableActiveX", &LiveSettings::EnableActiveX, 0 },
         { "EnableScript", &LiveSettings::EnableScript, 0 },
+        { "DismissCookieBanners", &LiveSettings::DismissCookieBanners, 1 },
         { "ThreadsCount", &LiveSettings::ThreadsCount, 4 },
         { "SnapWidth", &LiveSettings::SnapWidth, 0 },
         { "SnapHeight", &LiveSettings::SnapHeight, 0 },

@@ -29,6 +29,7 @@ struct LiveSettings final {
     qint32 EnableJava = 0;
     qint32 EnableActiveX = 0;
     qint32 EnableScript = 0;
+    qint32 DismissCookieBanners = 0; // with scripts on, consent walls are answered before the capture
     qint32 ThreadsCount = 0;
     QString IgnoreFiles;
     // DevTools endpoints of the browsers a batch run captures on (see Capture::parseBrowserEndpoints);

@@ -99,6 +99,7 @@ namespace {
         PICTAVO_LIVE(EnableJava),
         PICTAVO_LIVE(EnableActiveX),
         PICTAVO_LIVE(EnableScript),
+        PICTAVO_LIVE(DismissCookieBanners),
         PICTAVO_LIVE(SetForceSnap),
         PICTAVO_LIVE(IgnoreFiles),
         PICTAVO_LIVE(BrowserEndpoints),
@@ -239,6 +240,7 @@ FormValues SettingsForm::load()
     v.set(QStringLiteral("chkEnableActiveX"), s.EnableActiveX != 0);
     v.set(QStringLiteral("chkEnableJava"), s.EnableJava != 0);
     v.set(QStringLiteral("chkEnableScript"), s.EnableScript != 0);
+    v.set(QStringLiteral("chkDismissCookieBanners"), s.DismissCookieBanners != 0);
     v.set(QStringLiteral("chkSetForceSnap"), s.SetForceSnap != 0);
     v.set(QStringLiteral("chkFastDelay"), s.FastDelay != 0);
     v.set(QStringLiteral("chkCheckBlankPages"), s.CheckBlankPages != 0);
@@ -410,6 +412,7 @@ void SettingsForm::save(const FormValues& c)
     s.EnableActiveX = on(QStringLiteral("chkEnableActiveX"));
     s.EnableJava = on(QStringLiteral("chkEnableJava"));
     s.EnableScript = on(QStringLiteral("chkEnableScript"));
+    s.DismissCookieBanners = on(QStringLiteral("chkDismissCookieBanners"));
     s.SetForceSnap = on(QStringLiteral("chkSetForceSnap"));
     s.FastDelay = on(QStringLiteral("chkFastDelay"));
     s.CheckBlankPages = on(QStringLiteral("chkCheckBlankPages"));

@@ -20,6 +20,9 @@ Capture::BrowserOptions testBrowserOptions()
     options.extraArguments << QStringLiteral(
         "--host-resolver-rules=MAP *.test 127.0.0.1, MAP * ~NOTFOUND, EXCLUDE 127.0.0.*");
     options.profilePrefix = QStringLiteral("pictavo-test-browser");
+    // ctest names the build's program folder, where the build copies the consent rules.
+    if (const QString shipped = qEnvironmentVariable("PICTAVO_RESOURCES_DIR"); !shipped.isEmpty())
+        options.shippedFiles = shipped + QLatin1Char('/');
     return options;
 }
 

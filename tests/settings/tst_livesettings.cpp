@@ -53,6 +53,7 @@ QList<Row> allSettings()
         { "EnableJava", "EnableJava", FIELD(EnableJava), n(0), s("1"), n(1) },
         { "EnableActiveX", "EnableActiveX", FIELD(EnableActiveX), n(0), s("1"), n(1) },
         { "EnableScript", "EnableScript", FIELD(EnableScript), n(0), s("1"), n(1) },
+        { "DismissCookieBanners", "DismissCookieBanners", FIELD(DismissCookieBanners), n(1), s("0"), n(0) },
         { "ThreadsCount", "ThreadsCount", FIELD(ThreadsCount), n(4), s("8"), n(8) },
         { "IgnoreFiles", "IgnoreFiles", FIELD(IgnoreFiles), QVariant(kIgnoreFiles), s(".exe,.zip"), t(".exe,.zip") },
         { "BrowserEndpoints", "BrowserEndpoints", FIELD(BrowserEndpoints), t(""), s("local ws://10.0.0.2:9222/x"),

@@ -258,12 +258,12 @@ void TestSettingsForm::savingUnchangedFormKeepsEveryValue()
 {
     Store store;
     // Values away from their defaults, the mixed-case ignore list among them.
-    const QList<std::pair<const char*, QString>> values
-        = { { "IgnoreFiles", QStringLiteral(".EXE,.Zip") }, { "WatermarkStyle", QStringLiteral("2") },
-              { "TintColor", QStringLiteral("255") }, { "EffectTwirl", QStringLiteral("1") },
-              { "FilterMelt", QStringLiteral("1") }, { "WatermarkFontBold", QStringLiteral("False") },
-              { "ImageAspect", QStringLiteral("1") }, { "RotateAngle", QStringLiteral("33") },
-              { "ViewerPageSize", QStringLiteral("250") }, { "FastDelay", QStringLiteral("0") } };
+    const QList<std::pair<const char*, QString>> values = { { "IgnoreFiles", QStringLiteral(".EXE,.Zip") },
+        { "WatermarkStyle", QStringLiteral("2") }, { "TintColor", QStringLiteral("255") },
+        { "EffectTwirl", QStringLiteral("1") }, { "FilterMelt", QStringLiteral("1") },
+        { "WatermarkFontBold", QStringLiteral("False") }, { "ImageAspect", QStringLiteral("1") },
+        { "RotateAngle", QStringLiteral("33") }, { "ViewerPageSize", QStringLiteral("250") },
+        { "FastDelay", QStringLiteral("0") }, { "DismissCookieBanners", QStringLiteral("0") } };
     for (const auto& [key, value] : values)
         QVERIFY(WriteSetting(store.hive, appKeyPath(), settingsSection(), QLatin1String(key), value));
     store.live = LoadSettings(store.hive, store.programFolder());

@@ -163,6 +163,8 @@ void frmSettings::buildWebPageTab(QTabWidget* tabs)
     grid->addWidget(addCheck(QStringLiteral("chkEnableActiveX"), tr("Enable ActiveX")), row++, 1, 1, 2);
     grid->addWidget(addCheck(QStringLiteral("chkEnableJava"), tr("Enable Java")), row++, 1, 1, 2);
     grid->addWidget(addCheck(QStringLiteral("chkEnableScript"), tr("Enable Script")), row++, 1, 1, 2);
+    grid->addWidget(addCheck(QStringLiteral("chkDismissCookieBanners"), tr("Dismiss cookie banners")), row, 1);
+    grid->addWidget(label(tr("With scripts on: reject cookie-consent walls before the capture."), frame), row++, 2);
     grid->addWidget(addCheck(QStringLiteral("chkSetForceSnap"), tr("Force snapshot if time out")), row++, 1, 1, 2);
     grid->addWidget(addCheck(QStringLiteral("chkCheckBlankPages"), tr("Check for blank pages")), row, 1);
     grid->addWidget(label(tr("Capture a one-colour page once more, then mark it blank."), frame), row++, 2);

@@ -1,0 +1,130 @@
+#include <memory>
+
+#include <QtTest>
+
+#include "capture/browserhost.h"
+#include "capture/consentwalls.h"
+#include "capture/htmlsnap.h"
+#include "capture/pageopener.h"
+#include "capturetestsupport.h"
+#include "testhttpserver.h"
+
+using namespace Capture;
+using namespace CaptureTest;
+
+namespace {
+
+// A wall covering the page in red. The page turns green only once the button that saves the choice
+// is pressed; white means the wall was hidden but never answered.
+QByteArray wallPage(const char* wall)
+{
+    return QByteArray("<html><body style='margin:0;background:#fff'><p>Article text</p>") + wall
+        + "<script>document.querySelector('[data-save]').onclick=function(){"
+          "document.querySelectorAll('.wall').forEach(function(w){w.remove()});"
+          "document.body.style.background='#008000'}</script></body></html>";
+}
+
+// Markup of a common consent platform the library recognises (its rule needs no network), without
+// a reject button: the choices open a moment after asking, as such walls animate them in.
+const char* const kKnownWall
+    = "<div class='wall cky-consent-container' style='position:fixed;inset:0;background:red'>"
+      "<p>We use cookies</p><button data-cky-tag=accept-button>Accept all</button>"
+      "<button data-cky-tag=settings-button onclick=\"setTimeout(function(){document.querySelector('.cky-modal')"
+      ".classList.add('cky-modal-open')},300)\">Customise</button></div>"
+      "<div class='wall cky-modal'><input type=checkbox checked>"
+      "<button data-save data-cky-tag=detail-save-button>Save my preferences</button></div>";
+// A platform whose rule runs in frames, in a frame of another site (a process of its own).
+const char* const kFramedWall
+    = "<html><head><style>body{margin:0;background:red}body.done{background:#008000}</style></head><body>"
+      "<div class=cookie-alert-extended><div class=cookie-alert-extended-modal><p>We use cookies</p>"
+      "<a data-controller='cookie-alert/extended/detail-link'>Details</a>"
+      "<button data-controller='cookie-alert/extended/button/configuration'>Save</button></div></div><script>"
+      "document.querySelector('button').onclick=function(){document.body.className='done'}</script></body></html>";
+const char* const kUnknownWall = "<div class='wall' style='position:fixed;inset:0;background:red'>"
+                                 "<p>Subscribe to read on</p><button data-save>Not now</button></div>";
+
+} // namespace
+
+class TestConsentWalls final : public QObject {
+    Q_OBJECT
+
+private Q_SLOTS:
+    void initTestCase();
+    void cleanupTestCase();
+    void wallInTheThumbnail_data();
+    void wallInTheThumbnail();
+
+private:
+    std::unique_ptr<BrowserHost> m_host;
+    TestHttpServer m_server;
+    TestHttpServer m_otherSite;
+};
+
+void TestConsentWalls::initTestCase()
+{
+    QVERIFY(m_server.listen());
+    QVERIFY(m_otherSite.listen(QStringLiteral("127.0.0.2")));
+    m_otherSite.setPage(QStringLiteral("/wall"), kFramedWall);
+    m_server.setPage(QStringLiteral("/framed"),
+        "<html><body style='margin:0'><iframe style='border:0;width:100%;height:100vh' src='"
+            + m_otherSite.url(QStringLiteral("/wall"), QStringLiteral("127.0.0.2")).toLatin1()
+            + "'></iframe></body></html>");
+    m_server.setPage(QStringLiteral("/known"), wallPage(kKnownWall));
+    m_server.setPage(QStringLiteral("/unknown"), wallPage(kUnknownWall));
+    // Each site's frames in a process of their own, as full Chromium runs them.
+    BrowserOptions options = testBrowserOptions();
+    options.extraArguments << QStringLiteral("--site-per-process");
+    m_host = std::make_unique<BrowserHost>(options);
+}
+
+void TestConsentWalls::cleanupTestCase() { m_host.reset(); }
+
+void TestConsentWalls::wallInTheThumbnail_data()
+{
+    QTest::addColumn<QString>("path");
+    QTest::addColumn<bool>("scripts");
+    QTest::addColumn<bool>("dismiss");
+    QTest::addColumn<int>("delay");
+    QTest::addColumn<QColor>("shown");
+
+    const QColor page(0, 128, 0);
+    const QColor wall(Qt::red);
+    QTest::newRow("known wall rejected") << "/known" << true << true << 0 << page;
+    QTest::newRow("known wall, fast delay after it") << "/known" << true << true << 1500 << page;
+    QTest::newRow("known wall in a frame of another site") << "/framed" << true << true << 0 << page;
+    QTest::newRow("unknown wall stays") << "/unknown" << true << true << 0 << wall;
+    QTest::newRow("setting off") << "/known" << true << false << 0 << wall;
+    QTest::newRow("scripts off") << "/known" << false << true << 0 << wall;
+}
+
+void TestConsentWalls::wallInTheThumbnail()
+{
+    QFETCH(QString, path);
+    QFETCH(bool, scripts);
+    QFETCH(bool, dismiss);
+    QFETCH(int, delay);
+    QFETCH(QColor, shown);
+
+    // The second capture runs on the page the first one left to its slot.
+    SparePage slot;
+    for (const char* round : { "new page", "kept page" }) {
+        HtmlSnap snap(m_host.get());
+        snap.setSparePage(&slot);
+        snap.EnableScript(scripts);
+        snap.setDismissConsentWalls(dismiss);
+        snap.SetDelayTime(delay);
+        snap.SetSnapDimension(640, 480);
+        snap.EnableSnapDimensionAsImageSize(1);
+        const Outcome outcome = capture(snap, m_server.url(path));
+        QCOMPARE(outcome.code, 1);
+        const QRgb pixel = capturedImage(snap).pixel(320, 240);
+        QVERIFY2(sameColour(pixel, shown), qPrintable(QString::fromLatin1(round) + u' ' + QColor(pixel).name()));
+        // A wall nobody answers costs at most the bound (plus the load and the capture).
+        QVERIFY2(std::chrono::milliseconds(outcome.elapsedMs)
+                < ConsentWalls::Bound + std::chrono::milliseconds(delay) + std::chrono::seconds(3),
+            round);
+    }
+}
+
+QTEST_GUILESS_MAIN(TestConsentWalls)
+#include "tst_consentwalls.moc"
