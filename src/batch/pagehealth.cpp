@@ -58,7 +58,8 @@ QString PageHealth::summary() const
 
 QString PageHealth::statusWithWord(const QString& status, const QString& word)
 {
-    if (word.isEmpty() || word == PageWord::Ok || status.contains(word, Qt::CaseInsensitive))
+    // A blank link's own status already says so.
+    if (word.isEmpty() || word == PageWord::Ok || word == PageWord::Blank)
         return status;
     return status + QStringLiteral(" (") + word + QLatin1Char(')');
 }

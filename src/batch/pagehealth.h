@@ -35,7 +35,8 @@ public:
     // key in the links list, handed back when it is found parked later.
     QList<ParkedLater> judge(LinkOutcome& link, quint64 row, const std::optional<Imaging::LookHash>& look);
 
-    // The list's status text for a link with this word: the word is added where it says more than ok.
+    // The list's status text for a link with this word: the word is added where it says more than ok
+    // and more than a blank link's own status.
     static QString statusWithWord(const QString& status, const QString& word);
 
     // The run's pages in one line, the words other than ok that any link has: "3 moved, 2 parked, 1
