@@ -222,10 +222,8 @@ void BatchRun::abortWaiting()
 
 void BatchRun::scheduleStep()
 {
-    if (m_completing) {
+    if (m_completing)
         m_stepDeferred = true;
-        return;
-    }
     if (m_stepQueued || m_state == State::Idle)
         return;
     m_stepQueued = true;
@@ -235,9 +233,14 @@ void BatchRun::scheduleStep()
 void BatchRun::step()
 {
     m_stepQueued = false;
-    // Queued before a completion began and delivered by its message box's event loop.
+    // Delivered by a completion's message box: ends wait for the box, but captures that ended
+    // meanwhile are taken, so their work goes on behind it.
     if (m_completing) {
         m_stepDeferred = true;
+        if (m_state == State::Waiting)
+            takeWaitingSlots();
+        else if (m_state != State::Idle)
+            completionPass(true);
         return;
     }
     switch (m_state) {
@@ -325,7 +328,7 @@ bool BatchRun::canDispatch(const Capture::HtmlSnapshot* slot) const
 void BatchRun::takeSlot(int index)
 {
     Capture::HtmlSnapshot* slot = m_slots.value(index);
-    if (!slot || m_completing)
+    if (!slot)
         return;
     Taken taken;
     taken.code = slot->GetErrorCode();
@@ -513,7 +516,7 @@ void BatchRun::endMainLoop()
     waitStep();
 }
 
-void BatchRun::waitStep()
+void BatchRun::takeWaitingSlots()
 {
     for (int i = 1; i < m_slots.size(); ++i) {
         Capture::HtmlSnapshot* slot = m_slots.at(i);
@@ -524,6 +527,11 @@ void BatchRun::waitStep()
             slot->Reset();
         }
     }
+}
+
+void BatchRun::waitStep()
+{
+    takeWaitingSlots();
     endProcessedCaptures();
     // Taken captures are never abandoned: their work ends soon whatever the page did.
     const int busy = busySlots() + static_cast<int>(m_taken.size());

@@ -144,6 +144,7 @@ private:
     void readRecords();
     void dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record);
     void endMainLoop();
+    void takeWaitingSlots();
     void waitStep();
     void finish();
     void publishCounters();
