@@ -157,7 +157,11 @@ ConsentWalls::ConsentWalls(DevToolsConnection* connection, DevToolsSession* sess
     connect(session, &DevToolsSession::eventReceived, this, &ConsentWalls::handleEvent);
 }
 
-ConsentWalls::~ConsentWalls() { cancelCalls(); }
+ConsentWalls::~ConsentWalls()
+{
+    cancelCalls();
+    disableRuntime();
+}
 
 void ConsentWalls::handleEvent(const QString& method, const QJsonObject& params)
 {
@@ -167,6 +171,12 @@ void ConsentWalls::handleEvent(const QString& method, const QJsonObject& params)
             m_frameSessions.insert(frameSession);
     } else if (method == QLatin1String("Target.detachedFromTarget")) {
         m_frameSessions.remove(frameSession);
+    } else if (method == QLatin1String("Runtime.executionContextCreated") && m_runtimeOn) {
+        const QJsonObject context = params.value(QLatin1String("context")).toObject();
+        const QJsonObject data = context.value(QLatin1String("auxData")).toObject();
+        if (data.value(QLatin1String("isDefault")).toBool())
+            m_contexts.append(
+                { context.value(QLatin1String("id")).toInt(), data.value(QLatin1String("frameId")).toString() });
     }
 }
 
@@ -183,41 +193,98 @@ void ConsentWalls::start()
     // meanwhile, is left to the bound; the calls' own deadline only has to outlast it.
     QStringList sessions { m_session->id() };
     sessions += m_frameSessions.values();
-    for (const QString& session : std::as_const(sessions)) {
-        const bool main = session == m_session->id();
-        const bool asked
-            = evaluate(session, m_rules.probe, false, [this, session, main](const QJsonValue& value, bool gone) {
-                  if (gone)
-                      settleOne(main, QStringLiteral("gone"));
-                  else if (value.toBool())
-                      answer(session, main);
-                  else
-                      settleOne(main, QStringLiteral("none"));
-              });
-        if (asked)
-            ++m_pending;
-    }
+    for (const QString& session : std::as_const(sessions))
+        ask({ session, 0 }, session == m_session->id());
 }
 
-void ConsentWalls::answer(const QString& session, bool main)
+void ConsentWalls::ask(const Document& document, bool main)
 {
-    const bool asked = evaluate(session, m_rules.library, true, [this, main](const QJsonValue& value, bool gone) {
+    // The main frame also tells whether it has frames.
+    const QString expression = main ? u'[' + m_rules.probe + u", window.length]" : m_rules.probe;
+    const bool asked
+        = evaluate(document, expression, false, [this, document, main](const QJsonValue& value, bool gone) {
+              if (gone)
+                  return settleOne(main, QStringLiteral("gone"));
+              if (main && value.toArray().at(1).toInt() > 0)
+                  askFramesOfSite();
+              if ((main ? value.toArray().at(0) : value).toBool())
+                  answer(document, main);
+              else
+                  settleOne(main, QStringLiteral("none"));
+          });
+    if (asked)
+        ++m_pending;
+}
+
+void ConsentWalls::askFramesOfSite()
+{
+    // The page's frames of its own site run in the main frame's process and session: their
+    // documents are the runtime's default contexts other than the main frame's, all reported as
+    // the runtime is enabled, before its reply. It is disabled again at once, so the page's console
+    // costs it no messages.
+    const QString session = m_session->id();
+    const bool asked = send(
+        session, QStringLiteral("Page.getFrameTree"), {}, [this, session](const DevToolsConnection::Reply& tree) {
+            if (!tree)
+                return settleOne(false, {});
+            const QString mainFrame = tree.value()
+                                          .value(QLatin1String("frameTree"))
+                                          .toObject()
+                                          .value(QLatin1String("frame"))
+                                          .toObject()
+                                          .value(QLatin1String("id"))
+                                          .toString();
+            m_contexts.clear();
+            m_runtimeOn = true;
+            const bool enabled = send(session, QStringLiteral("Runtime.enable"), {},
+                [this, session, mainFrame](const DevToolsConnection::Reply&) {
+                    disableRuntime();
+                    for (const auto& [context, frame] : std::as_const(m_contexts))
+                        if (frame != mainFrame)
+                            ask({ session, context }, false);
+                    settleOne(false, {});
+                });
+            if (!enabled)
+                settleOne(false, {});
+        });
+    if (asked)
+        ++m_pending;
+}
+
+void ConsentWalls::disableRuntime()
+{
+    if (m_runtimeOn && m_connection && m_session)
+        m_connection->post(m_session->id(), QStringLiteral("Runtime.disable"));
+    m_runtimeOn = false;
+}
+
+void ConsentWalls::answer(const Document& document, bool main)
+{
+    const bool asked = evaluate(document, m_rules.library, true, [this, main](const QJsonValue& value, bool gone) {
         settleOne(main, gone ? QStringLiteral("gone") : value.toString());
     });
     if (!asked)
         settleOne(main, QStringLiteral("gone"));
 }
 
-bool ConsentWalls::evaluate(const QString& session, const QString& expression, bool awaitPromise, Done done)
+bool ConsentWalls::evaluate(const Document& document, const QString& expression, bool awaitPromise, Done done)
+{
+    QJsonObject params { { QStringLiteral("expression"), expression }, { QStringLiteral("awaitPromise"), awaitPromise },
+        { QStringLiteral("returnByValue"), true } };
+    if (document.context != 0)
+        params.insert(QStringLiteral("contextId"), document.context);
+    // A frame that went away, or whose document was replaced, has nothing left to wait for.
+    return send(document.session, QStringLiteral("Runtime.evaluate"), params,
+        [done = std::move(done)](
+            const DevToolsConnection::Reply& reply) { done(reply ? evaluated(reply) : QJsonValue(), !reply); });
+}
+
+bool ConsentWalls::send(
+    const QString& session, const QString& method, const QJsonObject& params, DevToolsConnection::Callback callback)
 {
     if (!m_connection)
         return false;
-    const QJsonObject params { { QStringLiteral("expression"), expression },
-        { QStringLiteral("awaitPromise"), awaitPromise }, { QStringLiteral("returnByValue"), true } };
-    // A frame that went away, or whose document was replaced, has nothing left to wait for.
-    const quint64 call = m_connection->call(session, QStringLiteral("Runtime.evaluate"), params, Bound + 1s, this,
-        [done = std::move(done)](
-            const DevToolsConnection::Reply& reply) { done(reply ? evaluated(reply) : QJsonValue(), !reply); });
+    const quint64 call = m_connection->call(session, method, params, Bound + 1s, this, std::move(callback));
     if (call == 0)
         return false;
     m_calls.append(call);
@@ -248,6 +315,7 @@ void ConsentWalls::finish(const QString& outcome)
     m_finished = true;
     m_bound.stop();
     cancelCalls();
+    disableRuntime();
     // From the event loop: call replies and the bound's timer both come from there.
     Q_EMIT settled(outcome);
 }

@@ -12,11 +12,11 @@
 #include <QString>
 #include <QTimer>
 
+#include "capture/devtoolsconnection.h"
 #include "common/result.h"
 
 namespace Capture {
 
-class DevToolsConnection;
 class DevToolsSession;
 
 // Cookie-consent walls answered before a capture, by the consent-rules library the program ships
@@ -28,10 +28,10 @@ class DevToolsSession;
 // set up before looking. So nothing runs in the page until its load event; then each document asks
 // the page one cheap question (ConsentProbe: does anything the library's platforms need exist?), and
 // only a document that answers yes gets the library, evaluated there and then, and is waited for.
-// The documents asked are the main frame's and those of the page's frames of other sites, which run
-// in processes of their own: the page's set-up has the browser attach to each such frame as it
-// starts (Target.setAutoAttach; a kept page keeps it), and this object collects their sessions.
-// Frames of the page's own site are not asked.
+// The documents asked are the main frame's, its frames' of the same site (found through the page's
+// runtime, only when the main frame has frames), and those of the page's frames of other sites,
+// which run in processes of their own: the page's set-up has the browser attach to each such frame
+// as it starts (Target.setAutoAttach; a kept page keeps it), and this object collects their sessions.
 //
 // One object per capture holds the page's frames of other sites while the engine holds the page.
 // After the load event it waits for each asked document: until its probe finds nothing, or its
@@ -81,9 +81,19 @@ Q_SIGNALS:
 
 private:
     void handleEvent(const QString& method, const QJsonObject& params);
+    // A document: a session's main frame (context 0) or one of its frames' runtime contexts.
+    struct Document {
+        QString session;
+        int context = 0;
+    };
     using Done = std::function<void(const QJsonValue& value, bool gone)>;
-    bool evaluate(const QString& session, const QString& expression, bool awaitPromise, Done done);
-    void answer(const QString& session, bool main);
+    void ask(const Document& document, bool main);
+    void askFramesOfSite();
+    void disableRuntime();
+    void answer(const Document& document, bool main);
+    bool evaluate(const Document& document, const QString& expression, bool awaitPromise, Done done);
+    bool send(const QString& session, const QString& method, const QJsonObject& params,
+        DevToolsConnection::Callback callback);
     void settleOne(bool main, const QString& outcome);
     void cancelCalls();
     void finish(const QString& outcome);
@@ -92,6 +102,9 @@ private:
     QPointer<DevToolsSession> m_session;
     Rules m_rules;
     QSet<QString> m_frameSessions;
+    // The main frame's session's default contexts (id, frame) while its runtime is enabled.
+    QList<std::pair<int, QString>> m_contexts;
+    bool m_runtimeOn = false;
     QList<quint64> m_calls;
     int m_pending = 0;
     QString m_outcome;
