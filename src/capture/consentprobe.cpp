@@ -41,10 +41,12 @@ namespace {
     // Blink matches a selector list against every element in turn, and the library's list is long
     // (half a second for a large page), so each selector is asked only when the name it needs (an
     // id, a class or a tag: [kind, name, selector, pattern], kind "q" when it has none) is in the
-    // document and the page's address matches its rule's pattern (patterns[0] is none). Ids are
-    // looked up; a lone class or tag is a quick pass (a list of them is not). A selector this browser cannot read
-    // spoils the list, not the others; the library cannot find it either. Besides markup: Cookiebot's, ConsentManager's
-    // and GDPR Legal Cookie's globals, and the query that marks a SourcePoint message page in its frame.
+    // document and the page's address matches its rule's pattern (patterns[0] is none; a pattern
+    // comes with text every address it matches contains, which spares most patterns' compiling). Ids are
+    // looked up (their case must match, as outside quirks mode); a lone class or tag is a quick
+    // pass, a list of them is not. A selector this browser cannot read spoils the list, not the
+    // others; the library cannot find it either. Besides markup: Cookiebot's, ConsentManager's and
+    // GDPR Legal Cookie's globals, and the query that marks a SourcePoint message page in its frame.
     const QString kProbe = QStringLiteral(R"js((() => {
 if (location.protocol !== 'http:' && location.protocol !== 'https:')
     return false;
@@ -56,7 +58,7 @@ const applies = (p) => {
     if (p === 0)
         return true;
     if (!matches.has(p))
-        matches.set(p, location.href.match(patterns[p]) !== null);
+        matches.set(p, location.href.includes(patterns[p][1]) && location.href.match(patterns[p][0]) !== null);
     return matches.get(p);
 };
 const candidates = markers.filter(([kind, name, , p]) => (kind !== 'i' || document.getElementById(name) !== null) && applies(p));
@@ -282,6 +284,47 @@ return marked || xpath.some(([, , x, p]) => {
         return { 'q', {} };
     }
 
+    // The longest text every address the pattern matches contains, read outside groups, classes
+    // and counts; empty when unsure (alternatives).
+    QString requiredText(const QString& pattern)
+    {
+        if (pattern.contains(u'|'))
+            return {};
+        QString longest;
+        QString run;
+        const auto end = [&] {
+            if (run.size() > longest.size())
+                longest = run;
+            run.clear();
+        };
+        const auto optional = [&pattern](qsizetype at) {
+            return at < pattern.size() && (pattern.at(at) == u'?' || pattern.at(at) == u'*' || pattern.at(at) == u'{');
+        };
+        int depth = 0;
+        for (qsizetype i = 0; i < pattern.size(); ++i) {
+            const QChar c = pattern.at(i);
+            const bool escaped = c == u'\\' && i + 1 < pattern.size();
+            const QChar literal = escaped ? pattern.at(i + 1) : c;
+            if (escaped)
+                ++i;
+            if (!escaped && (c == u'(' || c == u'[' || c == u'{'))
+                ++depth;
+            if (!escaped && (c == u')' || c == u']' || c == u'}')) {
+                --depth;
+                end();
+                continue;
+            }
+            const bool plain = escaped ? !literal.isLetterOrNumber()
+                                       : (c.isLetterOrNumber() || c == u'/' || c == u':' || c == u'-' || c == u'_');
+            if (depth == 0 && plain && !optional(i + 1))
+                run += literal;
+            else
+                end();
+        }
+        end();
+        return longest;
+    }
+
     bool addMarker(const QJsonValue& value, Markers& out)
     {
         const QString selector = value.isArray() ? value.toArray().first().toString() : value.toString();
@@ -370,7 +413,10 @@ QString consentProbe(const QString& librarySource)
     const auto json = [](const QJsonArray& array) {
         return QString::fromUtf8(QJsonDocument(array).toJson(QJsonDocument::Compact));
     };
-    return kProbe.arg(json(markers), json(xpaths), json(QJsonArray::fromStringList(patterns)));
+    QJsonArray patternTexts;
+    for (const QString& pattern : std::as_const(patterns))
+        patternTexts.append(QJsonArray { pattern, requiredText(pattern) });
+    return kProbe.arg(json(markers), json(xpaths), json(patternTexts));
 }
 
 } // namespace Capture
