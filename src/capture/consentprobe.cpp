@@ -61,6 +61,8 @@ const applies = (p) => {
         matches.set(p, location.href.includes(patterns[p][1]) && location.href.match(patterns[p][0]) !== null);
     return matches.get(p);
 };
+if (%4 && patterns.some((_, p) => applies(p) && p > 0))
+    return 'sites';
 const candidates = markers.filter(([kind, name, , p]) => (kind !== 'i' || document.getElementById(name) !== null) && applies(p));
 const known = new Map();
 const present = (kind, name) => {
@@ -361,7 +363,7 @@ return marked || xpath.some(([, , x, p]) => {
 
 } // namespace
 
-QString consentProbe(const QString& librarySource)
+ConsentProbe consentProbe(const QString& librarySource)
 {
     const QByteArray source = librarySource.toUtf8();
     const qsizetype start = source.indexOf(kRulesStart);
@@ -416,7 +418,12 @@ QString consentProbe(const QString& librarySource)
     QJsonArray patternTexts;
     for (const QString& pattern : std::as_const(patterns))
         patternTexts.append(QJsonArray { pattern, requiredText(pattern) });
-    return kProbe.arg(json(markers), json(xpaths), json(patternTexts));
+    QJsonArray generic;
+    for (const QJsonValue marker : std::as_const(markers))
+        if (marker.toArray().at(3).toInt() == 0)
+            generic.append(marker);
+    return { kProbe.arg(json(generic), json(xpaths), json(patternTexts), QStringLiteral("true")),
+        kProbe.arg(json(markers), json(xpaths), json(patternTexts), QStringLiteral("false")) };
 }
 
 } // namespace Capture

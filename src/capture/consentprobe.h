@@ -11,6 +11,14 @@ namespace Capture {
 // of the library brings its new platforms. A false "true" costs a page the full library; a false
 // "false" leaves a wall in the picture, so every doubt answers true. Empty when the rules cannot be
 // read from the source (then every document must get the library).
-QString consentProbe(const QString& librarySource);
+//
+// Most of the library's rules are for some sites only: general asks about the other rules, and
+// answers "sites" instead when the document's address is one such site's; complete then asks about
+// them all.
+struct ConsentProbe {
+    QString general;
+    QString complete;
+};
+ConsentProbe consentProbe(const QString& librarySource);
 
 } // namespace Capture

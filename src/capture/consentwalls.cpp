@@ -128,10 +128,10 @@ Common::Result<ConsentWalls::Rules> ConsentWalls::rules(const QString& shippedFo
             QStringLiteral("The consent rules %1 cannot be read: %2").arg(file.fileName(), file.errorString()) };
     const QString source = QString::fromUtf8(file.readAll());
     Rules rules { kLibraryBefore + source + kLibraryAfter, consentProbe(source) };
-    if (rules.probe.isEmpty()) {
+    if (rules.probe.general.isEmpty()) {
         // A library whose rules this version cannot read still answers walls, at every page's cost.
         qWarning("The consent rules in %s have an unknown layout: every page gets them", qPrintable(file.fileName()));
-        rules.probe = QStringLiteral("true");
+        rules.probe = { QStringLiteral("true"), QStringLiteral("true") };
     }
     loaded.insert(shippedFolder, rules);
     return rules;
@@ -197,20 +197,26 @@ void ConsentWalls::start()
         ask({ session, 0 }, session == m_session->id());
 }
 
-void ConsentWalls::ask(const Document& document, bool main)
+void ConsentWalls::ask(const Document& document, bool main, bool complete)
 {
     // The main frame also tells whether it has frames.
-    const QString expression = main ? u'[' + m_rules.probe + u", window.length]" : m_rules.probe;
+    const QString& probe = complete ? m_rules.probe.complete : m_rules.probe.general;
+    const QString expression = main ? u'[' + probe + u", window.length]" : probe;
     const bool asked
-        = evaluate(document, expression, false, [this, document, main](const QJsonValue& value, bool gone) {
+        = evaluate(document, expression, false, [this, document, main, complete](const QJsonValue& value, bool gone) {
               if (gone)
                   return settleOne(main, QStringLiteral("gone"));
-              if (main && value.toArray().at(1).toInt() > 0)
+              if (main && !complete && value.toArray().at(1).toInt() > 0)
                   askFramesOfSite();
-              if ((main ? value.toArray().at(0) : value).toBool())
+              const QJsonValue answered = main ? value.toArray().at(0) : value;
+              if (answered == QLatin1String("sites")) {
+                  ask(document, main, true);
+                  settleOne(false, {});
+              } else if (answered.toBool()) {
                   answer(document, main);
-              else
+              } else {
                   settleOne(main, QStringLiteral("none"));
+              }
           });
     if (asked)
         ++m_pending;

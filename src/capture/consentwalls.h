@@ -12,6 +12,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "capture/consentprobe.h"
 #include "capture/devtoolsconnection.h"
 #include "common/result.h"
 
@@ -57,7 +58,7 @@ public:
     // names the missing file.
     struct Rules {
         QString library;
-        QString probe;
+        ConsentProbe probe;
     };
     static Common::Result<Rules> rules(const QString& shippedFolder);
     // For the page's set-up: the browser attaches to each frame of another site as it starts, so
@@ -87,7 +88,7 @@ private:
         int context = 0;
     };
     using Done = std::function<void(const QJsonValue& value, bool gone)>;
-    void ask(const Document& document, bool main);
+    void ask(const Document& document, bool main, bool complete = false);
     void askFramesOfSite();
     void disableRuntime();
     void answer(const Document& document, bool main);
