@@ -26,8 +26,8 @@ class DevToolsSession;
 // reject choice is hidden.
 //
 // Most pages show no wall, and the library is 400 KB of script that each document would compile and
-// set up before looking. So nothing runs in the page until its load event; then each document asks
-// the page one cheap question (ConsentProbe: does anything the library's platforms need exist?), and
+// set up before looking. So nothing runs in the page until its load event; then each document is
+// asked one cheap question (ConsentProbe: is anything there that the library's platforms need?), and
 // only a document that answers yes gets the library, evaluated there and then, and is waited for.
 // The documents asked are the main frame's, its frames' of the same site (found through the page's
 // runtime, only when the main frame has frames), and those of the page's frames of other sites,
