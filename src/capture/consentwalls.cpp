@@ -8,6 +8,7 @@
 #include <QJsonObject>
 #include <QStringList>
 
+#include "capture/consentprobe.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/devtoolssession.h"
 
@@ -19,10 +20,9 @@ namespace {
 
     const QString kLibraryFile = QStringLiteral("autoconsent/autoconsent.standalone.js");
 
-    // Around the library, in every document: only web pages get it (not the blank page a kept page
-    // is reset to), and its progress log, which would cost each frame a message to the browser, is
-    // kept quiet. The standalone build starts with its own "use strict", which stays in force
-    // through the wrapper's.
+    // Around the library: only web pages get it, and its progress log, which would cost each frame
+    // a message to the browser, is kept quiet. The standalone build starts with its own "use strict", which stays in
+    // force through the wrapper's.
     const QString kLibraryBefore = QStringLiteral(R"js((function () {
 "use strict";
 if (location.protocol !== 'http:' && location.protocol !== 'https:')
@@ -34,12 +34,12 @@ try {
 
     // Then: the standalone build keeps every message it would send in
     // window.autoconsentStandalone.messages, and watching that list tells when the wall is answered.
-    // Its first look for a platform starts at the load event rather than when the page is idle
-    // (under load that can be half a second later), and a look that ends with the heuristics check
-    // having found no platform leaves nothing to wait for, although the library goes on looking.
-    // Walls it knows that appear later stay hidden for its first two seconds. Its look ends before
-    // the answer to a wall it found does: then only the answer's result ends the wait. The promise lives on
-    // the library's own object, so the page gets no global of ours.
+    // Its first look for a platform starts at once (the page has loaded) rather than when the page
+    // is idle (under load that can be half a second later), and only once; a look that ends with
+    // the heuristics check having found no platform leaves nothing to wait for, although the
+    // library goes on looking. Its look ends before the answer to a wall it found does: then only
+    // the answer's result ends the wait. The promise lives on the library's own object, so the page
+    // gets no global of ours; the evaluation's value is that promise.
     const QString kLibraryAfter = QStringLiteral(R"js(
 } finally {
     console.log = log;
@@ -77,19 +77,20 @@ s.messages.push = function (...added) {
 };
 if (typeof consent._start === 'function') {
     const start = consent._start;
+    let started;
     consent._start = function (...args) {
-        return Promise.resolve(start.apply(this, args)).finally(() => {
-            if (!answering)
-                settle('finished');
-        });
+        if (!started)
+            started = Promise.resolve(start.apply(this, args)).finally(() => {
+                if (!answering)
+                    settle('finished');
+            });
+        return started;
     };
-    consent.start = function () {
-        const go = () => setTimeout(() => this._start(), 0);
-        if (document.readyState === 'complete')
-            go();
-        else
-            window.addEventListener('load', go, { once: true });
-    };
+    const go = () => setTimeout(() => consent._start(), 0);
+    if (document.readyState === 'complete')
+        go();
+    else
+        window.addEventListener('load', go, { once: true });
 }
 if (typeof consent.detectHeuristics === 'function') {
     const heuristics = consent.detectHeuristics;
@@ -105,73 +106,77 @@ if (typeof consent.detectHeuristics === 'function') {
     };
 }
 })();
+(() => { const s = window.autoconsentStandalone; return s && s.settled ? s.settled : 'absent'; })()
 )js");
 
-    const QString kWaitExpression = QStringLiteral(
-        "(() => { const s = window.autoconsentStandalone; return s && s.settled ? s.settled : 'absent'; })()");
+    QJsonValue evaluated(const DevToolsConnection::Reply& reply)
+    {
+        return reply.value().value(QLatin1String("result")).toObject().value(QLatin1String("value"));
+    }
 
 } // namespace
 
-Common::Result<QString> ConsentWalls::script(const QString& shippedFolder)
+Common::Result<ConsentWalls::Rules> ConsentWalls::rules(const QString& shippedFolder)
 {
-    // Read once: every page of a run injects the same 400 KB.
-    static QHash<QString, QString> loaded;
+    // Read once: every page of a run uses the same rules.
+    static QHash<QString, Rules> loaded;
     if (const auto found = loaded.constFind(shippedFolder); found != loaded.constEnd())
         return found.value();
     QFile file(shippedFolder + kLibraryFile);
     if (!file.open(QIODevice::ReadOnly))
         return Common::Error { 0, QStringLiteral("Capture"),
             QStringLiteral("The consent rules %1 cannot be read: %2").arg(file.fileName(), file.errorString()) };
-    const QString source = kLibraryBefore + QString::fromUtf8(file.readAll()) + kLibraryAfter;
-    loaded.insert(shippedFolder, source);
-    return source;
+    const QString source = QString::fromUtf8(file.readAll());
+    Rules rules { kLibraryBefore + source + kLibraryAfter, consentProbe(source) };
+    if (rules.probe.general.isEmpty()) {
+        // A library whose rules this version cannot read still answers walls, at every page's cost.
+        qWarning("The consent rules in %s have an unknown layout: every page gets them", qPrintable(file.fileName()));
+        rules.probe = { QStringLiteral("true"), QStringLiteral("true") };
+    }
+    loaded.insert(shippedFolder, rules);
+    return rules;
 }
 
 QJsonObject ConsentWalls::frameAttachment()
 {
-    // Frames only: a worker attached this way would wait for a word nobody sends.
-    return { { QStringLiteral("autoAttach"), true }, { QStringLiteral("waitForDebuggerOnStart"), true },
+    // Frames only: nothing has to be in place before their documents start.
+    return { { QStringLiteral("autoAttach"), true }, { QStringLiteral("waitForDebuggerOnStart"), false },
         { QStringLiteral("flatten"), true },
         { QStringLiteral("filter"),
             QJsonArray { QJsonObject { { QStringLiteral("type"), QStringLiteral("iframe") } } } } };
 }
 
-void ConsentWalls::startFrame(DevToolsConnection* connection, const QJsonObject& params, const QString& script)
-{
-    const QString frameSession = params.value(QLatin1String("sessionId")).toString();
-    if (!connection || frameSession.isEmpty())
-        return;
-    // The frame's session takes them in order: the script is in place before its document starts.
-    // Without the page domain enabled, the frame's documents do not run it.
-    connection->post(frameSession, QStringLiteral("Page.enable"));
-    if (!script.isEmpty())
-        connection->post(frameSession, QStringLiteral("Page.addScriptToEvaluateOnNewDocument"),
-            { { QStringLiteral("source"), script } });
-    connection->post(frameSession, QStringLiteral("Runtime.runIfWaitingForDebugger"));
-}
-
-ConsentWalls::ConsentWalls(DevToolsConnection* connection, DevToolsSession* session, QString script, QObject* parent)
+ConsentWalls::ConsentWalls(DevToolsConnection* connection, DevToolsSession* session, Rules rules, QObject* parent)
     : QObject(parent)
     , m_connection(connection)
     , m_session(session)
-    , m_script(std::move(script))
+    , m_rules(std::move(rules))
 {
     m_bound.setSingleShot(true);
     connect(&m_bound, &QTimer::timeout, this, [this] { finish(QStringLiteral("bound")); });
     connect(session, &DevToolsSession::eventReceived, this, &ConsentWalls::handleEvent);
 }
 
-ConsentWalls::~ConsentWalls() { cancelCalls(); }
+ConsentWalls::~ConsentWalls()
+{
+    cancelCalls();
+    disableRuntime();
+}
 
 void ConsentWalls::handleEvent(const QString& method, const QJsonObject& params)
 {
     const QString frameSession = params.value(QLatin1String("sessionId")).toString();
     if (method == QLatin1String("Target.attachedToTarget")) {
-        startFrame(m_connection, params, m_script);
         if (!frameSession.isEmpty())
             m_frameSessions.insert(frameSession);
     } else if (method == QLatin1String("Target.detachedFromTarget")) {
         m_frameSessions.remove(frameSession);
+    } else if (method == QLatin1String("Runtime.executionContextCreated") && m_runtimeOn) {
+        const QJsonObject context = params.value(QLatin1String("context")).toObject();
+        const QJsonObject data = context.value(QLatin1String("auxData")).toObject();
+        if (data.value(QLatin1String("isDefault")).toBool())
+            m_contexts.append(
+                { context.value(QLatin1String("id")).toInt(), data.value(QLatin1String("frameId")).toString() });
     }
 }
 
@@ -183,33 +188,121 @@ void ConsentWalls::start()
     m_bound.start(Bound);
     if (!m_connection || !m_session)
         return;
-    // The main frame and every frame of another site: each runs its own copy of the library. A page
-    // whose main thread is busy, or a document replaced meanwhile, is left to the bound; the calls'
-    // own deadline only has to outlast it.
-    const QJsonObject params { { QStringLiteral("expression"), kWaitExpression },
-        { QStringLiteral("awaitPromise"), true }, { QStringLiteral("returnByValue"), true } };
+    // The main frame and every frame of another site: each is asked, and each with a candidate runs
+    // its own copy of the library. A page whose main thread is busy, or a document replaced
+    // meanwhile, is left to the bound; the calls' own deadline only has to outlast it.
     QStringList sessions { m_session->id() };
     sessions += m_frameSessions.values();
-    for (const QString& session : std::as_const(sessions)) {
-        const bool main = session == m_session->id();
-        const quint64 call = m_connection->call(session, QStringLiteral("Runtime.evaluate"), params, Bound + 1s, this,
-            [this, main](const DevToolsConnection::Reply& reply) {
-                // A frame that went away, or whose document was replaced, has nothing left to wait for.
-                if (main)
-                    m_outcome = reply ? reply.value()
-                                            .value(QLatin1String("result"))
-                                            .toObject()
-                                            .value(QLatin1String("value"))
-                                            .toString()
-                                      : QStringLiteral("gone");
-                if (--m_pending == 0)
-                    finish(m_outcome);
-            });
-        if (call != 0) {
-            m_calls.append(call);
-            ++m_pending;
-        }
-    }
+    for (const QString& session : std::as_const(sessions))
+        ask({ session, 0 }, session == m_session->id());
+}
+
+void ConsentWalls::ask(const Document& document, bool main, bool complete)
+{
+    // The main frame also tells whether it has frames.
+    const QString& probe = complete ? m_rules.probe.complete : m_rules.probe.general;
+    const QString expression = main ? u'[' + probe + u", window.length]" : probe;
+    const bool asked
+        = evaluate(document, expression, false, [this, document, main, complete](const QJsonValue& value, bool gone) {
+              if (gone)
+                  return settleOne(main, QStringLiteral("gone"));
+              if (main && !complete && value.toArray().at(1).toInt() > 0)
+                  askFramesOfSite();
+              const QJsonValue answered = main ? value.toArray().at(0) : value;
+              if (answered == QLatin1String("sites")) {
+                  ask(document, main, true);
+                  settleOne(false, {});
+              } else if (answered.toBool()) {
+                  answer(document, main);
+              } else {
+                  settleOne(main, QStringLiteral("none"));
+              }
+          });
+    if (asked)
+        ++m_pending;
+}
+
+void ConsentWalls::askFramesOfSite()
+{
+    // The page's frames of its own site run in the main frame's process and session: their
+    // documents are the runtime's default contexts other than the main frame's, all reported as
+    // the runtime is enabled, before its reply. It is disabled again at once, so the page's console
+    // costs it no messages.
+    const QString session = m_session->id();
+    const bool asked = send(
+        session, QStringLiteral("Page.getFrameTree"), {}, [this, session](const DevToolsConnection::Reply& tree) {
+            if (!tree)
+                return settleOne(false, {});
+            const QString mainFrame = tree.value()
+                                          .value(QLatin1String("frameTree"))
+                                          .toObject()
+                                          .value(QLatin1String("frame"))
+                                          .toObject()
+                                          .value(QLatin1String("id"))
+                                          .toString();
+            m_contexts.clear();
+            m_runtimeOn = true;
+            const bool enabled = send(session, QStringLiteral("Runtime.enable"), {},
+                [this, session, mainFrame](const DevToolsConnection::Reply&) {
+                    disableRuntime();
+                    for (const auto& [context, frame] : std::as_const(m_contexts))
+                        if (frame != mainFrame)
+                            ask({ session, context }, false);
+                    settleOne(false, {});
+                });
+            if (!enabled)
+                settleOne(false, {});
+        });
+    if (asked)
+        ++m_pending;
+}
+
+void ConsentWalls::disableRuntime()
+{
+    if (m_runtimeOn && m_connection && m_session)
+        m_connection->post(m_session->id(), QStringLiteral("Runtime.disable"));
+    m_runtimeOn = false;
+}
+
+void ConsentWalls::answer(const Document& document, bool main)
+{
+    const bool asked = evaluate(document, m_rules.library, true, [this, main](const QJsonValue& value, bool gone) {
+        settleOne(main, gone ? QStringLiteral("gone") : value.toString());
+    });
+    if (!asked)
+        settleOne(main, QStringLiteral("gone"));
+}
+
+bool ConsentWalls::evaluate(const Document& document, const QString& expression, bool awaitPromise, Done done)
+{
+    QJsonObject params { { QStringLiteral("expression"), expression }, { QStringLiteral("awaitPromise"), awaitPromise },
+        { QStringLiteral("returnByValue"), true } };
+    if (document.context != 0)
+        params.insert(QStringLiteral("contextId"), document.context);
+    // A frame that went away, or whose document was replaced, has nothing left to wait for.
+    return send(document.session, QStringLiteral("Runtime.evaluate"), params,
+        [done = std::move(done)](
+            const DevToolsConnection::Reply& reply) { done(reply ? evaluated(reply) : QJsonValue(), !reply); });
+}
+
+bool ConsentWalls::send(
+    const QString& session, const QString& method, const QJsonObject& params, DevToolsConnection::Callback callback)
+{
+    if (!m_connection)
+        return false;
+    const quint64 call = m_connection->call(session, method, params, Bound + 1s, this, std::move(callback));
+    if (call == 0)
+        return false;
+    m_calls.append(call);
+    return true;
+}
+
+void ConsentWalls::settleOne(bool main, const QString& outcome)
+{
+    if (main)
+        m_outcome = outcome;
+    if (--m_pending == 0)
+        finish(m_outcome);
 }
 
 void ConsentWalls::cancelCalls()
@@ -228,6 +321,7 @@ void ConsentWalls::finish(const QString& outcome)
     m_finished = true;
     m_bound.stop();
     cancelCalls();
+    disableRuntime();
     // From the event loop: call replies and the bound's timer both come from there.
     Q_EMIT settled(outcome);
 }

@@ -242,8 +242,9 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
         m_pageTroubled = false;
         m_session->setParent(this);
         connect(m_session, &DevToolsSession::eventReceived, this, &HtmlSnap::handleSessionEvent);
-        if (const QString script = m_opener->setup().firstScript; !script.isEmpty())
-            m_consent = new ConsentWalls(m_connection, m_session, script, this);
+        if (m_opener->setup().consentWalls && m_host)
+            if (const auto rules = ConsentWalls::rules(m_host->shippedFilesFolder()))
+                m_consent = new ConsentWalls(m_connection, m_session, rules.value(), this);
         navigate();
     });
 }
@@ -253,15 +254,15 @@ PageSetup HtmlSnap::pageSetup() const { return setupWithScripts(m_scriptEnabled)
 PageSetup HtmlSnap::setupWithScripts(bool scripts) const
 {
     PageSetup setup { m_snapWidth > 0 ? m_snapWidth : kLayoutWidth, m_snapHeight > 0 ? m_snapHeight : kLayoutHeight,
-        scripts, {} };
+        scripts, false };
     if (scripts && m_dismissConsent && m_host) {
-        const Common::Result<QString> script = ConsentWalls::script(m_host->shippedFilesFolder());
-        if (script)
-            setup.firstScript = script.value();
+        const Common::Result<ConsentWalls::Rules> rules = ConsentWalls::rules(m_host->shippedFilesFolder());
+        if (rules)
+            setup.consentWalls = true;
         else
             // Captures go on as they would with the setting off; the build and the package ship
             // the file, so only a damaged installation gets here.
-            qWarning("%s", qPrintable(script.error().message));
+            qWarning("%s", qPrintable(rules.error().message));
     }
     return setup;
 }

@@ -188,13 +188,9 @@ void PageOpener::setUp(const QString& sessionId)
             { QStringLiteral("deviceScaleFactor"), 1 }, { QStringLiteral("mobile"), false } });
     if (!m_setup.scripts)
         setupCall(QStringLiteral("Emulation.setScriptExecutionDisabled"), { { QStringLiteral("value"), true } });
-    // Registered on the page, it also runs in the page's same-process frames and in every document
-    // after a reset, so a kept page still carries it.
-    else if (!m_setup.firstScript.isEmpty()) {
-        setupCall(QStringLiteral("Page.addScriptToEvaluateOnNewDocument"),
-            { { QStringLiteral("source"), m_setup.firstScript } });
+    // It holds for the page's life, so a kept page still has it.
+    else if (m_setup.consentWalls)
         setupCall(QStringLiteral("Target.setAutoAttach"), ConsentWalls::frameAttachment());
-    }
 }
 
 void PageOpener::setupCall(const QString& method, const QJsonObject& params)
@@ -221,11 +217,8 @@ void PageOpener::handleKeptPageEvent(const QString& method, const QJsonObject& p
 {
     if (!usable())
         return;
-    // The page's frames of other sites wait for their script (ConsentWalls).
-    if (method == QLatin1String("Target.attachedToTarget"))
-        ConsentWalls::startFrame(m_connection, params, m_setup.firstScript);
     // A navigation the last document starts by itself would race the reset and the next capture.
-    else if (method == QLatin1String("Fetch.requestPaused"))
+    if (method == QLatin1String("Fetch.requestPaused"))
         refuseHeldRequest(*m_session, params);
     // A dialog (an unload handler's) would hold the page's main thread and with it the reset.
     else if (method == QLatin1String("Page.javascriptDialogOpening"))

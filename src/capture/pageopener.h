@@ -19,13 +19,13 @@ class DevToolsConnection;
 class DevToolsSession;
 class PageUse;
 
-// What a page is set up with before it navigates: its window, whether scripts run, and the script
-// (the consent rules, ConsentWalls) every document of the page runs before its own; empty: none.
+// What a page is set up with before it navigates: its window, whether scripts run, and whether its
+// frames of other sites are attached for the consent rules (ConsentWalls) to ask.
 struct PageSetup {
     int width = 0;
     int height = 0;
     bool scripts = true;
-    QString firstScript;
+    bool consentWalls = false;
     bool operator==(const PageSetup&) const = default;
 };
 

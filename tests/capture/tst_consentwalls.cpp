@@ -69,6 +69,10 @@ void TestConsentWalls::initTestCase()
         "<html><body style='margin:0'><iframe style='border:0;width:100%;height:100vh' src='"
             + m_otherSite.url(QStringLiteral("/wall"), QStringLiteral("127.0.0.2")).toLatin1()
             + "'></iframe></body></html>");
+    m_server.setPage(QStringLiteral("/wall"), kFramedWall);
+    m_server.setPage(QStringLiteral("/framed-here"),
+        "<html><body style='margin:0'><iframe style='border:0;width:100%;height:100vh' "
+        "src='/wall'></iframe></body></html>");
     m_server.setPage(QStringLiteral("/known"), wallPage(kKnownWall));
     m_server.setPage(QStringLiteral("/unknown"), wallPage(kUnknownWall));
     // Each site's frames in a process of their own, as full Chromium runs them.
@@ -92,6 +96,7 @@ void TestConsentWalls::wallInTheThumbnail_data()
     QTest::newRow("known wall rejected") << "/known" << true << true << 0 << page;
     QTest::newRow("known wall, fast delay after it") << "/known" << true << true << 1500 << page;
     QTest::newRow("known wall in a frame of another site") << "/framed" << true << true << 0 << page;
+    QTest::newRow("known wall in a frame of the same site") << "/framed-here" << true << true << 0 << page;
     QTest::newRow("unknown wall stays") << "/unknown" << true << true << 0 << wall;
     QTest::newRow("setting off") << "/known" << true << false << 0 << wall;
     QTest::newRow("scripts off") << "/known" << false << true << 0 << wall;
