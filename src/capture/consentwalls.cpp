@@ -106,7 +106,19 @@ if (typeof consent.detectHeuristics === 'function') {
     };
 }
 })();
-(() => { const s = window.autoconsentStandalone; return s && s.settled ? s.settled : 'absent'; })()
+(() => {
+    const s = window.autoconsentStandalone;
+    if (!s || !s.settled)
+        return 'absent';
+    // A frame of another site paints in a process of its own, which the page's screenshot does not
+    // wait for: an answered wall has to be drawn away first. Two frames, or a fifth of a second
+    // where the page draws none.
+    const drawn = (o) => new Promise((resolve) => {
+        setTimeout(() => resolve(o), 200);
+        requestAnimationFrame(() => requestAnimationFrame(() => resolve(o)));
+    });
+    return s.settled.then((o) => (o === 'none' || o === 'finished' ? o : drawn(o)));
+})()
 )js");
 
     QJsonValue evaluated(const DevToolsConnection::Reply& reply)

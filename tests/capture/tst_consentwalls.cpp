@@ -1,9 +1,11 @@
 #include <memory>
+#include <optional>
 
 #include <QtTest>
 
 #include "capture/browserhost.h"
 #include "capture/consentwalls.h"
+#include "capture/devtoolsconnection.h"
 #include "capture/htmlsnap.h"
 #include "capture/pageopener.h"
 #include "capturetestsupport.h"
@@ -43,6 +45,44 @@ const char* const kFramedWall
 const char* const kUnknownWall = "<div class='wall' style='position:fixed;inset:0;background:red'>"
                                  "<p>Subscribe to read on</p><button data-save>Not now</button></div>";
 
+// What the probe says of the page at url once it has loaded, asked as the engine asks it;
+// undefined when the browser does not answer.
+QJsonValue probeSays(BrowserHost& host, const QString& url, const QString& probe)
+{
+    DevToolsConnection* connection = nullptr;
+    QObject context;
+    host.whenReady(&context,
+        [&](const Common::Result<DevToolsConnection*>& ready) { connection = ready ? ready.value() : nullptr; });
+    if (!QTest::qWaitFor([&] { return connection != nullptr; }, 20000))
+        return QJsonValue::Undefined;
+    const auto call = [&](const QString& session, const char* method, const QJsonObject& params) {
+        std::optional<DevToolsConnection::Reply> reply;
+        connection->call(session, QString::fromLatin1(method), params, std::chrono::seconds(20), &context,
+            [&reply](const DevToolsConnection::Reply& r) { reply = r; });
+        (void)QTest::qWaitFor([&] { return reply.has_value(); }, 25000);
+        return reply && reply->ok() ? reply->value() : QJsonObject();
+    };
+    const QJsonValue target
+        = call({}, "Target.createTarget", { { QStringLiteral("url"), QStringLiteral("about:blank") } })
+              .value(QLatin1String("targetId"));
+    const QString session = call(
+        {}, "Target.attachToTarget", { { QStringLiteral("targetId"), target }, { QStringLiteral("flatten"), true } })
+                                .value(QLatin1String("sessionId"))
+                                .toString();
+    call(session, "Page.navigate", { { QStringLiteral("url"), url } });
+    const QString loaded = QStringLiteral("(async () => { if (document.readyState !== 'complete') await new Promise("
+                                          "(r) => addEventListener('load', r)); return %1; })()")
+                               .arg(probe);
+    const QJsonValue said = call(session, "Runtime.evaluate",
+        { { QStringLiteral("expression"), loaded }, { QStringLiteral("awaitPromise"), true },
+            { QStringLiteral("returnByValue"), true } })
+                                .value(QLatin1String("result"))
+                                .toObject()
+                                .value(QLatin1String("value"));
+    call({}, "Target.closeTarget", { { QStringLiteral("targetId"), target } });
+    return said;
+}
+
 } // namespace
 
 class TestConsentWalls final : public QObject {
@@ -53,6 +93,8 @@ private Q_SLOTS:
     void cleanupTestCase();
     void wallInTheThumbnail_data();
     void wallInTheThumbnail();
+    void probeFindsWhatTheRulesNeed_data();
+    void probeFindsWhatTheRulesNeed();
 
 private:
     std::unique_ptr<BrowserHost> m_host;
@@ -129,6 +171,42 @@ void TestConsentWalls::wallInTheThumbnail()
                 < ConsentWalls::Bound + std::chrono::milliseconds(delay) + std::chrono::seconds(3),
             round);
     }
+}
+
+// Markers of widespread platforms, as their own scripts draw them, each enough for the library to
+// look closer; ordinary pages, large ones included, must not cost it anything.
+void TestConsentWalls::probeFindsWhatTheRulesNeed_data()
+{
+    QTest::addColumn<QByteArray>("body");
+    QTest::addColumn<bool>("candidate");
+
+    QByteArray manyElements;
+    for (int i = 0; i < 3000; ++i)
+        manyElements += "<div class='card item-" + QByteArray::number(i % 50) + "'><span>Story</span></div>";
+    QTest::newRow("article") << QByteArray("<h1>News</h1><p class=lead>Text</p>") << false;
+    QTest::newRow("large page") << manyElements << false;
+    QTest::newRow("OneTrust") << QByteArray("<div id=onetrust-banner-sdk><p>Cookies</p></div>") << true;
+    QTest::newRow("Didomi") << QByteArray("<div id=didomi-host><div id=didomi-notice></div></div>") << true;
+    QTest::newRow("Quantcast") << QByteArray("<div id=qc-cmp2-container><div id=qc-cmp2-ui></div></div>") << true;
+    QTest::newRow("Usercentrics") << QByteArray("<div id=usercentrics-root></div>") << true;
+    QTest::newRow("Cookiebot, by its global") << QByteArray("<script>window.Cookiebot = {}</script>") << true;
+}
+
+void TestConsentWalls::probeFindsWhatTheRulesNeed()
+{
+    QFETCH(QByteArray, body);
+    QFETCH(bool, candidate);
+
+    const auto rules = ConsentWalls::rules(m_host->shippedFilesFolder());
+    QVERIFY(rules);
+    const QString path = QStringLiteral("/probe-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
+    m_server.setPage(path, "<html><body>" + body + "</body></html>");
+    // Either probe's "true" gets the page the library; "sites" only sends it to the complete probe.
+    const QJsonValue general = probeSays(*m_host, m_server.url(path), rules.value().probe.general);
+    const QJsonValue complete = probeSays(*m_host, m_server.url(path), rules.value().probe.complete);
+    QVERIFY2(general.isBool() || general == QLatin1String("sites"), qPrintable(general.toVariant().toString()));
+    QCOMPARE(general == true, candidate);
+    QCOMPARE(complete.toBool(), candidate);
 }
 
 QTEST_GUILESS_MAIN(TestConsentWalls)
