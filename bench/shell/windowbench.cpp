@@ -175,11 +175,10 @@ bool ensureDatabase(const QString& path, int links)
 
 int main(int argc, char* argv[])
 {
-    QElapsedTimer sinceStart;
-    sinceStart.start();
-    QApplication app(argc, argv);
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
     QCommandLineParser parser;
-    parser.addHelpOption();
     parser.addOption({ QStringLiteral("folder"), QStringLiteral("scratch folder"), QStringLiteral("dir"),
         QDir::temp().filePath(QStringLiteral("pictavo-bench/window")) });
     parser.addOption({ QStringLiteral("links"), QStringLiteral("links in the database"), QStringLiteral("n"),
@@ -188,7 +187,10 @@ int main(int argc, char* argv[])
         QStringLiteral("256") });
     parser.addOption({ QStringLiteral("parked-every"), QStringLiteral("one link in n found parked later"),
         QStringLiteral("n"), QStringLiteral("100") });
-    parser.process(app);
+    if (!parser.parse(arguments)) {
+        QTextStream(stderr) << parser.errorText() << '\n';
+        return 2;
+    }
     const QString folder = parser.value(QStringLiteral("folder"));
     const int links = parser.value(QStringLiteral("links")).toInt();
     const int perTurn = std::max(1, parser.value(QStringLiteral("per-turn")).toInt());
@@ -198,8 +200,10 @@ int main(int argc, char* argv[])
         QTextStream(stderr) << "cannot write the links database under " << folder << '\n';
         return 2;
     }
-    // The database is written before the clock that matters starts.
-    sinceStart.restart();
+    // From here on as the program starts: the application object, the window, its first paint.
+    QElapsedTimer sinceStart;
+    sinceStart.start();
+    QApplication app(argc, argv);
 
     Settings::Hive hive(folder + QStringLiteral("/config/registry.db"));
     Settings::LiveSettings settings;
