@@ -239,7 +239,10 @@ int main(int argc, char* argv[])
     QObject::connect(&pump, &QTimer::timeout, &window, [&] {
         for (int i = 0; i < perTurn && next <= links; ++i, ++next) {
             const QString id = QString::number(next);
-            const QString url = QStringLiteral("http://127.0.0.%1:18867/p/%2.html?n=%3").arg(next % 50 + 1).arg(next % 200 + 1).arg(next);
+            const QString url = QStringLiteral("http://127.0.0.%1:18867/p/%2.html?n=%3")
+                                    .arg(next % 50 + 1)
+                                    .arg(next % 200 + 1)
+                                    .arg(next);
             const auto key = rows.appendRow(next, id, url);
             Q_EMIT run.rowAdded(rows.rowOf(key));
             rows.setStatus(key, QStringLiteral("[%1%] Loading page...").arg(next % 100));

@@ -210,7 +210,8 @@ void RunCommand::finishAfterReport(int exitCode)
     // The report is still taking the words of links found parked late: whoever reads it next wants them.
     if (!m_report->isAmending())
         return finishSoon(exitCode);
-    connect(m_report, &Batch::RunReport::reportWritten, this, [this, exitCode] { finishSoon(exitCode); },
+    connect(
+        m_report, &Batch::RunReport::reportWritten, this, [this, exitCode] { finishSoon(exitCode); },
         Qt::SingleShotConnection);
 }
 

@@ -8,9 +8,9 @@
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QTableView>
 #include <QTimer>
 #include <QToolBar>
 
