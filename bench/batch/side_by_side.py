@@ -49,7 +49,7 @@ import check_thumbs  # noqa: E402
 sys.path.insert(0, os.path.join(ROOT, "bench", "trace"))
 import proctree  # noqa: E402
 
-ROLES = ["program", "browser", "renderer", "gpu", "network", "utility", "zygote", "total"]
+ROLES = ["program", "browser", "renderer", "gpu", "network", "utility", "zygote", "other", "total"]
 
 
 def parse_mode(text):

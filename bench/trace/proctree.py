@@ -39,6 +39,8 @@ def role(pid, top):
             args = f.read().decode("latin-1").replace("\0", " ").split()
     except OSError:
         return None
+    if not args:
+        return None  # a zombie: it keeps the role it had
     kind = next((a[len("--type="):] for a in args if a.startswith("--type=")), None)
     if kind is None:
         return "browser" if "chrom" in os.path.basename(args[0]) else "other"
@@ -75,13 +77,14 @@ class TreeSampler:
             if pid not in stats:
                 continue
             _, own, _ = stats[pid]
-            info = self.procs.get(pid)
-            if info is None:
-                kind = role(pid, self.top)
-                if kind is None:
-                    continue
-                info = self.procs[pid] = {"role": kind, "own": 0}
-            info.update(own=max(own, info["own"]))
+            # Asked again each time: a child reads as its parent until it has exec'd, and a zygote's
+            # child as a zygote until it has named itself.
+            kind = role(pid, self.top)
+            if kind is None and pid not in self.procs:
+                continue
+            info = self.procs.setdefault(pid, {"own": 0})
+            info["role"] = kind or info["role"]
+            info["own"] = max(own, info["own"])
 
     def loop(self):
         while not self.stop.is_set():

@@ -747,7 +747,8 @@ void TestHtmlSnap::keptPageServesTheNextCaptures()
     const Step steps[] = { { "a.test", "/setscookie", 1, blue }, { "a.test", "/cookiecolour", 1, green },
         { "b.test", "/leaveslater", 1, yellow, 2, blue }, { "b.test", "/script", 1, red }, { "c.test", "/alertslater", 1, blue },
         { "c.test", "/script", 1, red }, { "a.test", "/script", 0, white }, { "b.test", "/script", 0, white },
-        { "b.test", "/loop", 0, blue }, { "b.test", "/loop", 1, blue, 1 }, { "c.test", "/script", 1, red } };
+        { "b.test", "/loop", 0, blue }, { "b.test", "/loop", 1, blue, 1 }, { "c.test", "/script", 1, red },
+        { "a.test", "/setscookie", 1, blue }, { "b.test", "/script", 1, red }, { "a.test", "/cookiecolour", 1, green } };
     for (const Step& step : steps) {
         auto snap = makeSnap();
         snap->setSparePage(spare.get());
