@@ -54,7 +54,9 @@ def analyse(events, pages, top):
                 thread_names[(e["pid"], e["tid"])] = args.get("name")
         elif ph == "X" and "tdur" in e and "dur" in e:
             args = e.get("args", {})
-            origin = " ".join(x for x in (os.path.basename(args.get("src_file", "")), args.get("src_func", "")) if x)
+            mojo = args.get("chrome_mojo_event_info", {}).get("mojo_interface_tag", "")
+            origin = mojo or " ".join(x for x in (os.path.basename(args.get("src_file", "")), args.get("src_func", ""))
+                                      if x)
             spans[(e["pid"], e["tid"])].append(
                 (e["ts"], e["dur"], e["tdur"], e.get("name", "?"), origin))
     by_kind = collections.Counter()
@@ -67,7 +69,7 @@ def analyse(events, pages, top):
         processes[kind].add(pid)
         thread = re.sub(r"\d+$", "", thread_names.get((pid, tid)) or "?")
         items.sort(key=lambda s: (s[0], -s[1]))
-        stack = []  # [end, tdur, name, children tdur]
+        stack = []  # [end, tdur, name, children tdur, placed: it or an outer event has counted by origin]
 
         def close(entry):
             if kind in self_time:
@@ -80,10 +82,15 @@ def analyse(events, pages, top):
                 # An outermost event: the whole of a task's thread time, counted once.
                 by_kind[kind] += tdur
                 by_thread[(kind, thread)] += tdur
-                by_origin[(kind, (name + " " + origin).strip())] += tdur
             else:
                 stack[-1][3] += tdur
-            stack.append([ts + dur, tdur, name, 0])
+            placed = bool(stack) and stack[-1][4]
+            # A task is placed by the first event in it that says where it came from: the posting
+            # code's file and function, or the mojo interface of a message.
+            if origin and not placed:
+                by_origin[(kind, (name + " " + origin).strip())] += tdur
+                placed = True
+            stack.append([ts + dur, tdur, name, 0, placed])
         while stack:
             close(stack.pop())
     per_page = lambda us: us / 1000.0 / pages  # noqa: E731
@@ -93,7 +100,7 @@ def analyse(events, pages, top):
     print("  by thread:")
     for (kind, thread), v in by_thread.most_common(top):
         print("    %-9s %-28s %6.1f" % (kind, thread, per_page(v)))
-    print("  outermost tasks by kind and where they were posted from:")
+    print("  tasks by kind and where they were posted from (mojo: the interface of the message):")
     for (kind, origin), v in by_origin.most_common(top):
         print("    %-9s %-70s %6.1f" % (kind, origin[:70], per_page(v)))
     for kind, counter in self_time.items():
