@@ -16,8 +16,8 @@ namespace {
 // task's thread time and where it was posted from, the timeline's events say what a renderer did.
 // blink, cc, viz and navigation would multiply the trace's size (about 3 MB a page with them) and
 // its own cost.
-const char* const kCategories[] = { "toplevel", "__metadata", "disabled-by-default-devtools.timeline", "v8.execute",
-    "gpu" };
+const char* const kCategories[]
+    = { "toplevel", "__metadata", "disabled-by-default-devtools.timeline", "v8.execute", "gpu" };
 
 } // namespace
 
@@ -49,7 +49,8 @@ void BrowserTrace::start(Capture::BrowserHost& host)
         const QJsonObject config { { QStringLiteral("includedCategories"), categories },
             { QStringLiteral("recordMode"), QStringLiteral("recordContinuously") } };
         m_connection->call({}, QStringLiteral("Tracing.start"),
-            { { QStringLiteral("traceConfig"), config }, { QStringLiteral("transferMode"), QStringLiteral("ReportEvents") } },
+            { { QStringLiteral("traceConfig"), config },
+                { QStringLiteral("transferMode"), QStringLiteral("ReportEvents") } },
             std::chrono::milliseconds(10000), this, [](const Capture::DevToolsConnection::Reply& reply) {
                 if (!reply)
                     QTextStream(stderr) << "Tracing.start: " << reply.error().message << '\n';

@@ -293,8 +293,7 @@ void HtmlSnap::navigate()
     // fresh page is opened for it rather than this one kept (keepPage).
     const bool siteChanged = m_sparePage && m_blankTry == BlankTry::First && m_sparePage->siteChanges(m_url);
     if (m_sparePage && m_connection
-        && (siteChanged || m_pageCaptures + 1 >= kCapturesPerPage || runsPageClock()
-            || m_blankTry != BlankTry::First))
+        && (siteChanged || m_pageCaptures + 1 >= kCapturesPerPage || runsPageClock() || m_blankTry != BlankTry::First))
         m_sparePage->prepare(m_connection, pageSetup(), m_host ? m_host->callTimeout() : 15s);
 }
 
