@@ -745,9 +745,11 @@ void TestHtmlSnap::keptPageServesTheNextCaptures()
     };
     const QColor blue(0, 0, 255), red(255, 0, 0), white(255, 255, 255), yellow(255, 255, 0), green(0, 128, 0);
     const Step steps[] = { { "a.test", "/setscookie", 1, blue }, { "a.test", "/cookiecolour", 1, green },
-        { "b.test", "/leaveslater", 1, yellow, 2, blue }, { "b.test", "/script", 1, red }, { "c.test", "/alertslater", 1, blue },
-        { "c.test", "/script", 1, red }, { "a.test", "/script", 0, white }, { "b.test", "/script", 0, white },
-        { "b.test", "/loop", 0, blue }, { "b.test", "/loop", 1, blue, 1 }, { "c.test", "/script", 1, red } };
+        { "b.test", "/leaveslater", 1, yellow, 2, blue }, { "b.test", "/script", 1, red },
+        { "c.test", "/alertslater", 1, blue }, { "c.test", "/script", 1, red }, { "a.test", "/script", 0, white },
+        { "b.test", "/script", 0, white }, { "b.test", "/loop", 0, blue }, { "b.test", "/loop", 1, blue, 1 },
+        { "c.test", "/script", 1, red }, { "a.test", "/setscookie", 1, blue }, { "b.test", "/script", 1, red },
+        { "a.test", "/cookiecolour", 1, green } };
     for (const Step& step : steps) {
         auto snap = makeSnap();
         snap->setSparePage(spare.get());
