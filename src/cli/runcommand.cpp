@@ -210,9 +210,10 @@ void RunCommand::finishAfterReport(int exitCode)
     // The report is still taking the words of links found parked late: whoever reads it next wants them.
     if (!m_report->isAmending())
         return finishSoon(exitCode);
-    connect(
-        m_report, &Batch::RunReport::reportWritten, this, [this, exitCode] { finishSoon(exitCode); },
-        Qt::SingleShotConnection);
+    // A rewrite that fails leaves the report as the links ended; the run must end either way.
+    const auto finish = [this, exitCode] { finishSoon(exitCode); };
+    connect(m_report, &Batch::RunReport::reportWritten, this, finish, Qt::SingleShotConnection);
+    connect(m_report, &Batch::RunReport::reportFailed, this, finish, Qt::SingleShotConnection);
 }
 
 } // namespace Cli
