@@ -14,7 +14,7 @@ namespace {
     // Pictures are judged at the size of a thumbnail, whatever size they were captured at, so that a
     // page is blank or not alike at every size: reduced smoothly, a line of text covers about as many
     // pixels here as in a thumbnail of 120 x 90.
-    constexpr int kJudgedExtent = 128;
+    constexpr int kJudgedExtent = BlankJudgedExtent;
 
     // Colours are counted in boxes of 8 levels a channel; the commonest box's mean is the colour
     // the other pixels are measured against, so a background that straddles two boxes still counts whole.
