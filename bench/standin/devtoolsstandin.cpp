@@ -5,7 +5,7 @@
 // whole farm of browsers on a single small machine.
 //
 //   devtoolsstandin [--ports 20] [--base-port 19300] [--latency 300] [--format jpeg|png]
-//                   [--drop PORT:N]...
+//                   [--pictures 64] [--drop PORT:N]...
 //
 // --drop PORT:N answers PORT's N-th screenshot, then closes every connection of that port and stops
 // listening there: a browser machine that dies in the middle of a run.
@@ -44,13 +44,13 @@
 namespace {
 
 // A page-like picture: a header, columns of text lines, a photo block. Lines of varied length give
-// it a look of its own (a nearly uniform picture would count as blank).
-QByteArray preparePicture(const QByteArray& format)
+// it a look of its own (a nearly uniform picture would count as blank); each seed another layout.
+QByteArray preparePicture(const QByteArray& format, unsigned seed)
 {
     QImage image(1024, 768, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
-    std::mt19937 random(7);
+    std::mt19937 random(seed);
     painter.fillRect(0, 0, 1024, 72, QColor(0x1F, 0x3A, 0x5F));
     painter.fillRect(32, 20, 260, 32, QColor(0xF0, 0xC0, 0x40));
     QLinearGradient photo(600, 110, 980, 400);
@@ -77,7 +77,10 @@ QByteArray preparePicture(const QByteArray& format)
 struct Options {
     int latencyMs = 300;
     QByteArray format = "jpeg";
-    QString base64;
+    // The pictures' base64, handed out in turn.
+    QStringList pictures;
+    mutable qsizetype next = 0;
+    const QString& picture() const { return pictures.at(next++ % pictures.size()); }
 };
 
 // One DevTools connection: the browser-level session and the pages' flat sessions on one socket.
@@ -205,7 +208,7 @@ private:
             QTimer::singleShot(m_options.latencyMs, this, [this, id, session] {
                 if (!m_sessions.contains(session))
                     return;
-                reply(id, session, { { QStringLiteral("data"), m_options.base64 } });
+                reply(id, session, { { QStringLiteral("data"), m_options.picture() } });
                 m_screenshotAnswered();
             });
             return;
@@ -421,6 +424,8 @@ int main(int argc, char* argv[])
         { QStringLiteral("latency"), QStringLiteral("ms before a screenshot is answered"), QStringLiteral("ms"),
             QStringLiteral("300") },
         { QStringLiteral("format"), QStringLiteral("jpeg or png"), QStringLiteral("format"), QStringLiteral("jpeg") },
+        { QStringLiteral("pictures"), QStringLiteral("pictures of different layout, sent in turn"), QStringLiteral("n"),
+            QStringLiteral("64") },
         { QStringLiteral("drop"), QStringLiteral("close PORT after its N-th screenshot"), QStringLiteral("PORT:N") },
     });
     parser.process(app);
@@ -428,7 +433,13 @@ int main(int argc, char* argv[])
     Options options;
     options.latencyMs = parser.value(QStringLiteral("latency")).toInt();
     options.format = parser.value(QStringLiteral("format")).toLatin1();
-    options.base64 = QString::fromLatin1(preparePicture(options.format).toBase64());
+    const int pictures = std::max(1, parser.value(QStringLiteral("pictures")).toInt());
+    qsizetype bytes = 0;
+    for (int i = 0; i < pictures; ++i) {
+        const QByteArray picture = preparePicture(options.format, unsigned(7 + i));
+        bytes += picture.size();
+        options.pictures.append(QString::fromLatin1(picture.toBase64()));
+    }
 
     std::map<quint16, int> drops;
     for (const QString& drop : parser.values(QStringLiteral("drop"))) {
@@ -458,8 +469,8 @@ int main(int argc, char* argv[])
     QSocketNotifier notifier(g_signalPipe[0], QSocketNotifier::Read);
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
-    QTextStream(stdout) << "listening on 127.0.0.1:" << base << ".." << base + count - 1 << ", picture "
-                        << options.base64.size() * 3 / 4 << " bytes, latency " << options.latencyMs << " ms"
+    QTextStream(stdout) << "listening on 127.0.0.1:" << base << ".." << base + count - 1 << ", " << pictures
+                        << " pictures of " << bytes / pictures << " bytes on average, latency " << options.latencyMs << " ms"
                         << Qt::endl;
     const int status = app.exec();
     QTextStream out(stdout);
