@@ -194,8 +194,8 @@ private:
         reply(id, {}, result);
     }
 
-    void pageCall(
-        const QJsonValue& id, const QString& session, const QString& targetId, const QString& method, const QJsonObject& params)
+    void pageCall(const QJsonValue& id, const QString& session, const QString& targetId, const QString& method,
+        const QJsonObject& params)
     {
         Target& target = m_targets[targetId];
         QJsonObject result;
@@ -221,8 +221,8 @@ private:
                         { QStringLiteral("value"), QStringLiteral("Page %1").arg(target.loads) } } } };
             else
                 result = { { QStringLiteral("result"),
-                    QJsonObject { { QStringLiteral("type"), QStringLiteral("boolean") },
-                        { QStringLiteral("value"), false } } } };
+                    QJsonObject {
+                        { QStringLiteral("type"), QStringLiteral("boolean") }, { QStringLiteral("value"), false } } } };
         } else if (method == QLatin1String("Page.getLayoutMetrics")) {
             const QJsonObject size { { QStringLiteral("x"), 0 }, { QStringLiteral("y"), 0 },
                 { QStringLiteral("width"), 1024 }, { QStringLiteral("height"), 768 } };
@@ -252,7 +252,8 @@ private:
                         QJsonObject { { QStringLiteral("url"), url }, { QStringLiteral("status"), 200 } } } });
         }
         event(session, QStringLiteral("Page.frameNavigated"),
-            { { QStringLiteral("frame"), frame(targetId, loader) }, { QStringLiteral("type"), QStringLiteral("Navigation") } });
+            { { QStringLiteral("frame"), frame(targetId, loader) },
+                { QStringLiteral("type"), QStringLiteral("Navigation") } });
         event(session, QStringLiteral("Page.lifecycleEvent"),
             { { QStringLiteral("frameId"), targetId }, { QStringLiteral("loaderId"), loader },
                 { QStringLiteral("name"), QStringLiteral("load") }, { QStringLiteral("timestamp"), 0 } });
@@ -365,14 +366,14 @@ private:
             return;
         }
         socket->readAll();
-        const QByteArray body = QJsonDocument(QJsonObject {
-                                                  { QStringLiteral("Browser"), QStringLiteral("DevToolsStandIn/1.0") },
-                                                  { QStringLiteral("Protocol-Version"), QStringLiteral("1.3") },
-                                                  { QStringLiteral("webSocketDebuggerUrl"),
-                                                      QStringLiteral("ws://127.0.0.1:%1/devtools/browser/standin")
-                                                          .arg(m_port) },
-                                              })
-                                    .toJson(QJsonDocument::Compact);
+        const QByteArray body
+            = QJsonDocument(QJsonObject {
+                                { QStringLiteral("Browser"), QStringLiteral("DevToolsStandIn/1.0") },
+                                { QStringLiteral("Protocol-Version"), QStringLiteral("1.3") },
+                                { QStringLiteral("webSocketDebuggerUrl"),
+                                    QStringLiteral("ws://127.0.0.1:%1/devtools/browser/standin").arg(m_port) },
+                            })
+                  .toJson(QJsonDocument::Compact);
         socket->write("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\nConnection: close\r\nContent-Length: "
             + QByteArray::number(body.size()) + "\r\n\r\n" + body);
         socket->disconnectFromHost();
@@ -470,8 +471,8 @@ int main(int argc, char* argv[])
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
     QTextStream(stdout) << "listening on 127.0.0.1:" << base << ".." << base + count - 1 << ", " << pictures
-                        << " pictures of " << bytes / pictures << " bytes on average, latency " << options.latencyMs << " ms"
-                        << Qt::endl;
+                        << " pictures of " << bytes / pictures << " bytes on average, latency " << options.latencyMs
+                        << " ms" << Qt::endl;
     const int status = app.exec();
     QTextStream out(stdout);
     int total = 0;

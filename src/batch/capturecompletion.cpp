@@ -151,7 +151,8 @@ namespace {
     {
         if (m_early || m_captured.isEmpty())
             return;
-        const auto thumbnail = m_captured.thumbnailBytes(QStringLiteral("*.jpg"), m_thumbWidth, m_thumbHeight, m_thumbKeepsRatio);
+        const auto thumbnail
+            = m_captured.thumbnailBytes(QStringLiteral("*.jpg"), m_thumbWidth, m_thumbHeight, m_thumbKeepsRatio);
         if (thumbnail)
             m_bytes = thumbnail.value();
         m_captured = {};

@@ -7,9 +7,9 @@
 #include <memory>
 
 #include <QFont>
+#include <QFutureWatcher>
 #include <QImage>
 #include <QJsonArray>
-#include <QFutureWatcher>
 #include <QPainter>
 #include <QUrl>
 #include <QtConcurrent>
@@ -107,7 +107,8 @@ namespace {
 
     // Any thread. reducedSize, when valid, is the thumbnail's size: the picture is decoded at it once,
     // for the blank check and the thumbnail alike.
-    ReadPicture readPictureData(const QString& base64, const QByteArray& format, QSize size, QSize reducedSize, bool judge)
+    ReadPicture readPictureData(
+        const QString& base64, const QByteArray& format, QSize size, QSize reducedSize, bool judge)
     {
         ReadPicture read;
         read.bytes = fromBase64Text(base64);
@@ -796,8 +797,7 @@ void HtmlSnap::readPicture(const QString& base64, const QString& format, QSize s
             return lookAgain();
         storeImage(read.bytes, format, size, read.reduced);
     });
-    watcher->setFuture(QtConcurrent::run(
-        readPictureData, base64, format.toLatin1(), size, reducedSize, m_blankCheck));
+    watcher->setFuture(QtConcurrent::run(readPictureData, base64, format.toLatin1(), size, reducedSize, m_blankCheck));
 }
 
 void HtmlSnap::storeImage(const QByteArray& bytes, const QString& format, QSize size, const QImage& reduced)
@@ -978,7 +978,8 @@ Common::Result<QByteArray> CapturedImage::thumbnailBytes(
     if (qint64(target.width()) * target.height() * 4 > qint64(Imaging::DecodeLimitMb) * 1024 * 1024)
         return Common::Error { 0, kSource,
             QStringLiteral("A thumbnail of %1 x %2 pixels is too large").arg(target.width()).arg(target.height()) };
-    const QImage image = !reduced.isNull() && reduced.size() == target ? reduced : Imaging::decodeImage(bytes, format, target);
+    const QImage image
+        = !reduced.isNull() && reduced.size() == target ? reduced : Imaging::decodeImage(bytes, format, target);
     if (image.isNull())
         return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
     return Imaging::encodeInWriterFormat(image, writerFormat, jpegQuality);
