@@ -3,11 +3,12 @@
 //
 //   batchbench --links FILE [--threads 4] [--delay 0] [--fast-delay 1] [--scripts 0] [--dismiss-banners 1] [--repeat 1]
 //   [--images FOLDER]
-//              [--endpoints LIST] [--report FILE] [--memory-every N] [--view]
+//              [--endpoints LIST] [--trace FILE] [--report FILE] [--memory-every N] [--view]
 //   batchbench --million [--links FILE]
 //
 // Prints one JSON line per measurement: links per second, the longest stall of the event loop, and
 // the program's own CPU per link (this process only; the browser is a child and not counted).
+// --trace FILE records the browser's own trace of the runs (bench/trace/analyse.py reads it).
 
 #include <sys/resource.h>
 #include <time.h>
@@ -29,6 +30,8 @@
 #include <QThread>
 #include <QTimer>
 #include <QTreeView>
+
+#include "browsertrace.h"
 
 #include "batch/batchrun.h"
 #include "batch/capturecompletion.h"
@@ -249,6 +252,7 @@ struct RunOptions {
     int dismissBanners = 1;
     QString images;
     QString endpoints;
+    BrowserTrace* trace = nullptr;
     QString report;
     int memoryEvery = 0;
     bool view = false;
@@ -331,6 +335,8 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOpti
     clock.start();
     probe.start();
     static_cast<TracingApplication*>(QCoreApplication::instance())->resetLongest();
+    if (options.trace && !host.isRunning())
+        options.trace->start(host);
     if (!setup.run->StartSnapShots(QStringLiteral("1"), QString(), false))
         return 1;
     finished.wait(30 * 60 * 1000);
@@ -422,6 +428,7 @@ int main(int argc, char* argv[])
         { QStringLiteral("endpoints"),
             QStringLiteral("BrowserEndpoints: the browsers to capture on (\"local\", ws://, http://host:port)"),
             QStringLiteral("list") },
+        { QStringLiteral("trace"), QStringLiteral("record the browser's own trace into file"), QStringLiteral("file") },
         { QStringLiteral("browser-args"), QStringLiteral("more browser flags, separated by spaces"),
             QStringLiteral("flags") },
         { QStringLiteral("report"), QStringLiteral("write the run report to this file"), QStringLiteral("file") },
@@ -452,6 +459,11 @@ int main(int argc, char* argv[])
     run.dismissBanners = parser.value(QStringLiteral("dismiss-banners")).toInt();
     run.images = parser.value(QStringLiteral("images"));
     run.endpoints = parser.value(QStringLiteral("endpoints"));
+    std::unique_ptr<BrowserTrace> trace;
+    if (parser.isSet(QStringLiteral("trace"))) {
+        trace = std::make_unique<BrowserTrace>(parser.value(QStringLiteral("trace")));
+        run.trace = trace.get();
+    }
     run.report = parser.value(QStringLiteral("report"));
     run.memoryEvery = parser.value(QStringLiteral("memory-every")).toInt();
     run.view = parser.isSet(QStringLiteral("view"));
@@ -459,5 +471,7 @@ int main(int argc, char* argv[])
         if (const int failed = runLinks(host, parser.value(QStringLiteral("links")), run))
             return failed;
     }
+    if (trace && !trace->finish())
+        return 3;
     return 0;
 }

@@ -3,7 +3,7 @@
 
   python3 bench/batch/side_by_side.py [--reps 3] [--links FILE] [--modes d0:js0,d0:js1,d1000:js1] [--sides BAV]
                                       [--threads 4] [--batchbench build/bin/batchbench]
-                                      [--endpoints LIST] [--name NAME] [--sites N]
+                                      [--endpoints LIST] [--name NAME] [--sites N] [--trace DIR]
 
 Every repetition runs each mode once on each side, alternating, so slow drifts of the machine fall on
 both sides alike:
@@ -24,6 +24,13 @@ so that, as in a real directory, consecutive links are on other sites: each page
 of its own, while one site's pages may share one. For real pages, serve the HTML documentation of Debian packages with
 `python3 bench/batch/doc_links.py --serve` and pass its links file. Needs node and `npm ci` in
 bench/capture (puppeteer-core; it never downloads a browser). Records: /tmp/pictavo-side/NAME/.
+
+--trace DIR has both sides record the browser's own trace (DIR/<side>-<mode>-<rep>.json) and samples
+each side's process tree (bench/trace/proctree.py): every run then also gives processor ms per page by
+kind of process (program: batchbench or node; browser; renderer; gpu; network; utility; zygote), and the
+table their medians. bench/trace/analyse.py breaks a trace down further. Tracing costs the browser
+processor time of its own (its tracing service, about a third more here), so compare cuts with --tree:
+the process trees' CPU alone, no trace.
 """
 import argparse
 import json
@@ -39,6 +46,10 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 CAPTURE = os.path.join(ROOT, "bench", "capture")
 sys.path.insert(0, CAPTURE)
 import check_thumbs  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "bench", "trace"))
+import proctree  # noqa: E402
+
+ROLES = ["program", "browser", "renderer", "gpu", "network", "utility", "zygote", "other", "total"]
 
 
 def parse_mode(text):
@@ -140,21 +151,33 @@ def last_json(text):
 
 
 def run_one(side, mode, rep, args, links, manifest, record_dir):
-    out = os.path.join(record_dir, "out", "%s-%s" % (side, mode["name"].replace(":", "-")))
+    name = "%s-%s" % (side, mode["name"].replace(":", "-"))
+    out = os.path.join(record_dir, "out", name)
     subprocess.run(["rm", "-rf", out], check=True)
     os.makedirs(out)
     cmd = command(side, mode, args, links, out)
     env = dict(os.environ, QT_QPA_PLATFORM=os.environ.get("QT_QPA_PLATFORM", "offscreen"))
+    cpu = None
+    load = os.getloadavg()[0]
     start = time.monotonic()
-    proc = subprocess.run(cmd, capture_output=True, text=True, env=env)
+    if args.trace or args.tree:
+        if args.trace:
+            os.makedirs(args.trace, exist_ok=True)
+            cmd += ["--trace", os.path.join(os.path.abspath(args.trace), "%s-%d.json" % (name, rep))]
+        returncode, stdout, stderr, cpu = proctree.run(cmd, env=env)
+    else:
+        proc = subprocess.run(cmd, capture_output=True, text=True, env=env)
+        returncode, stdout, stderr = proc.returncode, proc.stdout, proc.stderr
     wall = time.monotonic() - start
-    summary = last_json(proc.stdout)
+    summary = last_json(stdout)
     check = check_thumbs.check(out, manifest)
     pages = check["expected"]
-    record = {"side": side, "mode": mode["name"], "rep": rep, "exit": proc.returncode, "wall_s": round(wall, 3),
-              "pages_per_s": round(pages / wall, 3), "summary": summary, "check": check}
-    if proc.returncode != 0:
-        record["stderr_tail"] = proc.stderr[-2000:]
+    record = {"side": side, "mode": mode["name"], "rep": rep, "exit": returncode, "wall_s": round(wall, 3),
+              "pages_per_s": round(pages / wall, 3), "load": round(load, 2), "summary": summary, "check": check}
+    if cpu is not None:
+        record["cpu_ms_per_page"] = {k: round(v / pages, 1) for k, v in cpu.items() if k != "processes"}
+    if returncode != 0:
+        record["stderr_tail"] = stderr[-2000:]
     return record
 
 
@@ -170,6 +193,8 @@ def main():
     ap.add_argument("--browser-args", default="", help="more browser flags for the batch side (one string)")
     ap.add_argument("--sides", default="BAV", help="which sides to run (B, A, V), e.g. B for the batch alone")
     ap.add_argument("--count", type=int, default=0, help="only the first N links (a quick try)")
+    ap.add_argument("--trace", default="", help="record both browsers' traces and the process trees' CPU here")
+    ap.add_argument("--tree", action="store_true", help="only the process trees' CPU, without a trace")
     ap.add_argument("--sites", type=int, default=1,
                     help="spread the generated corpus over N sites (127.0.0.1 to 127.0.0.N), up to 254")
     args = ap.parse_args()
@@ -211,6 +236,9 @@ def main():
                                                      c["js_change_captured"], c["js_pages"],
                                                      "  longest stall %s ms" % stall if stall is not None else ""),
                               flush=True)
+                        if "cpu_ms_per_page" in record:
+                            print("   CPU ms/page (load %.1f): %s" % (record["load"], "  ".join(
+                                "%s %.1f" % (k, record["cpu_ms_per_page"].get(k, 0)) for k in ROLES)), flush=True)
     finally:
         if server:
             server.kill()
@@ -227,6 +255,17 @@ def main():
         print("| %s | %s | %s | %s | %s | %s | %s |" % (mode["name"], fmt(med["B"]), fmt(med["A"]), fmt(med["V"]),
                                                     ratio(med["B"], med["A"]), ratio(med["B"], med["V"]),
                                                     max(stalls) if stalls else "-"))
+    if args.trace or args.tree:
+        print("\nCPU ms per page, medians (program = batchbench or node)\n")
+        print("| mode | side | " + " | ".join(ROLES) + " |")
+        print("|---|---|" + "---|" * len(ROLES))
+        for mode in modes:
+            for side in "BAV":
+                rows = [r["cpu_ms_per_page"] for r in records
+                        if r["side"] == side and r["mode"] == mode["name"] and "cpu_ms_per_page" in r]
+                if rows:
+                    print("| %s | %s | %s |" % (mode["name"], side, " | ".join(
+                        "%.1f" % statistics.median(row.get(k, 0) for row in rows) for k in ROLES)))
 
 
 if __name__ == "__main__":

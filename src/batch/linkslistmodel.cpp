@@ -2,6 +2,21 @@
 
 namespace Batch {
 
+namespace {
+
+    // Live texts carry a percentage and finished ones a reason: a few hundred kinds over a run. The
+    // bound keeps a run of texts that never repeat from growing the set; rows keep what they hold.
+    constexpr qsizetype MaxSharedTexts = 4096;
+
+} // namespace
+
+QString LinksListModel::Row::id() const { return QString::fromUtf8(idAndUrl.constData(), idBytes); }
+
+QString LinksListModel::Row::url() const
+{
+    return QString::fromUtf8(idAndUrl.constData() + idBytes, idAndUrl.size() - idBytes);
+}
+
 QString LinksListModel::header(int column)
 {
     switch (column) {
@@ -40,9 +55,9 @@ QVariant LinksListModel::data(const QModelIndex& index, int role) const
         case NumberColumn:
             return QString::number(row.number);
         case IdColumn:
-            return row.id;
+            return row.id();
         case UrlColumn:
-            return row.url;
+            return row.url();
         case StatusColumn:
             return row.status;
         default:
@@ -67,8 +82,9 @@ QVariant LinksListModel::headerData(int section, Qt::Orientation orientation, in
 LinksListModel::RowKey LinksListModel::appendRow(qint32 lineNumber, const QString& id, const QString& url)
 {
     const int at = static_cast<int>(m_rows.size());
+    const QByteArray idBytes = id.toUtf8();
     beginInsertRows({}, at, at);
-    m_rows.push_back(Row { lineNumber, id, url, {}, {} });
+    m_rows.push_back(Row { idBytes + url.toUtf8(), lineNumber, qint32(idBytes.size()), {}, {} });
     endInsertRows();
     return m_firstKey + static_cast<RowKey>(at);
 }
@@ -89,6 +105,7 @@ void LinksListModel::clear()
     // Keys go on counting, so a key handed out before the clear never finds a new row.
     m_firstKey += m_rows.size();
     m_rows.clear();
+    m_statusTexts.clear();
     endResetModel();
 }
 
@@ -113,7 +130,7 @@ void LinksListModel::setStatus(RowKey key, const QString& text)
     QString& status = m_rows[static_cast<size_t>(row)].status;
     if (status == text)
         return;
-    status = text;
+    status = shared(text);
     const QModelIndex cell = index(row, StatusColumn);
     Q_EMIT dataChanged(cell, cell, { Qt::DisplayRole, Qt::ToolTipRole });
 }
@@ -138,7 +155,17 @@ QString LinksListModel::url(int row) const
 {
     if (row < 0 || static_cast<size_t>(row) >= m_rows.size())
         return {};
-    return m_rows[static_cast<size_t>(row)].url;
+    return m_rows[static_cast<size_t>(row)].url();
+}
+
+QString LinksListModel::shared(const QString& text)
+{
+    if (const auto found = m_statusTexts.constFind(text); found != m_statusTexts.cend())
+        return *found;
+    if (m_statusTexts.size() >= MaxSharedTexts)
+        m_statusTexts.clear();
+    m_statusTexts.insert(text);
+    return text;
 }
 
 QColor LinksListModel::cellColor(RowKey key, int column) const

@@ -5,12 +5,15 @@
 
 #include <QAbstractTableModel>
 #include <QColor>
+#include <QSet>
 
 namespace Batch {
 
 // The rows of the links list: line number, link ID, URL and the live status of each link of a run.
 // Built for a million rows: rows live in a deque, appending and trimming the oldest row are cheap,
-// and a row keeps a stable key (its serial number) while rows before it are trimmed away.
+// and a row keeps a stable key (its serial number) while rows before it are trimmed away. A row holds
+// its ID and URL as one UTF-8 block, and rows with the same status text share one copy of it: a run's
+// list grows by a link's bytes and little more.
 class LinksListModel final : public QAbstractTableModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LinksListModel)
@@ -51,16 +54,22 @@ public:
 
 private:
     struct Row {
+        QByteArray idAndUrl; // the ID's UTF-8 bytes, then the URL's
         qint32 number = 0;
-        QString id;
-        QString url;
+        qint32 idBytes = 0;
         QString status;
         std::array<QRgb, ColumnCount> colors {}; // alpha 0: the view's own colour
+
+        QString id() const;
+        QString url() const;
     };
 
     const Row* rowFor(RowKey key) const;
+    // The shared copy of a status text several rows show.
+    QString shared(const QString& text);
 
     std::deque<Row> m_rows;
+    QSet<QString> m_statusTexts;
     RowKey m_firstKey = 0; // key of m_rows.front()
 };
 

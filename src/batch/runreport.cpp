@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 
 #include "batch/batchrun.h"
 #include "batch/pageword.h"
@@ -11,6 +13,35 @@
 #include "imaging/imagefile.h"
 
 namespace Batch {
+
+namespace {
+
+    // The records were written as their links ended; the words of those found parked later are put
+    // right in a copy that then takes the report's place, so a failure leaves the report as it was.
+    // Runs on a worker thread: it touches nothing but the file.
+    QString amendParked(const QString& path, const QSet<qint32>& parkedLater)
+    {
+        QFile report(path);
+        if (!report.open(QIODevice::ReadOnly))
+            return QStringLiteral("Cannot amend the run report %1: %2").arg(path, report.errorString());
+        const QStringList names = RunReport::columns();
+        const int lineColumn = int(names.indexOf(QStringLiteral("line")));
+        const int pageColumn = int(names.indexOf(QStringLiteral("page")));
+        Common::CsvReader reader(report);
+        QByteArray amended;
+        amended.reserve(report.size() + parkedLater.size() * 8);
+        bool header = true;
+        while (std::optional<QStringList> fields = reader.next()) {
+            if (!header && fields->size() > pageColumn && parkedLater.contains(fields->at(lineColumn).toInt()))
+                (*fields)[pageColumn] = PageWord::Parked;
+            header = false;
+            amended += Common::csvRecord(*fields);
+        }
+        const Common::Status written = Imaging::writeFileAtomically(path, amended);
+        return written ? QString() : written.error().message;
+    }
+
+} // namespace
 
 RunReport::RunReport(BatchRun& run, QString reportsFolder, QObject* parent)
     : QObject(parent)
@@ -22,7 +53,11 @@ RunReport::RunReport(BatchRun& run, QString reportsFolder, QObject* parent)
     connect(&run, &BatchRun::finished, this, &RunReport::close);
 }
 
-RunReport::~RunReport() = default;
+RunReport::~RunReport()
+{
+    // The program may be closing: the report is left whole, not half amended.
+    m_amending.waitForFinished();
+}
 
 QStringList RunReport::columns()
 {
@@ -90,36 +125,22 @@ void RunReport::close()
     if (!m_file)
         return;
     m_file.reset();
-    if (!m_parkedLater.isEmpty()) {
-        if (const Common::Status amended = amendParked(); !amended) {
-            m_error = amended.error().message;
+    if (m_parkedLater.isEmpty()) {
+        Q_EMIT reportWritten(m_path);
+        return;
+    }
+    // A run that starts before the rewrite ends writes a file of its own; this one keeps its name.
+    auto* watcher = new QFutureWatcher<QString>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, path = m_path] {
+        watcher->deleteLater();
+        if (const QString failed = watcher->result(); !failed.isEmpty()) {
+            m_error = failed;
             Q_EMIT reportFailed(m_error);
         }
-    }
-    m_parkedLater.clear();
-    Q_EMIT reportWritten(m_path);
-}
-
-Common::Status RunReport::amendParked() const
-{
-    // The records were written as their links ended; the words of those found parked later are put
-    // right in a copy that then takes the report's place, so a failure leaves the report as it was.
-    QFile report(m_path);
-    if (!report.open(QIODevice::ReadOnly))
-        return Common::Error { 0, QStringLiteral("RunReport"),
-            QStringLiteral("Cannot amend the run report %1: %2").arg(m_path, report.errorString()) };
-    const int lineColumn = int(columns().indexOf(QStringLiteral("line")));
-    const int pageColumn = int(columns().indexOf(QStringLiteral("page")));
-    Common::CsvReader reader(report);
-    QByteArray amended;
-    bool header = true;
-    while (std::optional<QStringList> fields = reader.next()) {
-        if (!header && fields->size() > pageColumn && m_parkedLater.contains(fields->at(lineColumn).toInt()))
-            (*fields)[pageColumn] = PageWord::Parked;
-        header = false;
-        amended += Common::csvRecord(*fields);
-    }
-    return Imaging::writeFileAtomically(m_path, amended);
+        Q_EMIT reportWritten(path);
+    });
+    m_amending = QtConcurrent::run(amendParked, m_path, std::exchange(m_parkedLater, {}));
+    watcher->setFuture(m_amending);
 }
 
 } // namespace Batch

@@ -3,6 +3,7 @@
 #include <memory>
 
 #include <QDateTime>
+#include <QFuture>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -21,7 +22,9 @@ class BatchRun;
 // outcome, status text, HTTP status (empty when none), final URL, title, elapsed milliseconds, and
 // what the page has become (PageWord, empty when it was never captured).
 // Each record reaches the disk as soon as it is written, so a crash loses at most the last one. The
-// links found parked by their look after their record was written get their word when the run ends.
+// links found parked by their look after their record was written get their word when the run ends,
+// in a rewrite on a worker thread, so that a long run's report never holds up the window; the report
+// is complete once reportWritten (or reportFailed) has been emitted.
 //
 // Follows a run through its signals; the run must outlive this object or be destroyed with it.
 // GUI thread only.
@@ -37,6 +40,8 @@ public:
     QString filePath() const { return m_path; }
     // Why the current report could not be written, if it could not.
     QString errorText() const { return m_error; }
+    // The ended run's report is still being put right; reportWritten follows.
+    bool isAmending() const { return m_amending.isRunning(); }
 
     // The header record's field names, in column order.
     static QStringList columns();
@@ -56,7 +61,6 @@ private:
     void append(const LinkOutcome& link);
     void close();
     void write(const QByteArray& bytes);
-    Common::Status amendParked() const;
 
     QString m_folder;
     QString m_path;
@@ -64,6 +68,8 @@ private:
     std::unique_ptr<QFile> m_file;
     // The lines of links found parked after their record was written.
     QSet<qint32> m_parkedLater;
+    // Gives the reason the rewrite failed; empty when it did not.
+    QFuture<QString> m_amending;
 };
 
 } // namespace Batch

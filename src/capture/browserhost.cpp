@@ -54,6 +54,9 @@ namespace {
             // The compositor's frames stay in the browser process instead of passing to a GPU
             // process and back: about 5 % less processor time per page, the same pixels.
             QStringLiteral("--in-process-gpu"),
+            // Shaders compiled for a page's drawing would be written to the profile, which is thrown
+            // away with the browser anyway.
+            QStringLiteral("--disable-gpu-shader-disk-cache"),
             QStringLiteral("--disable-features=Translate,OptimizationHints,MediaRouter,DialMediaRouteProvider,"
                            "CertificateTransparencyComponentUpdater"),
         };

@@ -161,19 +161,26 @@ return marked || xpath.some(([, , x, p]) => {
         Markers markers;
     };
 
-    // A selector alone may leave a string, bracket or parenthesis open (the browser closes them at
-    // its end); in a list with others it would spoil the whole list.
-    QString closed(const QString& selector)
+    // Reads a selector as the browser's tokenizer does: escapes skipped, strings whole, brackets and
+    // parentheses nested. `visit(i, depth)` sees each character outside strings before it opens or
+    // closes anything; `closers` ends as what is still owed, innermost first, an open string's
+    // quote in front.
+    template <typename Visit>
+    void walk(const QString& selector, QString& closers, Visit visit)
     {
-        QString closers;
         QChar quote;
         for (qsizetype i = 0; i < selector.size(); ++i) {
             const QChar c = selector.at(i);
-            if (c == u'\\')
+            if (c == u'\\') {
                 ++i;
-            else if (!quote.isNull())
+                continue;
+            }
+            if (!quote.isNull()) {
                 quote = c == quote ? QChar() : quote;
-            else if (c == u'"' || c == u'\'')
+                continue;
+            }
+            visit(i, closers.size());
+            if (c == u'"' || c == u'\'')
                 quote = c;
             else if (c == u'[' || c == u'(')
                 closers.prepend(c == u'[' ? u']' : u')');
@@ -182,6 +189,14 @@ return marked || xpath.some(([, , x, p]) => {
         }
         if (!quote.isNull())
             closers.prepend(quote);
+    }
+
+    // A selector alone may leave a string, bracket or parenthesis open (the browser closes them at
+    // its end); in a list with others it would spoil the whole list.
+    QString closed(const QString& selector)
+    {
+        QString closers;
+        walk(selector, closers, [](qsizetype, qsizetype) {});
         return selector + closers;
     }
 
@@ -191,26 +206,14 @@ return marked || xpath.some(([, , x, p]) => {
     QStringList alternatives(const QString& list)
     {
         QStringList parts;
-        int depth = 0;
-        QChar quote;
         qsizetype from = 0;
-        for (qsizetype i = 0; i < list.size(); ++i) {
-            const QChar c = list.at(i);
-            if (c == u'\\')
-                ++i;
-            else if (!quote.isNull())
-                quote = c == quote ? QChar() : quote;
-            else if (c == u'"' || c == u'\'')
-                quote = c;
-            else if (c == u'[' || c == u'(')
-                ++depth;
-            else if (c == u']' || c == u')')
-                --depth;
-            else if (c == u',' && depth == 0) {
+        QString closers;
+        walk(list, closers, [&](qsizetype i, qsizetype depth) {
+            if (depth == 0 && list.at(i) == u',') {
                 parts << list.mid(from, i - from).trimmed();
                 from = i + 1;
             }
-        }
+        });
         parts << list.mid(from).trimmed();
         return parts;
     }
@@ -370,7 +373,8 @@ ConsentProbe consentProbe(const QString& librarySource)
     if (start < 0)
         return {};
     const qsizetype from = start + kRulesStart.size();
-    QByteArrayView literal = QByteArrayView(source).sliced(from, source.indexOf('\n', from) - from).trimmed();
+    const qsizetype lineEnd = source.indexOf('\n', from);
+    QByteArrayView literal = QByteArrayView(source).sliced(from, (lineEnd < 0 ? source.size() : lineEnd) - from).trimmed();
     if (literal.endsWith(';'))
         literal.chop(1);
     QJsonParseError error;

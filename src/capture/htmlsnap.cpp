@@ -365,9 +365,12 @@ void HtmlSnap::navigate()
             if (isCurrent(generation))
                 handleNavigated(reply);
         });
-    // A page that will not be kept has the next capture's page open while this one loads.
+    // A page that will not be kept has the next capture's page open while this one loads. When the
+    // slot's links go from site to site, the next link is most likely on yet another site too, so a
+    // fresh page is opened for it rather than this one kept (keepPage).
+    const bool siteChanged = m_sparePage && m_blankTry == BlankTry::First && m_sparePage->siteChanges(m_url);
     if (m_sparePage && m_connection
-        && (m_pageCaptures + 1 >= kCapturesPerPage || runsPageClock() || m_blankTry != BlankTry::First))
+        && (siteChanged || m_pageCaptures + 1 >= kCapturesPerPage || runsPageClock() || m_blankTry != BlankTry::First))
         m_sparePage->prepare(m_connection, pageSetup(), m_host ? m_host->callTimeout() : 15s);
 }
 
@@ -894,7 +897,7 @@ void HtmlSnap::keepPage()
     // Only a page that answered every call in time: one that stalled, timed out or had to be retried
     // may be what slows the next capture down.
     if (!m_sparePage || !m_connection || !m_session || m_pageTroubled || m_pageCaptures + 1 >= kCapturesPerPage
-        || !m_use || !m_use->reusable() || m_blankTry == BlankTry::WithScripts)
+        || !m_use || !m_use->reusable() || m_blankTry == BlankTry::WithScripts || m_sparePage->holdsFreshPage())
         return;
     // Nothing of this capture may reach its engine through the page's next owner.
     m_session->dropCalls();

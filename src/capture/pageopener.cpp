@@ -5,6 +5,7 @@
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QTimer>
+#include <QUrl>
 
 #include "capture/consentwalls.h"
 #include "capture/devtoolsconnection.h"
@@ -104,6 +105,8 @@ DevToolsConnection* PageOpener::connection() const { return m_connection; }
 const PageSetup& PageOpener::setup() const { return m_setup; }
 
 bool PageOpener::failedInSetUp() const { return m_failedInSetUp; }
+
+int PageOpener::captures() const { return m_captures; }
 
 bool PageOpener::usable() const
 {
@@ -402,6 +405,15 @@ void SparePage::keep(
     DevToolsConnection* connection, const PageSetup& setup, OpenedPage used, std::chrono::milliseconds callTimeout)
 {
     m_next = std::make_unique<PageOpener>(connection, setup, used, callTimeout);
+}
+
+bool SparePage::holdsFreshPage() const { return m_next && m_next->usable() && m_next->captures() == 0; }
+
+bool SparePage::siteChanges(const QString& url)
+{
+    const QUrl parsed(url);
+    const QString previous = std::exchange(m_site, parsed.scheme() + QStringLiteral("://") + parsed.host().toLower());
+    return !previous.isEmpty() && previous != m_site;
 }
 
 } // namespace Capture

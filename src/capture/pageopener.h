@@ -88,6 +88,8 @@ public:
     void whenOpened(Done done);
     // Opening failed in the page's own set-up calls rather than in the browser's.
     bool failedInSetUp() const;
+    // Captures the page has served: 0 for a page opened afresh.
+    int captures() const;
 
 private:
     // Resetting: a page that has served a capture, on its way back to a fresh page's state.
@@ -144,9 +146,16 @@ public:
     // page is reset first (PageOpener).
     void keep(
         DevToolsConnection* connection, const PageSetup& setup, OpenedPage used, std::chrono::milliseconds callTimeout);
+    // Whether a page opened afresh is open or opening for the next capture.
+    bool holdsFreshPage() const;
+    // Notes the site (scheme and host) of the slot's capture of url; true when the capture before was
+    // on another site. A kept page gains nothing there: the next site's document needs a renderer
+    // process of its own either way, and a page opened in advance has it started before it is needed.
+    bool siteChanges(const QString& url);
 
 private:
     std::unique_ptr<PageOpener> m_next;
+    QString m_site;
 };
 
 } // namespace Capture

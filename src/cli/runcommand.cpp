@@ -199,10 +199,20 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
         writeErr(QStringLiteral("pictavo: stopped at line %1; resume with: pictavo run --from %1\n").arg(resumeFrom));
     // Lines were lost even when the run went to its end: whoever reads them must not take them for all.
     if (m_outputClosedFirst)
-        return finishSoon(ExitCode::OutputClosed);
+        return finishAfterReport(ExitCode::OutputClosed);
     if (stopped)
-        return finishSoon(m_run->lostEveryBrowser() ? ExitCode::SomeFailed : ExitCode::Interrupted);
-    finishSoon(m_tally.failed > 0 ? ExitCode::SomeFailed : ExitCode::Success);
+        return finishAfterReport(m_run->lostEveryBrowser() ? ExitCode::SomeFailed : ExitCode::Interrupted);
+    finishAfterReport(m_tally.failed > 0 ? ExitCode::SomeFailed : ExitCode::Success);
+}
+
+void RunCommand::finishAfterReport(int exitCode)
+{
+    // The report is still taking the words of links found parked late: whoever reads it next wants them.
+    if (!m_report->isAmending())
+        return finishSoon(exitCode);
+    connect(
+        m_report, &Batch::RunReport::reportWritten, this, [this, exitCode] { finishSoon(exitCode); },
+        Qt::SingleShotConnection);
 }
 
 } // namespace Cli

@@ -60,6 +60,7 @@ Q_SIGNALS:
 
 private:
     void finishSoon(int exitCode);
+    void finishAfterReport(int exitCode);
     void requestStop();
     void handleOutputClosed();
     void handleLinkEnded(const Batch::LinkOutcome& link);

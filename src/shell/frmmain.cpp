@@ -15,8 +15,8 @@
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTableView>
 #include <QToolBar>
-#include <QTreeView>
 
 #include "admin/adminservices.h"
 #include "admin/widgets/frmimport.h"
@@ -130,17 +130,23 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     setCentralWidget(m_mainArea);
     buildTopPanel();
 
-    m_lvwLinks = new QTreeView(m_mainArea);
+    m_lvwLinks = new QTableView(m_mainArea);
     m_lvwLinks->setObjectName(QStringLiteral("lvwLinks"));
-    m_lvwLinks->setRootIsDecorated(false);
-    m_lvwLinks->setItemsExpandable(false);
-    m_lvwLinks->setUniformRowHeights(true); // keeps a million rows as fast as ten
-    m_lvwLinks->setAllColumnsShowFocus(true);
+    // A table with fixed row heights and no row header: a long run's rows cost no layout at all.
+    m_lvwLinks->verticalHeader()->hide();
+    m_lvwLinks->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    m_lvwLinks->verticalHeader()->setDefaultSectionSize(m_lvwLinks->fontMetrics().height() + 4);
+    m_lvwLinks->setShowGrid(false);
+    m_lvwLinks->setWordWrap(false);
+    m_lvwLinks->setCornerButtonEnabled(false);
+    m_lvwLinks->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     m_lvwLinks->setSelectionBehavior(QAbstractItemView::SelectRows);
     m_lvwLinks->setSelectionMode(QAbstractItemView::SingleSelection);
     m_lvwLinks->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_lvwLinks->header()->setStretchLastSection(false);
-    connect(m_lvwLinks, &QTreeView::activated, this, &frmMain::handleLinkActivated);
+    m_lvwLinks->horizontalHeader()->setStretchLastSection(false);
+    m_lvwLinks->horizontalHeader()->setHighlightSections(false);
+    m_lvwLinks->horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    connect(m_lvwLinks, &QTableView::activated, this, &frmMain::handleLinkActivated);
     // Emptying the list at the start of a run resets the header; the columns get their widths back.
     connect(m_linksModel, &QAbstractItemModel::modelReset, this, &frmMain::arrangeControls);
 
@@ -467,8 +473,11 @@ void frmMain::connectRun()
         m_lblProgress->setText(QString::number(percent) + QLatin1Char('%'));
     });
     connect(m_run, &Batch::BatchRun::rowAdded, this, [this](int row) {
-        if (row >= 0)
-            m_lvwLinks->scrollTo(m_linksModel->index(row, 0));
+        // A run adds rows in bursts; scrolling once per burst keeps the view from laying out every row.
+        if (row < 0 || m_followPending)
+            return;
+        m_followPending = true;
+        QMetaObject::invokeMethod(this, &frmMain::followNewestRow, Qt::QueuedConnection);
     });
     connect(m_run, &Batch::BatchRun::waitingStarted, this, &frmMain::showWaitingWindow);
     connect(m_run, &Batch::BatchRun::workingThreadsChanged, this, [this](int busy) {
@@ -476,6 +485,13 @@ void frmMain::connectRun()
             m_frmMsg->setWorkingThreads(busy);
     });
     connect(m_run, &Batch::BatchRun::finished, this, &frmMain::handleRunFinished);
+}
+
+void frmMain::followNewestRow()
+{
+    m_followPending = false;
+    if (const int rows = m_linksModel->rowCount(); rows > 0)
+        m_lvwLinks->scrollTo(m_linksModel->index(rows - 1, 0));
 }
 
 void frmMain::startCommand()
@@ -635,9 +651,9 @@ void frmMain::startUp()
     m_services.settings = Settings::LoadSettings(m_services.hive, m_services.appPath, shippedPath());
 
     m_lvwLinks->setModel(m_linksModel);
-    m_lvwLinks->header()->resizeSection(
+    m_lvwLinks->horizontalHeader()->resizeSection(
         Batch::LinksListModel::NumberColumn, Common::toPixels(Batch::LinksListModel::NumberColumnTwips));
-    m_lvwLinks->header()->resizeSection(
+    m_lvwLinks->horizontalHeader()->resizeSection(
         Batch::LinksListModel::IdColumn, Common::toPixels(Batch::LinksListModel::IdColumnTwips));
 
     setWindowTitle(QString::fromLatin1(AppTitle));
@@ -776,8 +792,8 @@ void frmMain::arrangeControls()
     // long list brings.
     in.listChromeWidth
         = Common::toTwips(2 * m_lvwLinks->frameWidth() + m_lvwLinks->verticalScrollBar()->sizeHint().width());
-    in.column1Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::NumberColumn));
-    in.column2Width = Common::toTwips(m_lvwLinks->header()->sectionSize(Batch::LinksListModel::IdColumn));
+    in.column1Width = Common::toTwips(m_lvwLinks->horizontalHeader()->sectionSize(Batch::LinksListModel::NumberColumn));
+    in.column2Width = Common::toTwips(m_lvwLinks->horizontalHeader()->sectionSize(Batch::LinksListModel::IdColumn));
     m_layout = arrangeMainWindow(in, m_layout);
 
     // The top panel spans the window less a margin, but never beyond the area it lives in.
@@ -789,8 +805,8 @@ void frmMain::arrangeControls()
     m_picStats->setGeometry(toPixels(m_layout.picStats));
     if (m_formLoaded && m_lvwLinks->model()) {
         const int width = Common::toPixels(m_layout.urlColumnWidth);
-        m_lvwLinks->header()->resizeSection(Batch::LinksListModel::UrlColumn, width);
-        m_lvwLinks->header()->resizeSection(Batch::LinksListModel::StatusColumn, width);
+        m_lvwLinks->horizontalHeader()->resizeSection(Batch::LinksListModel::UrlColumn, width);
+        m_lvwLinks->horizontalHeader()->resizeSection(Batch::LinksListModel::StatusColumn, width);
     }
 }
 

@@ -18,7 +18,7 @@ class QLineEdit;
 class QProgressBar;
 class QPushButton;
 class QToolBar;
-class QTreeView;
+class QTableView;
 class QWidget;
 
 class QDialog;
@@ -153,6 +153,7 @@ private:
     void arrangeControls();
     void handleCalculateTotalLinks();
     void handleLinkActivated(const QModelIndex& index);
+    void followNewestRow();
 
     MainServices m_services;
     std::unique_ptr<Common::Pickers> m_ownPickers;
@@ -181,7 +182,9 @@ private:
     QLineEdit* m_txtStartLinksTo = nullptr;
     QPushButton* m_cmdCalculateTotalLinks = nullptr;
     QCheckBox* m_chkSkipExisting = nullptr;
-    QTreeView* m_lvwLinks = nullptr;
+    QTableView* m_lvwLinks = nullptr;
+    // A scroll to the newest row is due at the end of this event-loop turn.
+    bool m_followPending = false;
     Common::ThumbnailStrip* m_thumbnails = nullptr;
     QWidget* m_picStats = nullptr;
     QProgressBar* m_prgProgressBar = nullptr;

@@ -4,6 +4,7 @@
 #include <QtTest>
 
 #include "capture/browserhost.h"
+#include "capture/consentprobe.h"
 #include "capture/consentwalls.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/htmlsnap.h"
@@ -179,34 +180,53 @@ void TestConsentWalls::probeFindsWhatTheRulesNeed_data()
 {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<bool>("candidate");
+    QTest::addColumn<QByteArray>("library"); // empty: the shipped one
 
     QByteArray manyElements;
     for (int i = 0; i < 3000; ++i)
         manyElements += "<div class='card item-" + QByteArray::number(i % 50) + "'><span>Story</span></div>";
-    QTest::newRow("article") << QByteArray("<h1>News</h1><p class=lead>Text</p>") << false;
-    QTest::newRow("large page") << manyElements << false;
-    QTest::newRow("OneTrust") << QByteArray("<div id=onetrust-banner-sdk><p>Cookies</p></div>") << true;
-    QTest::newRow("Didomi") << QByteArray("<div id=didomi-host><div id=didomi-notice></div></div>") << true;
-    QTest::newRow("Quantcast") << QByteArray("<div id=qc-cmp2-container><div id=qc-cmp2-ui></div></div>") << true;
-    QTest::newRow("Usercentrics") << QByteArray("<div id=usercentrics-root></div>") << true;
-    QTest::newRow("Cookiebot, by its global") << QByteArray("<script>window.Cookiebot = {}</script>") << true;
+    QTest::newRow("article") << QByteArray("<h1>News</h1><p class=lead>Text</p>") << false << QByteArray();
+    QTest::newRow("large page") << manyElements << false << QByteArray();
+    QTest::newRow("OneTrust") << QByteArray("<div id=onetrust-banner-sdk><p>Cookies</p></div>") << true << QByteArray();
+    QTest::newRow("Didomi") << QByteArray("<div id=didomi-host><div id=didomi-notice></div></div>") << true
+                            << QByteArray();
+    QTest::newRow("Quantcast") << QByteArray("<div id=qc-cmp2-container><div id=qc-cmp2-ui></div></div>") << true
+                               << QByteArray();
+    QTest::newRow("Usercentrics") << QByteArray("<div id=usercentrics-root></div>") << true << QByteArray();
+    QTest::newRow("Cookiebot, by its global") << QByteArray("<script>window.Cookiebot = {}</script>") << true
+                                              << QByteArray();
+
+    // Rules shaped as the library's build writes them, one step each.
+    const auto library = [](const QByteArray& selector) -> QByteArray {
+        return "var x = 1;\nvar compact_rules_default = { v: 1, s: [" + selector
+            + "], r: [[1, 'wall', 0, '', 0, 0, [{ e: 0 }], [], [], [], {}]] };\nvar y = 2;\n";
+    };
+    const QByteArray wall("<div id=wall data-x=a><p class=notice>Cookies</p></div>");
+    QTest::newRow("selector left open") << wall << true << library(R"("#wall[data-x='a")");
+    QTest::newRow("commas inside a list") << wall << true << library(R"(":is(#gone, #wall) .notice, #other")");
+    QTest::newRow("escaped letters") << wall << true << library(R"('#w\x61ll')");
+    QTest::newRow("escaped letters, not there") << wall << false << library(R"('#w\x61lls')");
 }
 
 void TestConsentWalls::probeFindsWhatTheRulesNeed()
 {
     QFETCH(QByteArray, body);
     QFETCH(bool, candidate);
+    QFETCH(QByteArray, library);
 
     const auto rules = ConsentWalls::rules(m_host->shippedFilesFolder());
     QVERIFY(rules);
+    const ConsentProbe probe = library.isEmpty() ? rules.value().probe : consentProbe(QString::fromUtf8(library));
     const QString path = QStringLiteral("/probe-") + QString::fromLatin1(QTest::currentDataTag()).replace(u' ', u'-');
     m_server.setPage(path, "<html><body>" + body + "</body></html>");
     // Either probe's "true" gets the page the library; "sites" only sends it to the complete probe.
-    const QJsonValue general = probeSays(*m_host, m_server.url(path), rules.value().probe.general);
-    const QJsonValue complete = probeSays(*m_host, m_server.url(path), rules.value().probe.complete);
+    const QJsonValue general = probeSays(*m_host, m_server.url(path), probe.general);
+    const QJsonValue complete = probeSays(*m_host, m_server.url(path), probe.complete);
     QVERIFY2(general.isBool() || general == QLatin1String("sites"), qPrintable(general.toVariant().toString()));
     QCOMPARE(general == true, candidate);
     QCOMPARE(complete.toBool(), candidate);
+    // A library whose rules cannot be read gives no probe, so every document gets the library.
+    QVERIFY(consentProbe(QString::fromUtf8(library.left(library.indexOf("r: [")))).general.isEmpty());
 }
 
 QTEST_GUILESS_MAIN(TestConsentWalls)

@@ -740,12 +740,16 @@ void TestHtmlSnap::keptPageServesTheNextCaptures()
         QColor colour;
         // Open afterwards, the browser's own page included: a page that hung is given up, not kept.
         int pages = 2;
+        // A page that moves on by itself may be caught on either document.
+        QColor orMoved = {};
     };
     const QColor blue(0, 0, 255), red(255, 0, 0), white(255, 255, 255), yellow(255, 255, 0), green(0, 128, 0);
     const Step steps[] = { { "a.test", "/setscookie", 1, blue }, { "a.test", "/cookiecolour", 1, green },
-        { "b.test", "/leaveslater", 1, yellow }, { "b.test", "/script", 1, red }, { "c.test", "/alertslater", 1, blue },
-        { "c.test", "/script", 1, red }, { "a.test", "/script", 0, white }, { "b.test", "/script", 0, white },
-        { "b.test", "/loop", 0, blue }, { "b.test", "/loop", 1, blue, 1 }, { "c.test", "/script", 1, red } };
+        { "b.test", "/leaveslater", 1, yellow, 2, blue }, { "b.test", "/script", 1, red },
+        { "c.test", "/alertslater", 1, blue }, { "c.test", "/script", 1, red }, { "a.test", "/script", 0, white },
+        { "b.test", "/script", 0, white }, { "b.test", "/loop", 0, blue }, { "b.test", "/loop", 1, blue, 1 },
+        { "c.test", "/script", 1, red }, { "a.test", "/setscookie", 1, blue }, { "b.test", "/script", 1, red },
+        { "a.test", "/cookiecolour", 1, green } };
     for (const Step& step : steps) {
         auto snap = makeSnap();
         snap->setSparePage(spare.get());
@@ -756,7 +760,8 @@ void TestHtmlSnap::keptPageServesTheNextCaptures()
         const CaptureTest::Outcome outcome = capture(*snap, url);
         QVERIFY2(outcome.code == 1, qPrintable(url + QLatin1Char(' ') + outcome.text));
         const QImage image = capturedImage(*snap);
-        QVERIFY2(sameColour(image.pixel(320, 400), step.colour),
+        QVERIFY2(sameColour(image.pixel(320, 400), step.colour)
+                || (step.orMoved.isValid() && sameColour(image.pixel(320, 400), step.orMoved)),
             qPrintable(url + QLatin1Char(' ') + QColor(image.pixel(320, 400)).name()));
         QTRY_COMPARE_WITH_TIMEOUT(CaptureTest::pageTargetCount(*m_host), step.pages, 30000);
     }

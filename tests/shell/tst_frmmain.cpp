@@ -8,12 +8,13 @@
 #include <QListView>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
-#include <QTreeView>
 
+#include "batch/batchrun.h"
 #include "batch/linkslistmodel.h"
 #include "common/desktop.h"
 #include "common/widgets/windowhelpers.h"
@@ -86,6 +87,7 @@ private Q_SLOTS:
     void minimumSize();
     void activatingARowOpensItsUrl_data();
     void activatingARowOpensItsUrl();
+    void listFollowsTheNewestRow();
     void centersOverItsOwner();
     void windowCommandsOpenTheirWindows();
 };
@@ -107,7 +109,7 @@ void TestFrmMain::firstStartInAnEmptyFolder()
     // The settings were loaded: defaults that follow the program folder.
     QCOMPARE(setup.settings.ImagesFolder, setup.appPath() + QStringLiteral("snapshots"));
     QCOMPARE(setup.settings.ThreadsCount, 4);
-    const auto* list = child<QTreeView>(*window, "lvwLinks");
+    const auto* list = child<QTableView>(*window, "lvwLinks");
     QCOMPARE(list->model()->columnCount(), 4);
     QCOMPARE(list->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Status"));
 }
@@ -215,7 +217,7 @@ void TestFrmMain::listAndStripShareTheHeight()
     auto window = setup.start();
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
-    auto* list = child<QTreeView>(*window, "lvwLinks");
+    auto* list = child<QTableView>(*window, "lvwLinks");
     auto* strip = child<QListView>(*window, "Thumbnails");
     auto* top = child<QWidget>(*window, "picTop");
     auto* stats = child<QWidget>(*window, "picStats");
@@ -276,7 +278,7 @@ void TestFrmMain::activatingARowOpensItsUrl()
     Installation setup;
     auto window = setup.start();
     window->linksModel().appendRow(1, QStringLiteral("7"), url);
-    auto* list = child<QTreeView>(*window, "lvwLinks");
+    auto* list = child<QTableView>(*window, "lvwLinks");
     window->show();
     QVERIFY(QTest::qWaitForWindowExposed(window.get()));
     QVERIFY(list->columnWidth(2) > 100); // the URL column is there from the start
@@ -284,6 +286,26 @@ void TestFrmMain::activatingARowOpensItsUrl()
     QCOMPARE(setup.desktop.opened, opened.isEmpty() ? QList<QUrl>() : QList<QUrl> { QUrl(opened) });
     if (opened.isEmpty() && !url.isEmpty())
         QVERIFY(window->statusText().startsWith(QStringLiteral("Not opened")));
+}
+
+void TestFrmMain::listFollowsTheNewestRow()
+{
+    Installation setup;
+    auto window = setup.start();
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    auto* list = child<QTableView>(*window, "lvwLinks");
+    // A burst of rows in one turn of the event loop, as a run adds them.
+    for (int line = 1; line <= 500; ++line) {
+        const auto key = window->linksModel().appendRow(line, QString::number(line), QStringLiteral("http://a.test/"));
+        Q_EMIT window->run().rowAdded(window->linksModel().rowOf(key));
+    }
+    const auto lastRowShown = [&] {
+        const QRect last = list->visualRect(list->model()->index(499, 0));
+        return last.isValid() && list->viewport()->rect().contains(last);
+    };
+    QTRY_VERIFY(lastRowShown());
+    QVERIFY(!list->viewport()->rect().intersects(list->visualRect(list->model()->index(0, 0))));
 }
 
 void TestFrmMain::centersOverItsOwner()
