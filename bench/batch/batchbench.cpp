@@ -3,7 +3,7 @@
 //
 //   batchbench --links FILE [--threads 4] [--delay 0] [--fast-delay 1] [--scripts 0] [--dismiss-banners 1] [--repeat 1]
 //   [--images FOLDER]
-//              [--endpoints LIST] [--trace FILE]
+//              [--endpoints LIST] [--trace FILE] [--report FILE] [--memory-every N] [--view]
 //   batchbench --million [--links FILE]
 //
 // Prints one JSON line per measurement: links per second, the longest stall of the event loop, and
@@ -15,11 +15,13 @@
 
 #include <mutex>
 
+#include <QApplication>
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QGuiApplication>
+#include <QHeaderView>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QSignalSpy>
@@ -27,12 +29,14 @@
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
+#include <QTreeView>
 
 #include "browsertrace.h"
 
 #include "batch/batchrun.h"
 #include "batch/capturecompletion.h"
 #include "batch/linkslistmodel.h"
+#include "batch/runreport.h"
 #include "capture/browserhost.h"
 #include "common/messagebox.h"
 #include "common/thumbnailmodel.h"
@@ -166,9 +170,9 @@ private:
 
 // Tells which events held the GUI thread longest: every event handled in more than a threshold is
 // printed to stderr with its receiver's class and the event's type. Nested loops (a box) count whole.
-class TracingApplication final : public QGuiApplication {
+class TracingApplication final : public QApplication {
 public:
-    using QGuiApplication::QGuiApplication;
+    using QApplication::QApplication;
 
     void setThreshold(qint64 ms) { m_thresholdNs = ms * 1000000; }
     // The most CPU the GUI thread spent on one outermost event since the last reset: what the
@@ -179,16 +183,16 @@ public:
     bool notify(QObject* receiver, QEvent* event) override
     {
         if (QThread::currentThread() != thread())
-            return QGuiApplication::notify(receiver, event);
+            return QApplication::notify(receiver, event);
         if (m_depth > 0 && m_thresholdNs <= 0)
-            return QGuiApplication::notify(receiver, event);
+            return QApplication::notify(receiver, event);
         const QByteArray name = receiver->metaObject()->className();
         const int type = event->type();
         QElapsedTimer clock;
         clock.start();
         const double cpuBefore = threadCpuMs();
         ++m_depth;
-        const bool handled = QGuiApplication::notify(receiver, event);
+        const bool handled = QApplication::notify(receiver, event);
         --m_depth;
         if (m_depth == 0)
             m_longestCpuMs = std::max(m_longestCpuMs, threadCpuMs() - cpuBefore);
@@ -249,7 +253,55 @@ struct RunOptions {
     QString images;
     QString endpoints;
     BrowserTrace* trace = nullptr;
+    QString report;
+    int memoryEvery = 0;
+    bool view = false;
 };
+
+// PSS of this process and every process under it, in KB: what the run costs the machine's memory,
+// shared pages counted once.
+qint64 treePssKb(qint64 pid)
+{
+    qint64 total = 0;
+    QFile rollup(QStringLiteral("/proc/%1/smaps_rollup").arg(pid));
+    if (rollup.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : rollup.readAll().split('\n')) {
+            if (line.startsWith("Pss:"))
+                total += line.mid(4).trimmed().split(' ').value(0).toLongLong();
+        }
+    }
+    const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
+    for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile children(tasks.filePath(task + QStringLiteral("/children")));
+        if (!children.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray& child : children.readAll().split(' ')) {
+            if (!child.trimmed().isEmpty())
+                total += treePssKb(child.trimmed().toLongLong());
+        }
+    }
+    return total;
+}
+
+// The links list as the main window shows it, following each new row.
+std::unique_ptr<QTreeView> showLinksList(Installation& setup)
+{
+    auto view = std::make_unique<QTreeView>();
+    view->setRootIsDecorated(false);
+    view->setUniformRowHeights(true);
+    view->setAllColumnsShowFocus(true);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->header()->setStretchLastSection(false);
+    view->setModel(&setup.rows);
+    view->resize(900, 500);
+    view->show();
+    QTreeView* shown = view.get();
+    QObject::connect(setup.run.get(), &Batch::BatchRun::rowAdded, shown, [shown, &setup](int row) {
+        if (row >= 0)
+            shown->scrollTo(setup.rows.index(row, 0));
+    });
+    return view;
+}
 
 int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOptions& options)
 {
@@ -263,6 +315,19 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOpti
         QTextStream(stderr) << "cannot read " << linksFile << '\n';
         return 1;
     }
+    std::unique_ptr<Batch::RunReport> report;
+    if (!options.report.isEmpty())
+        report = std::make_unique<Batch::RunReport>(*setup.run, setup.dir.filePath(QStringLiteral("reports")));
+    const std::unique_ptr<QTreeView> view = options.view ? showLinksList(setup) : nullptr;
+    QJsonObject outcomes;
+    int ended = 0;
+    QObject::connect(setup.run.get(), &Batch::BatchRun::linkEnded, setup.run.get(),
+        [&outcomes, &ended, &options](const Batch::LinkOutcome& link) {
+            outcomes[link.outcome] = outcomes.value(link.outcome).toInt() + 1;
+            if (options.memoryEvery > 0 && ++ended % options.memoryEvery == 0)
+                print({ { QStringLiteral("measure"), QStringLiteral("memory") }, { QStringLiteral("links"), ended },
+                    { QStringLiteral("pss_kb"), treePssKb(QCoreApplication::applicationPid()) } });
+        });
     StallProbe probe;
     QSignalSpy finished(setup.run.get(), &Batch::BatchRun::finished);
     const double cpuBefore = cpuSeconds();
@@ -278,13 +343,18 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOpti
     const double seconds = clock.elapsed() / 1000.0;
     const double cpu = cpuSeconds() - cpuBefore;
     const int done = setup.run->DoneCount();
+    if (report) {
+        QFile::remove(options.report);
+        if (!QFile::rename(report->filePath(), options.report))
+            QTextStream(stderr) << "cannot write " << options.report << '\n';
+    }
     print({ { QStringLiteral("measure"), QStringLiteral("run") }, { QStringLiteral("threads"), options.threads },
         { QStringLiteral("endpoints"), options.endpoints.isEmpty() ? QStringLiteral("local") : options.endpoints },
         { QStringLiteral("delay_ms"), options.delay }, { QStringLiteral("fast_delay"), options.fastDelay },
         { QStringLiteral("scripts"), options.scripts }, { QStringLiteral("dismiss_banners"), options.dismissBanners },
         { QStringLiteral("links"), done }, { QStringLiteral("success"), setup.run->SuccessCount() },
-        { QStringLiteral("seconds"), seconds }, { QStringLiteral("links_per_s"), done / seconds },
-        { QStringLiteral("longest_stall_ms"), probe.longestMs() },
+        { QStringLiteral("outcomes"), outcomes }, { QStringLiteral("seconds"), seconds },
+        { QStringLiteral("links_per_s"), done / seconds }, { QStringLiteral("longest_stall_ms"), probe.longestMs() },
         { QStringLiteral("longest_event_cpu_ms"),
             static_cast<TracingApplication*>(QCoreApplication::instance())->longestEventCpuMs() },
         { QStringLiteral("own_cpu_ms_per_link"), done ? cpu * 1000.0 / done : 0.0 },
@@ -361,6 +431,10 @@ int main(int argc, char* argv[])
         { QStringLiteral("trace"), QStringLiteral("record the browser's own trace into file"), QStringLiteral("file") },
         { QStringLiteral("browser-args"), QStringLiteral("more browser flags, separated by spaces"),
             QStringLiteral("flags") },
+        { QStringLiteral("report"), QStringLiteral("write the run report to this file"), QStringLiteral("file") },
+        { QStringLiteral("memory-every"), QStringLiteral("print the process tree's PSS every n links"),
+            QStringLiteral("n"), QStringLiteral("0") },
+        { QStringLiteral("view"), QStringLiteral("show the links list in a list view (offscreen) during the run") },
         { QStringLiteral("slow-events"), QStringLiteral("print every event handled in more than ms"),
             QStringLiteral("ms"), QStringLiteral("0") },
         { QStringLiteral("url"), QStringLiteral("page for --million"), QStringLiteral("url"),
@@ -390,6 +464,9 @@ int main(int argc, char* argv[])
         trace = std::make_unique<BrowserTrace>(parser.value(QStringLiteral("trace")));
         run.trace = trace.get();
     }
+    run.report = parser.value(QStringLiteral("report"));
+    run.memoryEvery = parser.value(QStringLiteral("memory-every")).toInt();
+    run.view = parser.isSet(QStringLiteral("view"));
     for (int i = 0; i < parser.value(QStringLiteral("repeat")).toInt(); ++i) {
         if (const int failed = runLinks(host, parser.value(QStringLiteral("links")), run))
             return failed;

@@ -5,12 +5,14 @@
 
 #include "batch/appfolders.h"
 #include "batch/linkslistmodel.h"
+#include "capture/htmlsnap.h"
 #include "capture/htmlsnapshot.h"
 #include "common/desktop.h"
 #include "common/paths.h"
 #include "common/retrystep.h"
 #include "common/thumbnailmodel.h"
 #include "imaging/filters.h"
+#include "imaging/imagefile.h"
 #include "imaging/pictureviewerpro.h"
 #include "imaging/pixtwix.h"
 #include "imaging/watermark.h"
@@ -46,15 +48,6 @@ namespace {
     const QColor SuccessColor(0x00, 0x5E, 0x00);
     const QColor NoImageColor(0x99, 0x33, 0xFF);
 
-    // The processed picture is kept in the work folder until the final file replaces the link's
-    // thumbnail, so a run cut short never leaves a half-made thumbnail under the link's name, nor a
-    // file beside the thumbnails that could be taken for one.
-    QString intermediateFile(const QString& outputFile)
-    {
-        const QFileInfo output(outputFile);
-        return workFolder(output.path()) + QLatin1Char('/') + output.fileName() + QStringLiteral(".part.jpg");
-    }
-
     QString formatExtension(qint32 imageType)
     {
         return ImageExtensions().value(imageType, ImageExtensions().first()).toUpper();
@@ -77,13 +70,14 @@ namespace {
             Filters,
             Effects,
             Folder,
-            SaveIntermediate,
-            LoadIntermediate,
+            EncodeIntermediate,
+            DecodeIntermediate,
             Watermark,
             SaveFinal,
             StepCount
         };
 
+        void makeThumbnailBytes();
         Common::Status runStep(int step);
         Common::Status saveByFormat();
         CompletedCapture mark(bool success, const QString& text, const QColor& color);
@@ -94,10 +88,16 @@ namespace {
         // Set when the outcome is known without processing the image.
         std::optional<Outcome> m_early;
         bool m_silentFailure = false;
+        // The capture as the browser sent it; its thumbnail bytes are made on the pool.
+        Capture::CapturedImage m_captured;
+        int m_thumbWidth = 0;
+        int m_thumbHeight = 0;
+        bool m_thumbKeepsRatio = false;
         QByteArray m_bytes;
         QString m_outputFile;
-        QString m_partFile;
-        QString m_libraryPath;
+        // The processed picture as a JPEG, as the watermark step reads it back; it never reaches the
+        // disk, so a run cut short leaves no half-made thumbnail anywhere.
+        QByteArray m_intermediate;
         Imaging::FilterFlags m_filters;
         QList<int> m_effectIndexes;
         Imaging::EffectParameters m_effectParameters;
@@ -127,18 +127,16 @@ namespace {
         } else if (code != 1) {
             m_silentFailure = true;
         } else {
-            slot.GetThumbImageBytes(m_bytes, QStringLiteral("*.jpg"), s.ImageWidth, s.ImageHeight, s.ImageAspect != 0);
-            // No thumbnail came of it: an error, although the page itself was captured.
-            if (ArrayUpperBound(m_bytes) == -1)
-                m_early = Outcome { "Image save failed", NoImageColor };
+            m_captured = slot.capturedImage();
+            m_thumbWidth = s.ImageWidth;
+            m_thumbHeight = s.ImageHeight;
+            m_thumbKeepsRatio = s.ImageAspect != 0;
             // The run only hands out links whose ID names a file; a slot without one never writes anywhere.
             m_outputFile = slot.OutputFile();
-            if (!m_early && m_outputFile.isEmpty())
+            if (m_outputFile.isEmpty())
                 m_silentFailure = true;
         }
         if (!m_early && !m_silentFailure) {
-            m_partFile = intermediateFile(m_outputFile);
-            m_libraryPath = services.appPath + QStringLiteral("FreeImage.dll");
             m_filters = Imaging::filterFlagsFrom(s);
             m_effectIndexes = Imaging::effectsForImage(effects, s.RotateEffects != 0);
             m_effectParameters = Imaging::effectParametersFrom(s);
@@ -149,8 +147,25 @@ namespace {
         slot.Reset();
     }
 
+    void ThumbnailCapture::makeThumbnailBytes()
+    {
+        if (m_early || m_captured.isEmpty())
+            return;
+        const auto thumbnail
+            = m_captured.thumbnailBytes(QStringLiteral("*.jpg"), m_thumbWidth, m_thumbHeight, m_thumbKeepsRatio);
+        if (thumbnail)
+            m_bytes = thumbnail.value();
+        m_captured = {};
+        // No thumbnail came of it: an error, although the page itself was captured.
+        if (ArrayUpperBound(m_bytes) == -1) {
+            m_early = Outcome { "Image save failed", NoImageColor };
+            m_silentFailure = false;
+        }
+    }
+
     void ThumbnailCapture::process()
     {
+        makeThumbnailBytes();
         if (m_early || m_silentFailure)
             return;
         for (int step = 0; step < StepCount; ++step) {
@@ -159,7 +174,7 @@ namespace {
                 return;
             }
         }
-        QFile::remove(m_partFile);
+        m_intermediate.clear();
     }
 
     CompletedCapture ThumbnailCapture::finish()
@@ -170,13 +185,10 @@ namespace {
             return {};
         for (int step = m_failedStep; step < StepCount; ++step) {
             if (!Common::runWithRetry(
-                    m_services.boxes, QStringLiteral("Error Processing"), [&] { return runStep(step); }, true)) {
-                QFile::remove(m_partFile);
+                    m_services.boxes, QStringLiteral("Error Processing"), [&] { return runStep(step); }, true))
                 return {};
-            }
         }
-        if (m_failedStep < StepCount)
-            QFile::remove(m_partFile);
+        m_intermediate.clear();
 
         Common::ThumbnailModel& strip = m_services.strip;
         if (strip.rowCount() > m_services.settings.MaxViewerCount)
@@ -206,11 +218,21 @@ namespace {
                 Imaging::ProcessEffect(m_pixTwix, index, m_effectParameters);
             return Common::success();
         case Folder:
-            return Common::EnsureFolder(QFileInfo(m_partFile).path());
-        case SaveIntermediate:
-            return m_pixTwix.save(m_libraryPath, m_partFile, 12);
-        case LoadIntermediate:
-            return m_viewer.load(m_partFile, Imaging::FileOrigin::Own);
+            return Common::EnsureFolder(QFileInfo(m_outputFile).path());
+        case EncodeIntermediate: {
+            const auto encoded = Imaging::encodeImage(m_pixTwix.picture(), Imaging::ImageFormat::Jpeg, 100);
+            if (!encoded)
+                return encoded.error();
+            m_intermediate = encoded.value();
+            return Common::success();
+        }
+        case DecodeIntermediate: {
+            const auto decoded = Imaging::decodeOwnImage(m_intermediate, m_outputFile);
+            if (!decoded)
+                return decoded.error();
+            m_viewer.setImage(decoded.value());
+            return Common::success();
+        }
         case Watermark:
             return Imaging::ApplyWatermark(m_viewer, m_watermark);
         case SaveFinal:

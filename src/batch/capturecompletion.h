@@ -29,12 +29,13 @@ qint32 ArrayUpperBound(const QByteArray& bytes);
 // Turns an ended capture into its outcome: the row's text and colour and, for a captured page, the
 // thumbnail file (filters, effects, grey or black and white, image stamp, text, then the chosen
 // format) and its place in the run's strip. The thumbnail only ever appears under the link's name
-// complete and in its final format: the intermediate file has a name of its own.
+// complete and in its final format: the intermediate picture stays in memory.
 //
-// takeCapture() copies the capture's thumbnail bytes and the settings the steps read, and chooses the
-// image's effects, so the run's effect rotation follows the order captures are taken in. The steps
-// themselves run in PendingCapture::process() on any thread, each capture with imaging elements of
-// its own. A step that fails there is not reported from that thread: finish() runs it again on the
+// takeCapture() takes the captured picture as the browser sent it (its bytes are shared, not copied)
+// and the settings the steps read, and chooses the image's effects, so the run's effect rotation
+// follows the order captures are taken in. The steps themselves, from scaling the capture to the
+// thumbnail's size on, run in PendingCapture::process() on any thread, each capture with imaging
+// elements of its own. A step that fails there is not reported from that thread: finish() runs it again on the
 // GUI thread, and if it fails again asks "Retry" or "Cancel" ("Error Processing"), as every step
 // after it would; Cancel leaves the link as it was.
 class CaptureCompletion final : public CaptureCompleter {

@@ -1,15 +1,18 @@
 #include "capture/htmlsnap.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cmath>
 #include <memory>
 
 #include <QFont>
+#include <QFutureWatcher>
 #include <QImage>
 #include <QJsonArray>
 #include <QPainter>
 #include <QUrl>
+#include <QtConcurrent>
 
 #include "capture/browserhost.h"
 #include "capture/consentwalls.h"
@@ -52,10 +55,83 @@ namespace {
     // A page that came out blank is looked at again after the delay, never sooner than this: with no
     // delay, a page still loading its content needs a moment to fill in.
     constexpr int kLookAgainAtLeastMs = 1000;
-    // Pictures are judged at most this wide and high; larger ones are decoded scaled down.
-    constexpr int kBlankJudgedExtent = 1024;
 
     QString describe(const Common::Error& error) { return error.message; }
+
+    // A screenshot is 100 KB or more of base64: decoded straight from the reply's text, several times
+    // faster than through Latin-1 and QByteArray::fromBase64, which takes anything else the browser
+    // might send (line breaks, a missing padding) instead.
+    QByteArray fromBase64Text(const QString& text)
+    {
+        static const auto values = [] {
+            std::array<qint8, 128> table {};
+            table.fill(-1);
+            const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+            for (qint8 i = 0; i < 64; ++i)
+                table[size_t(alphabet[i])] = i;
+            return table;
+        }();
+        const qsizetype length = text.size();
+        if (length % 4 != 0)
+            return QByteArray::fromBase64(text.toLatin1());
+        const QChar* in = text.constData();
+        qsizetype padding = 0;
+        while (padding < 2 && padding < length && in[length - 1 - padding] == u'=')
+            ++padding;
+        QByteArray out(length / 4 * 3 - padding, Qt::Uninitialized);
+        char* write = out.data();
+        const qsizetype whole = length - (padding > 0 ? 4 : 0);
+        for (qsizetype i = 0; i < length; i += 4) {
+            std::array<int, 4> v {};
+            for (size_t k = 0; k < 4; ++k) {
+                const char16_t c = in[i + qsizetype(k)].unicode();
+                v[k] = c < 128 ? values[c] : -1;
+                if (v[k] < 0 && !(i >= whole && c == u'=' && k >= 4 - size_t(padding)))
+                    return QByteArray::fromBase64(text.toLatin1());
+            }
+            const quint32 bits = quint32(std::max(v[0], 0)) << 18 | quint32(std::max(v[1], 0)) << 12
+                | quint32(std::max(v[2], 0)) << 6 | quint32(std::max(v[3], 0));
+            const std::array<char, 3> bytes { char(bits >> 16), char(bits >> 8 & 0xFF), char(bits & 0xFF) };
+            const qsizetype count = i < whole ? 3 : 3 - padding;
+            for (qsizetype k = 0; k < count; ++k)
+                *write++ = bytes[size_t(k)];
+        }
+        return out;
+    }
+
+    struct ReadPicture {
+        QByteArray bytes;
+        QImage reduced;
+        bool blank = false;
+    };
+
+    // Any thread. reducedSize, when valid, is the thumbnail's size: the picture is decoded at it once,
+    // for the blank check and the thumbnail alike.
+    ReadPicture readPictureData(
+        const QString& base64, const QByteArray& format, QSize size, QSize reducedSize, bool judge)
+    {
+        ReadPicture read;
+        read.bytes = fromBase64Text(base64);
+        if (read.bytes.isEmpty())
+            return read;
+        if (reducedSize.isValid())
+            read.reduced = Imaging::decodeImage(read.bytes, format, reducedSize);
+        if (!judge)
+            return read;
+        QImage judged = read.reduced;
+        // Decoded straight at the size the rule judges: a JPEG's decoder then averages its 8 x 8
+        // blocks, a fraction of a full decode and a smooth reduction.
+        if (judged.isNull()) {
+            QSize extent;
+            if (size.width() > Imaging::BlankJudgedExtent || size.height() > Imaging::BlankJudgedExtent)
+                extent = size.scaled(Imaging::BlankJudgedExtent, Imaging::BlankJudgedExtent, Qt::KeepAspectRatio)
+                             .expandedTo(QSize(1, 1));
+            judged = Imaging::decodeImage(read.bytes, format, extent);
+        }
+        // A picture that cannot be read is left to the steps that read it, which report it.
+        read.blank = !judged.isNull() && Imaging::isBlankPicture(judged);
+        return read;
+    }
 
 } // namespace
 
@@ -150,6 +226,7 @@ void HtmlSnap::Clear()
     m_blankTry = BlankTry::First;
     m_code = SnapCode::Working;
     m_image.clear();
+    m_reduced = {};
     m_imageFormat.clear();
     m_imageSize = {};
     m_facts = {};
@@ -699,19 +776,37 @@ void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
                     return;
                 return fail(SnapCode::CaptureFailed, describe(reply.error()));
             }
-            const QByteArray bytes
-                = QByteArray::fromBase64(reply.value().value(QLatin1String("data")).toString().toLatin1());
-            if (bytes.isEmpty())
-                return fail(SnapCode::CaptureFailed, QStringLiteral("the browser returned no image"));
-            if (m_blankCheck && looksBlank(bytes, format, imageSize))
-                return lookAgain();
-            storeImage(bytes, format, imageSize);
+            readPicture(reply.value().value(QLatin1String("data")).toString(), format, imageSize);
         });
 }
 
-void HtmlSnap::storeImage(const QByteArray& bytes, const QString& format, QSize size)
+void HtmlSnap::readPicture(const QString& base64, const QString& format, QSize size)
+{
+    // Decoding takes milliseconds a picture, too long for the GUI thread with many captures in flight:
+    // it runs on a worker while the capture waits, and its result is dropped if the capture ended meanwhile.
+    QSize reducedSize;
+    if (m_pictureFile == kInMemory && m_thumbnailHint.isValid() && !m_thumbnailHint.isEmpty())
+        reducedSize = Imaging::scaledSize(size, m_thumbnailHint.width(), m_thumbnailHint.height(), false);
+    const quint64 generation = m_generation;
+    auto* watcher = new QFutureWatcher<ReadPicture>(this);
+    connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, format, size] {
+        watcher->deleteLater();
+        if (!isCurrent(generation) || m_stage != Stage::Capturing)
+            return;
+        const ReadPicture read = watcher->result();
+        if (read.bytes.isEmpty())
+            return fail(SnapCode::CaptureFailed, QStringLiteral("the browser returned no image"));
+        if (read.blank)
+            return lookAgain();
+        storeImage(read.bytes, format, size, read.reduced);
+    });
+    watcher->setFuture(QtConcurrent::run(readPictureData, base64, format.toLatin1(), size, reducedSize, m_blankCheck));
+}
+
+void HtmlSnap::storeImage(const QByteArray& bytes, const QString& format, QSize size, const QImage& reduced)
 {
     m_image = bytes;
+    m_reduced = reduced;
     m_imageFormat = format;
     m_imageSize = size;
     // The page is no longer needed: release its renderer before any file work, or keep it for the
@@ -735,16 +830,6 @@ void HtmlSnap::storeImage(const QByteArray& bytes, const QString& format, QSize 
             return finish(SnapCode::FileWriteFailed, written.error().message);
     }
     finish(SnapCode::Captured, QStringLiteral("Captured to file succeeded"));
-}
-
-bool HtmlSnap::looksBlank(const QByteArray& bytes, const QString& format, QSize size) const
-{
-    QSize judged;
-    if (size.width() > kBlankJudgedExtent || size.height() > kBlankJudgedExtent)
-        judged = size.scaled(kBlankJudgedExtent, kBlankJudgedExtent, Qt::KeepAspectRatio);
-    // A picture that cannot be read is left to the steps that read it, which report it.
-    const QImage picture = Imaging::decodeImage(bytes, format.toLatin1(), judged);
-    return !picture.isNull() && Imaging::isBlankPicture(picture);
 }
 
 void HtmlSnap::lookAgain()
@@ -796,6 +881,7 @@ void HtmlSnap::finish(int code, const QString& text)
         = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - m_started).count();
     if (code != SnapCode::Captured) {
         m_image.clear();
+        m_reduced = {};
         m_imageFormat.clear();
         m_imageSize = {};
     }
@@ -871,19 +957,35 @@ Common::Result<QByteArray> HtmlSnap::GetThumbImageBytes(
 {
     if (m_code != SnapCode::Captured || m_image.isEmpty())
         return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
-    const QByteArray format = Imaging::writerFormatFor(formatMask);
-    if (format.isEmpty())
+    return capturedImage().thumbnailBytes(formatMask, width, height, keepRatio != 0);
+}
+
+CapturedImage HtmlSnap::capturedImage() const
+{
+    if (m_code != SnapCode::Captured)
+        return {};
+    return CapturedImage { m_image, m_imageFormat.toLatin1(), m_imageSize, m_jpegQuality, m_reduced };
+}
+
+Common::Result<QByteArray> CapturedImage::thumbnailBytes(
+    const QString& formatMask, int width, int height, bool keepRatio) const
+{
+    if (bytes.isEmpty())
+        return Common::Error { 0, kSource, QStringLiteral("No captured image") };
+    const QByteArray writerFormat = Imaging::writerFormatFor(formatMask);
+    if (writerFormat.isEmpty())
         return Common::Error { 0, kSource, QStringLiteral("Unknown image format %1").arg(formatMask) };
 
-    const QSize target = Imaging::scaledSize(m_imageSize, width, height, keepRatio != 0);
+    const QSize target = Imaging::scaledSize(size, width, height, keepRatio);
     // Refused before any pixel is allocated: scaling to a size from the settings could claim gigabytes.
     if (qint64(target.width()) * target.height() * 4 > qint64(Imaging::DecodeLimitMb) * 1024 * 1024)
         return Common::Error { 0, kSource,
             QStringLiteral("A thumbnail of %1 x %2 pixels is too large").arg(target.width()).arg(target.height()) };
-    const QImage image = Imaging::decodeImage(m_image, m_imageFormat.toLatin1(), target);
+    const QImage image
+        = !reduced.isNull() && reduced.size() == target ? reduced : Imaging::decodeImage(bytes, format, target);
     if (image.isNull())
         return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
-    return Imaging::encodeInWriterFormat(image, format, m_jpegQuality);
+    return Imaging::encodeInWriterFormat(image, writerFormat, jpegQuality);
 }
 
 Common::Status HtmlSnap::SaveImage(const QString& pictureFile) const
@@ -915,6 +1017,7 @@ Common::Status HtmlSnap::DrawTxt(int x, int y, const QString& text, int fontSize
     if (!bytes)
         return Common::Error { 0, kSource, QStringLiteral("Cannot encode the image") };
     m_image = bytes.value();
+    m_reduced = {};
     m_imageFormat = QStringLiteral("png");
     return Common::success();
 }

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include <QByteArray>
+#include <QImage>
 #include <QJsonObject>
 #include <QMetaObject>
 #include <QObject>
@@ -37,6 +38,26 @@ namespace SnapCode {
     // The page came out (nearly) one colour, also when tried again (HtmlSnap::setBlankCheck).
     constexpr int Blank = -5;
 } // namespace SnapCode
+
+// A captured picture as the browser sent it: cheap to copy (the bytes are shared), so that it can be
+// carried to another thread and decoded there. Empty when there is none.
+struct CapturedImage final {
+    QByteArray bytes;
+    // "jpeg", "png", "webp".
+    QByteArray format;
+    QSize size;
+    // What a thumbnail encoded as JPEG is saved at.
+    int jpegQuality = 100;
+    // The picture already decoded at the thumbnail size the engine was told of, or null: the
+    // thumbnail of that size is then made from it without decoding the bytes again.
+    QImage reduced;
+
+    bool isEmpty() const { return bytes.isEmpty(); }
+    // The picture scaled to width x height (keeping its aspect ratio inside that box when keepRatio is
+    // set; a size of 0 takes the picture's own) and encoded in the format the mask's ending names
+    // ("*.jpg"). Any thread.
+    Common::Result<QByteArray> thumbnailBytes(const QString& formatMask, int width, int height, bool keepRatio) const;
+};
 
 // The page-capture engine: loads one web page in the shared headless browser and captures it as an
 // image, in memory or to a file. Each capture runs in a browser context and page of its own, released
@@ -131,6 +152,8 @@ public:
     // mask's ending names ("*.jpg"). Fails unless the last capture ended with code 1.
     Common::Result<QByteArray> GetThumbImageBytes(
         const QString& formatMask, int width, int height, int keepRatio) const;
+    // The last capture's picture when it ended with code 1; empty otherwise.
+    CapturedImage capturedImage() const;
     // Drops the page, its browser context and the captured image. No event follows.
     void Clear();
 
@@ -198,8 +221,8 @@ private:
     bool retryCapture();
     std::chrono::milliseconds captureCallTimeout() const;
     void takeScreenshot(const QJsonObject& layoutMetrics);
-    void storeImage(const QByteArray& bytes, const QString& format, QSize size);
-    bool looksBlank(const QByteArray& bytes, const QString& format, QSize size) const;
+    void readPicture(const QString& base64, const QString& format, QSize size);
+    void storeImage(const QByteArray& bytes, const QString& format, QSize size, const QImage& reduced);
     void lookAgain();
     void updateProgress();
     void fail(int code, const QString& text);
@@ -268,6 +291,7 @@ private:
     QTimer m_retry;
 
     QByteArray m_image;
+    QImage m_reduced;
     QString m_imageFormat;
     QSize m_imageSize;
 };

@@ -138,6 +138,8 @@ QByteArray HtmlSnapshot::GetThumbImageBytesX(const QString& strFormat, int cx, i
     return bytes;
 }
 
+CapturedImage HtmlSnapshot::capturedImage() const { return m_engine->capturedImage(); }
+
 void HtmlSnapshot::GetThumbnailImage(
     const QString& strInputFile, const QString& strOutputFile, int cx, int cy, bool bRemainRatio)
 {

@@ -14,6 +14,7 @@
 namespace Capture {
 
 class SparePage;
+struct CapturedImage;
 
 class BrowserHost;
 class HtmlSnap;
@@ -47,6 +48,9 @@ public:
     // engine's code is 1; otherwise, or on any error, ImgArray is left as it was.
     void GetThumbImageBytes(QByteArray& ImgArray, const QString& strFormat, int cx, int cy, bool bRemainRatio);
     QByteArray GetThumbImageBytesX(const QString& strFormat, int cx, int cy, bool bRemainRatio);
+    // The captured picture when the engine's code is 1, to make the thumbnail elsewhere
+    // (CapturedImage::thumbnailBytes gives what GetThumbImageBytes would); empty otherwise.
+    CapturedImage capturedImage() const;
     void GetThumbnailImage(
         const QString& strInputFile, const QString& strOutputFile, int cx, int cy, bool bRemainRatio);
 

@@ -14,7 +14,7 @@ namespace {
     // Pictures are judged at the size of a thumbnail, whatever size they were captured at, so that a
     // page is blank or not alike at every size: reduced smoothly, a line of text covers about as many
     // pixels here as in a thumbnail of 120 x 90.
-    constexpr int kJudgedExtent = 128;
+    constexpr int kJudgedExtent = BlankJudgedExtent;
 
     // Colours are counted in boxes of 8 levels a channel; the commonest box's mean is the colour
     // the other pixels are measured against, so a background that straddles two boxes still counts whole.
@@ -52,18 +52,31 @@ double commonestColourShare(const QImage& picture)
         qint64 green = 0;
         qint64 blue = 0;
     };
-    std::vector<Box> boxes(1 << 15);
+    // Every box is kept per thread and only the boxes a picture touched are looked at and emptied
+    // again: a judged picture has at most 16,384 pixels against 32,768 boxes.
+    thread_local std::vector<Box> boxes(1 << 15);
+    std::vector<int> touched;
+    touched.reserve(1024);
     qint64 total = 0;
     eachPixel(image, [&](QRgb pixel) {
-        Box& box = boxes[static_cast<size_t>(boxOf(pixel))];
-        ++box.count;
+        const int index = boxOf(pixel);
+        Box& box = boxes[static_cast<size_t>(index)];
+        if (box.count++ == 0)
+            touched.push_back(index);
         box.red += qRed(pixel);
         box.green += qGreen(pixel);
         box.blue += qBlue(pixel);
         ++total;
     });
-    const Box& top
-        = *std::max_element(boxes.begin(), boxes.end(), [](const Box& a, const Box& b) { return a.count < b.count; });
+    // The commonest box, the lowest-numbered among equals.
+    std::sort(touched.begin(), touched.end());
+    Box top;
+    for (const int index : touched) {
+        Box& box = boxes[static_cast<size_t>(index)];
+        if (box.count > top.count)
+            top = box;
+        box = Box {};
+    }
     if (total == 0 || top.count == 0)
         return 1.0;
     const std::array<int, 3> colour { int(top.red / top.count), int(top.green / top.count), int(top.blue / top.count) };

@@ -18,6 +18,10 @@ namespace Imaging {
 // gradients some pages paint behind nothing. A null picture is blank. Any thread.
 bool isBlankPicture(const QImage& picture);
 
+// The rule judges pictures reduced to fit this many pixels wide and high; one already that small is
+// judged as it is.
+inline constexpr int BlankJudgedExtent = 128;
+
 // The share (0 to 1) of the pixels within the tolerance of the commonest colour, as the rule measures it.
 double commonestColourShare(const QImage& picture);
 

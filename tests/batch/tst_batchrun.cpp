@@ -941,7 +941,8 @@ void TestBatchRun::spreadsOverEndpointsAndSurvivesALoss()
     QVERIFY(mostBusy <= 4);
     const int failed = count - bench.run->SuccessCount();
     QVERIFY2(failed >= 1, "the lost browser's captures in flight fail");
-    QVERIFY(failed < count / 2);
+    // Only those: the lost browser had two of the four slots, and its links after them went elsewhere.
+    QVERIFY2(failed <= bench.settings.ThreadsCount / 2, qPrintable(QString::number(failed)));
     QCOMPARE(bench.statusTexts.filter(QStringLiteral("was lost")).size(), 1);
     QVERIFY(kept.isAlive());
 
