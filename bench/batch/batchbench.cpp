@@ -29,7 +29,7 @@
 #include <QTextStream>
 #include <QThread>
 #include <QTimer>
-#include <QTreeView>
+#include <QTableView>
 
 #include "browsertrace.h"
 
@@ -283,22 +283,35 @@ qint64 treePssKb(qint64 pid)
     return total;
 }
 
-// The links list as the main window shows it, following each new row.
-std::unique_ptr<QTreeView> showLinksList(Installation& setup)
+// The links list as the main window shows it: a table of fixed rows that follows the newest row
+// once per event-loop turn.
+std::unique_ptr<QTableView> showLinksList(Installation& setup)
 {
-    auto view = std::make_unique<QTreeView>();
-    view->setRootIsDecorated(false);
-    view->setUniformRowHeights(true);
-    view->setAllColumnsShowFocus(true);
+    auto view = std::make_unique<QTableView>();
+    view->verticalHeader()->hide();
+    view->verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    view->verticalHeader()->setDefaultSectionSize(view->fontMetrics().height() + 4);
+    view->setShowGrid(false);
+    view->setWordWrap(false);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
-    view->header()->setStretchLastSection(false);
+    view->horizontalHeader()->setStretchLastSection(false);
     view->setModel(&setup.rows);
     view->resize(900, 500);
     view->show();
-    QTreeView* shown = view.get();
-    QObject::connect(setup.run.get(), &Batch::BatchRun::rowAdded, shown, [shown, &setup](int row) {
-        if (row >= 0)
-            shown->scrollTo(setup.rows.index(row, 0));
+    QTableView* shown = view.get();
+    auto pending = std::make_shared<bool>(false);
+    QObject::connect(setup.run.get(), &Batch::BatchRun::rowAdded, shown, [shown, &setup, pending](int row) {
+        if (row < 0 || *pending)
+            return;
+        *pending = true;
+        QMetaObject::invokeMethod(
+            shown,
+            [shown, &setup, pending] {
+                *pending = false;
+                if (const int rows = setup.rows.rowCount(); rows > 0)
+                    shown->scrollTo(setup.rows.index(rows - 1, 0));
+            },
+            Qt::QueuedConnection);
     });
     return view;
 }
@@ -318,7 +331,7 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOpti
     std::unique_ptr<Batch::RunReport> report;
     if (!options.report.isEmpty())
         report = std::make_unique<Batch::RunReport>(*setup.run, setup.dir.filePath(QStringLiteral("reports")));
-    const std::unique_ptr<QTreeView> view = options.view ? showLinksList(setup) : nullptr;
+    const std::unique_ptr<QTableView> view = options.view ? showLinksList(setup) : nullptr;
     QJsonObject outcomes;
     int ended = 0;
     QObject::connect(setup.run.get(), &Batch::BatchRun::linkEnded, setup.run.get(),

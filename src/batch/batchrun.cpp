@@ -394,9 +394,10 @@ void BatchRun::completionPass(bool includeWatchdog)
 
 bool BatchRun::hasFreeSlot() const
 {
-    // A taken capture holds its picture until its work on the pool is done: while as many wait as
-    // there are slots, no new link goes out, so a machine short of processor time never piles them up.
-    if (m_taken.size() >= static_cast<size_t>(std::max<qsizetype>(1, m_slots.size() - 1)))
+    // A taken capture holds its picture until its work on the pool is done: while twice as many wait
+    // as there are slots, no new link goes out, so a machine short of processor time never piles them
+    // up. Below that the slots go on capturing while the pool works, as a single slot must.
+    if (m_taken.size() >= static_cast<size_t>(2 * std::max<qsizetype>(1, m_slots.size())))
         return false;
     return std::any_of(m_slots.begin(), m_slots.end(),
         [this](const auto& slot) { return slot && slot->Ready() && canDispatch(slot); });
