@@ -165,8 +165,7 @@ return marked || xpath.some(([, , x, p]) => {
     // parentheses nested. `visit(i, depth)` sees each character outside strings before it opens or
     // closes anything; `closers` ends as what is still owed, innermost first, an open string's
     // quote in front.
-    template <typename Visit>
-    void walk(const QString& selector, QString& closers, Visit visit)
+    template <typename Visit> void walk(const QString& selector, QString& closers, Visit visit)
     {
         QChar quote;
         for (qsizetype i = 0; i < selector.size(); ++i) {
@@ -374,7 +373,8 @@ ConsentProbe consentProbe(const QString& librarySource)
         return {};
     const qsizetype from = start + kRulesStart.size();
     const qsizetype lineEnd = source.indexOf('\n', from);
-    QByteArrayView literal = QByteArrayView(source).sliced(from, (lineEnd < 0 ? source.size() : lineEnd) - from).trimmed();
+    QByteArrayView literal
+        = QByteArrayView(source).sliced(from, (lineEnd < 0 ? source.size() : lineEnd) - from).trimmed();
     if (literal.endsWith(';'))
         literal.chop(1);
     QJsonParseError error;

@@ -193,8 +193,8 @@ void TestConsentWalls::probeFindsWhatTheRulesNeed_data()
     QTest::newRow("Quantcast") << QByteArray("<div id=qc-cmp2-container><div id=qc-cmp2-ui></div></div>") << true
                                << QByteArray();
     QTest::newRow("Usercentrics") << QByteArray("<div id=usercentrics-root></div>") << true << QByteArray();
-    QTest::newRow("Cookiebot, by its global") << QByteArray("<script>window.Cookiebot = {}</script>") << true
-                                              << QByteArray();
+    QTest::newRow("Cookiebot, by its global")
+        << QByteArray("<script>window.Cookiebot = {}</script>") << true << QByteArray();
 
     // Rules shaped as the library's build writes them, one step each.
     const auto library = [](const QByteArray& selector) -> QByteArray {
