@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <deque>
 #include <optional>
 #include <vector>
 
@@ -99,7 +100,8 @@ private:
     void link(size_t table, quint64 key, int self);
 
     std::vector<Page> m_pages;
-    std::vector<std::array<Links, Tables>> m_links;
+    // A deque: 256 bytes a page, too many to copy and leave idle on every doubling of a vector.
+    std::deque<std::array<Links, Tables>> m_links;
     QHash<QString, int> m_domains;
     QHash<QString, int> m_keys;
     Heads m_heads;
