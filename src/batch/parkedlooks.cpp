@@ -72,13 +72,11 @@ QStringList ParkedLooks::add(const QString& key, const QString& domain, const st
         keys[t] |= quint64(t) << 40;
     // The page's own state first: two other sites settle it, wherever they are found.
     for (size_t t = 0; t < keys.size() && !m_pages[size_t(self)].parked; ++t) {
-        if (const auto* heads = m_heads.find(keys[t]))
-            searchAll(t, heads->all, self, parked);
+        searchAll(t, m_heads.find(keys[t]), self, parked);
     }
     // Then every earlier page that this site may still change.
     for (size_t t = 0; t < keys.size(); ++t) {
-        if (auto* heads = m_heads.find(keys[t]))
-            searchOpen(t, *heads, self, parked);
+        searchOpen(t, m_heads.find(keys[t]), self, parked);
     }
     for (size_t t = 0; t < keys.size(); ++t)
         link(t, keys[t], self);
@@ -122,13 +120,17 @@ void ParkedLooks::searchAll(size_t table, int from, int self, QStringList& parke
     }
 }
 
-void ParkedLooks::searchOpen(size_t table, Heads::Slot& heads, int self, QStringList& parked)
+void ParkedLooks::searchOpen(size_t table, int head, int self, QStringList& parked)
 {
+    if (head < 0)
+        return;
     const int site = m_pages[size_t(self)].domain;
     // The link that leads to the page at hand from a page still in the chain, while known (a jump leaves
-    // the pages it passes, and so the one before, unknown): a parked page is dropped through it.
-    qint32* before = &heads.open;
-    for (int index = heads.open; index >= 0;) {
+    // the pages it passes, and so the one before, unknown): a parked page is dropped through it. The
+    // newest page holds the chain's start, parked or not.
+    qint32* before = &m_links[size_t(head)][table].openNext;
+    int index = m_pages[size_t(head)].parked ? *before : head;
+    while (index >= 0) {
         const Page& page = m_pages[size_t(index)];
         Links& links = m_links[size_t(index)][table];
         if (page.parked) {
@@ -151,21 +153,19 @@ void ParkedLooks::searchOpen(size_t table, Heads::Slot& heads, int self, QString
 
 void ParkedLooks::link(size_t table, quint64 key, int self)
 {
-    auto& heads = m_heads.insert(key);
+    qint32& head = m_heads.insert(key);
     Links& links = m_links[size_t(self)][table];
     const int site = m_pages[size_t(self)].domain;
     // Pages are only ever added at the head and dropped, so a jump past a run of one site stays one.
-    const auto skipFrom = [&](int head, qint32 Links::*skip) {
-        return head >= 0 && m_pages[size_t(head)].domain == site ? m_links[size_t(head)][table].*skip : head;
+    const auto skipFrom = [&](int first, qint32 Links::*skip) {
+        return first >= 0 && m_pages[size_t(first)].domain == site ? m_links[size_t(first)][table].*skip : first;
     };
-    links.next = heads.all;
-    links.skip = skipFrom(heads.all, &Links::skip);
-    heads.all = self;
-    if (!m_pages[size_t(self)].parked) {
-        links.openNext = heads.open;
-        links.openSkip = skipFrom(heads.open, &Links::openSkip);
-        heads.open = self;
-    }
+    links.next = head;
+    links.skip = skipFrom(head, &Links::skip);
+    if (head >= 0)
+        links.openNext = m_pages[size_t(head)].parked ? m_links[size_t(head)][table].openNext : head;
+    links.openSkip = skipFrom(links.openNext, &Links::openSkip);
+    head = self;
 }
 
 void ParkedLooks::noteLookalike(int index, int domain, QStringList& parked)
@@ -186,29 +186,30 @@ size_t ParkedLooks::Heads::indexOf(quint64 key) const
     // Fibonacci hashing: the top bits of the product depend on every bit of the packed positions.
     const size_t mask = m_slots.size() - 1;
     size_t index = size_t((key * 0x9e3779b97f4a7c15ull) >> (64 - std::countr_zero(m_slots.size())));
-    while (m_slots[index].key != key && m_slots[index].key != Slot().key)
+    while (m_slots[index].key() != key && m_slots[index].page >= 0)
         index = (index + 1) & mask;
     return index;
 }
 
-ParkedLooks::Heads::Slot* ParkedLooks::Heads::find(quint64 key)
+qint32 ParkedLooks::Heads::find(quint64 key) const
 {
     if (m_slots.empty())
-        return nullptr;
-    Slot& slot = m_slots[indexOf(key)];
-    return slot.key == key ? &slot : nullptr;
+        return -1;
+    const Slot& slot = m_slots[indexOf(key)];
+    return slot.key() == key ? slot.page : -1;
 }
 
-ParkedLooks::Heads::Slot& ParkedLooks::Heads::insert(quint64 key)
+qint32& ParkedLooks::Heads::insert(quint64 key)
 {
     if ((m_used + 1) * 4 > m_slots.size() * 3)
         grow();
     Slot& slot = m_slots[indexOf(key)];
-    if (slot.key != key) {
-        slot.key = key;
+    if (slot.key() != key) {
+        slot.low = quint32(key);
+        slot.high = quint32(key >> 32);
         ++m_used;
     }
-    return slot;
+    return slot.page;
 }
 
 void ParkedLooks::Heads::grow()
@@ -216,8 +217,8 @@ void ParkedLooks::Heads::grow()
     std::vector<Slot> old(std::max<size_t>(1024, m_slots.size() * 2));
     old.swap(m_slots);
     for (const Slot& slot : old) {
-        if (slot.key != Slot().key)
-            m_slots[indexOf(slot.key)] = slot;
+        if (slot.page >= 0)
+            m_slots[indexOf(slot.key())] = slot;
     }
 }
 

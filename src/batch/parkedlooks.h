@@ -65,7 +65,9 @@ private:
         bool near = false;
     };
 
-    // A page's place in one key's chains; -1 ends a chain. skip: the first page further on of another site.
+    // A page's place in one key's chain of pages, newest first; -1 ends a chain. skip: the first page further
+    // on of another site. openNext and openSkip: the same among the pages not yet parked that follow; a page
+    // parked since stays in that chain until a lookup passes it.
     struct Links {
         qint32 next = -1;
         qint32 skip = -1;
@@ -73,19 +75,20 @@ private:
         qint32 openSkip = -1;
     };
 
-    // The newest page of each key's chain of all pages and of the chain of pages not yet parked: an open
-    // addressing table, a QHash node apiece costing several times the 16 bytes of a slot.
+    // The newest page of each key: an open addressing table of 12-byte slots, where a QHash node apiece
+    // would cost several times that.
     class Heads final {
     public:
-        struct Slot {
-            quint64 key = ~quint64(0);
-            qint32 all = -1;
-            qint32 open = -1;
-        };
-        Slot* find(quint64 key);
-        Slot& insert(quint64 key);
+        qint32 find(quint64 key) const;
+        qint32& insert(quint64 key);
 
     private:
+        struct Slot {
+            quint32 low = ~0u;
+            quint32 high = ~0u;
+            qint32 page = -1;
+            quint64 key() const { return quint64(high) << 32 | low; }
+        };
         size_t indexOf(quint64 key) const;
         void grow();
         std::vector<Slot> m_slots;
@@ -95,7 +98,7 @@ private:
     bool near(int page, int self);
     void meet(int page, int self, QStringList& parked);
     void searchAll(size_t table, int from, int self, QStringList& parked);
-    void searchOpen(size_t table, Heads::Slot& heads, int self, QStringList& parked);
+    void searchOpen(size_t table, int head, int self, QStringList& parked);
     void noteLookalike(int page, int domain, QStringList& parked);
     void link(size_t table, quint64 key, int self);
 
