@@ -66,18 +66,16 @@ QStringList ParkedLooks::add(const QString& key, const QString& domain, const st
     m_links.emplace_back();
     m_keys.insert(key, self);
 
-    // Each band's key carries its band, so that one table of heads serves all of them.
+    // Each key carries its table's number, so that one table of heads serves all sixteen.
     auto keys = tableKeys(*look);
     for (size_t t = 0; t < keys.size(); ++t)
         keys[t] |= quint64(t) << 40;
     // The page's own state first: two other sites settle it, wherever they are found.
-    for (size_t t = 0; t < keys.size() && !m_pages[size_t(self)].parked; ++t) {
+    for (size_t t = 0; t < keys.size() && !m_pages[size_t(self)].parked; ++t)
         searchAll(t, m_heads.find(keys[t]), self, parked);
-    }
     // Then every earlier page that this site may still change.
-    for (size_t t = 0; t < keys.size(); ++t) {
+    for (size_t t = 0; t < keys.size(); ++t)
         searchOpen(t, m_heads.find(keys[t]), self, parked);
-    }
     for (size_t t = 0; t < keys.size(); ++t)
         link(t, keys[t], self);
     return parked;
