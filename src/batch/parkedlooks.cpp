@@ -1,5 +1,7 @@
 #include "batch/parkedlooks.h"
 
+#include <algorithm>
+#include <bit>
 #include <random>
 
 namespace Batch {
@@ -60,22 +62,22 @@ QStringList ParkedLooks::add(const QString& key, const QString& domain, const st
     const int self = int(m_pages.size());
     if (!m_domains.contains(domain))
         m_domains.insert(domain, int(m_domains.size()));
-    const int site = m_domains.value(domain);
-    m_pages.push_back({ key, site, *look });
+    m_pages.push_back({ key, m_domains.value(domain), *look });
+    m_links.emplace_back();
     m_keys.insert(key, self);
 
-    for (const int other : candidates(*look, self)) {
-        Page& page = m_pages[size_t(other)];
-        if (page.domain == site || (page.parked && m_pages[size_t(self)].parked))
-            continue;
-        if (page.look.distance(*look) > MaxDistance)
-            continue;
-        noteLookalike(other, site, parked);
-        noteLookalike(self, page.domain, parked);
-    }
-    const auto keys = tableKeys(*look);
+    // Each key carries its table's number, so that one table of heads serves all sixteen.
+    auto keys = tableKeys(*look);
     for (size_t t = 0; t < keys.size(); ++t)
-        m_tables[t][keys[t]].append(self);
+        keys[t] |= quint64(t) << 40;
+    // The page's own state first: two other sites settle it, wherever they are found.
+    for (size_t t = 0; t < keys.size() && !m_pages[size_t(self)].parked; ++t)
+        searchAll(t, m_heads.find(keys[t]), self, parked);
+    // Then every earlier page that this site may still change.
+    for (size_t t = 0; t < keys.size(); ++t)
+        searchOpen(t, m_heads.find(keys[t]), self, parked);
+    for (size_t t = 0; t < keys.size(); ++t)
+        link(t, keys[t], self);
     return parked;
 }
 
@@ -83,6 +85,85 @@ bool ParkedLooks::isParked(const QString& key) const
 {
     const auto found = m_keys.constFind(key);
     return found != m_keys.constEnd() && m_pages[size_t(*found)].parked;
+}
+
+bool ParkedLooks::near(int index, int self)
+{
+    Page& page = m_pages[size_t(index)];
+    if (page.seenBy != self) {
+        page.seenBy = self;
+        page.near = page.look.distance(m_pages[size_t(self)].look) <= MaxDistance;
+    }
+    return page.near;
+}
+
+void ParkedLooks::meet(int index, int self, QStringList& parked)
+{
+    noteLookalike(index, m_pages[size_t(self)].domain, parked);
+    noteLookalike(self, m_pages[size_t(index)].domain, parked);
+}
+
+void ParkedLooks::searchAll(size_t table, int from, int self, QStringList& parked)
+{
+    const Page& me = m_pages[size_t(self)];
+    for (int index = from; index >= 0 && !me.parked;) {
+        const int site = m_pages[size_t(index)].domain;
+        if (site == me.domain || site == me.otherDomain) {
+            index = m_links[size_t(index)][table].skip;
+            continue;
+        }
+        if (near(index, self))
+            meet(index, self, parked);
+        index = m_links[size_t(index)][table].next;
+    }
+}
+
+void ParkedLooks::searchOpen(size_t table, int head, int self, QStringList& parked)
+{
+    if (head < 0)
+        return;
+    const int site = m_pages[size_t(self)].domain;
+    // The link that leads to the page at hand from a page still in the chain, while known (a jump leaves
+    // the pages it passes, and so the one before, unknown): a parked page is dropped through it. The
+    // newest page holds the chain's start, parked or not.
+    qint32* before = &m_links[size_t(head)][table].openNext;
+    int index = m_pages[size_t(head)].parked ? *before : head;
+    while (index >= 0) {
+        const Page& page = m_pages[size_t(index)];
+        Links& links = m_links[size_t(index)][table];
+        if (page.parked) {
+            if (before)
+                *before = links.openNext;
+            index = links.openNext;
+            continue;
+        }
+        if (page.domain == site) {
+            before = nullptr;
+            index = links.openSkip;
+            continue;
+        }
+        if (page.otherDomain != site && near(index, self))
+            meet(index, self, parked);
+        before = &links.openNext;
+        index = links.openNext;
+    }
+}
+
+void ParkedLooks::link(size_t table, quint64 key, int self)
+{
+    qint32& head = m_heads.insert(key);
+    Links& links = m_links[size_t(self)][table];
+    const int site = m_pages[size_t(self)].domain;
+    // Pages are only ever added at the head and dropped, so a jump past a run of one site stays one.
+    const auto skipFrom = [&](int first, qint32 Links::*skip) {
+        return first >= 0 && m_pages[size_t(first)].domain == site ? m_links[size_t(first)][table].*skip : first;
+    };
+    links.next = head;
+    links.skip = skipFrom(head, &Links::skip);
+    if (head >= 0)
+        links.openNext = m_pages[size_t(head)].parked ? m_links[size_t(head)][table].openNext : head;
+    links.openSkip = skipFrom(links.openNext, &Links::openSkip);
+    head = self;
 }
 
 void ParkedLooks::noteLookalike(int index, int domain, QStringList& parked)
@@ -98,22 +179,45 @@ void ParkedLooks::noteLookalike(int index, int domain, QStringList& parked)
     parked.append(page.key);
 }
 
-std::vector<int> ParkedLooks::candidates(const Imaging::LookHash& look, int lookup)
+size_t ParkedLooks::Heads::indexOf(quint64 key) const
 {
-    std::vector<int> found;
-    const auto keys = tableKeys(look);
-    for (size_t t = 0; t < keys.size(); ++t) {
-        const auto bucket = m_tables[t].constFind(keys[t]);
-        if (bucket == m_tables[t].constEnd())
-            continue;
-        for (const int index : *bucket) {
-            if (m_pages[size_t(index)].seenBy != lookup) {
-                m_pages[size_t(index)].seenBy = lookup;
-                found.push_back(index);
-            }
-        }
+    // Fibonacci hashing: the top bits of the product depend on every bit of the packed positions.
+    const size_t mask = m_slots.size() - 1;
+    size_t index = size_t((key * 0x9e3779b97f4a7c15ull) >> (64 - std::countr_zero(m_slots.size())));
+    while (m_slots[index].key() != key && m_slots[index].page >= 0)
+        index = (index + 1) & mask;
+    return index;
+}
+
+qint32 ParkedLooks::Heads::find(quint64 key) const
+{
+    if (m_slots.empty())
+        return -1;
+    const Slot& slot = m_slots[indexOf(key)];
+    return slot.key() == key ? slot.page : -1;
+}
+
+qint32& ParkedLooks::Heads::insert(quint64 key)
+{
+    if ((m_used + 1) * 4 > m_slots.size() * 3)
+        grow();
+    Slot& slot = m_slots[indexOf(key)];
+    if (slot.key() != key) {
+        slot.low = quint32(key);
+        slot.high = quint32(key >> 32);
+        ++m_used;
     }
-    return found;
+    return slot.page;
+}
+
+void ParkedLooks::Heads::grow()
+{
+    std::vector<Slot> old(std::max<size_t>(1024, m_slots.size() * 2));
+    old.swap(m_slots);
+    for (const Slot& slot : old) {
+        if (slot.page >= 0)
+            m_slots[indexOf(slot.key())] = slot;
+    }
 }
 
 } // namespace Batch

@@ -10,6 +10,7 @@
 #include "testhttpserver.h"
 
 using namespace CaptureTest;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -121,6 +122,13 @@ void TestParkedLooks::templateAcrossSites_data()
     QTest::newRow("three sites") << QStringLiteral("a.com b.net c.co.uk").split(u' ') << 3;
     QTest::newRow("two sites") << QStringLiteral("a.com b.net b.net").split(u' ') << 0;
     QTest::newRow("one site thrice") << QStringLiteral("a.com a.com a.com").split(u' ') << 0;
+    const QString site = QStringLiteral("a.com");
+    QTest::newRow("two sites after a large site") << (QStringList(40, site) << u"b.net"_s << u"c.org"_s) << 42;
+    QTest::newRow("large site between two") << (QStringList { u"b.net"_s } + QStringList(30, site) << u"c.org"_s) << 32;
+    QTest::newRow("large site, one other") << (QStringList(30, site) << u"b.net"_s << u"b.net"_s) << 0;
+    QTest::newRow("two sites, many pages each") << (QStringList(20, site) + QStringList(20, u"b.net"_s) << site) << 0;
+    QTest::newRow("parked template again and again")
+        << QStringLiteral("a.com b.net c.org d.de e.fr f.it c.org g.nl").split(u' ') << 8;
 }
 
 void TestParkedLooks::templateAcrossSites()
@@ -128,14 +136,16 @@ void TestParkedLooks::templateAcrossSites()
     QFETCH(QStringList, sites);
     QFETCH(int, parked);
     const QList<QByteArray> names { "x.io", "the-best-holiday-cottages-online.net", "mountainbikes.de" };
+    QList<std::optional<Imaging::LookHash>> captured;
+    for (int i = 0; i < names.size(); ++i) {
+        // Other names, prices and thumbnail sizes: all that a parking service's pages differ in.
+        captured << captureLook(parkingPage(names[i], 500 + i * 3791), i == 1 ? QSize(120, 90) : QSize(240, 180));
+        QVERIFY(captured.last());
+    }
     Batch::ParkedLooks looks;
     QStringList found;
-    for (int i = 0; i < sites.size(); ++i) {
-        // Other names, prices and thumbnail sizes: all that a parking service's pages differ in.
-        const auto look = captureLook(parkingPage(names[i], 500 + i * 3791), i == 1 ? QSize(120, 90) : QSize(240, 180));
-        QVERIFY(look);
-        found += looks.add(QString::number(i), sites[i], look);
-    }
+    for (int i = 0; i < sites.size(); ++i)
+        found += looks.add(QString::number(i), sites[i], captured[i % names.size()]);
     QCOMPARE(found.size(), parked);
     QCOMPARE(looks.isParked(QStringLiteral("0")), parked > 0);
 }
