@@ -43,16 +43,11 @@
 #include "settings/hive.h"
 #include "settings/livesettings.h"
 
+#include "../support/benchprobes.h"
+
 namespace {
 
-class SilentBoxes final : public Common::MessageBox {
-public:
-    Answer ask(const QString& text, const QString&, Icon, Buttons) override
-    {
-        QTextStream(stderr) << "box: " << text << '\n';
-        return Answer::Cancel;
-    }
-};
+using BenchProbes::SilentBoxes;
 
 double cpuSeconds()
 {
@@ -70,32 +65,6 @@ double threadCpuMs()
     clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
-
-// Measures how late a 10 ms timer fires: the longest time the event loop was busy elsewhere.
-class StallProbe final : public QObject {
-public:
-    StallProbe()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] {
-            const qint64 gap = m_clock.restart();
-            m_longest = std::max(m_longest, gap - 10);
-        });
-    }
-    void start()
-    {
-        m_longest = 0;
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 longestMs() const { return m_longest; }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-};
 
 // Times every completion: what it costs the GUI thread (taking the capture from its slot, then its
 // end: the row, the strip) and, apart, its heavy part on the run's pool.
@@ -341,7 +310,8 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOpti
                 print({ { QStringLiteral("measure"), QStringLiteral("memory") }, { QStringLiteral("links"), ended },
                     { QStringLiteral("pss_kb"), treePssKb(QCoreApplication::applicationPid()) } });
         });
-    StallProbe probe;
+    // A 10 ms timer: the figures recorded so far were taken with it.
+    BenchProbes::StallProbe probe(10);
     QSignalSpy finished(setup.run.get(), &Batch::BatchRun::finished);
     const double cpuBefore = cpuSeconds();
     QElapsedTimer clock;
@@ -400,7 +370,8 @@ int runMillion(Capture::BrowserHost& host, const QString& url)
     const qint32 count = setup.links.CountLinks();
     const qint64 countMs = clock.elapsed();
 
-    StallProbe probe;
+    // A 10 ms timer: the figures recorded so far were taken with it.
+    BenchProbes::StallProbe probe(10);
     QSignalSpy finished(setup.run.get(), &Batch::BatchRun::finished);
     probe.start();
     static_cast<TracingApplication*>(QCoreApplication::instance())->resetLongest();

@@ -40,47 +40,17 @@
 #include "settings/livesettings.h"
 #include "shell/frmmain.h"
 
+#include "../support/benchprobes.h"
+
 namespace {
 
-class SilentBoxes final : public Common::MessageBox {
-public:
-    Answer ask(const QString& text, const QString&, Icon, Buttons) override
-    {
-        QTextStream(stderr) << "box: " << text << '\n';
-        return Answer::Cancel;
-    }
-};
+using BenchProbes::residentKiB;
+using BenchProbes::SilentBoxes;
+using BenchProbes::StallProbe;
 
 class NoDesktop final : public Common::Desktop {
 public:
     bool openUrl(const QUrl&) override { return false; }
-};
-
-// How late a 5 ms timer fires: the longest time the event loop was busy elsewhere.
-class StallProbe final : public QObject {
-public:
-    StallProbe()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(5);
-        connect(&m_timer, &QTimer::timeout, this, [this] { m_longest = std::max(m_longest, m_clock.restart() - 5); });
-    }
-    void start()
-    {
-        m_longest = 0;
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 stopLongestMs()
-    {
-        m_timer.stop();
-        return std::max(m_longest, m_clock.elapsed() - 5);
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
 };
 
 // The first paint of any widget of the window, in ms from the given clock.
@@ -110,18 +80,6 @@ private:
     const QElapsedTimer& m_clock;
     QWidget* m_list;
 };
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong();
-    }
-    return -1;
-}
 
 qint64 cpuMs()
 {

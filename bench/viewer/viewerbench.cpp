@@ -36,56 +36,13 @@
 #include "viewer/thumbnailbrowser.h"
 #include "viewer/widgets/frmviewer.h"
 
+#include "../support/benchprobes.h"
+
 namespace {
 
-class SilentBoxes final : public Common::MessageBox {
-public:
-    Answer ask(const QString& text, const QString&, Icon, Buttons) override
-    {
-        QTextStream(stderr) << "box: " << text << '\n';
-        return Answer::Cancel;
-    }
-};
-
-// How late a 5 ms timer fires: the longest time the event loop was busy elsewhere.
-class StallProbe final : public QObject {
-public:
-    StallProbe()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(5);
-        connect(&m_timer, &QTimer::timeout, this, [this] { m_longest = std::max(m_longest, m_clock.restart() - 5); });
-    }
-    void start()
-    {
-        m_longest = 0;
-        m_clock.start();
-        m_timer.start();
-    }
-    qint64 takeLongestMs()
-    {
-        const qint64 longest = std::max(m_longest, m_clock.elapsed() - 5);
-        m_longest = 0;
-        return longest;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_longest = 0;
-};
-
-qint64 residentKiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toLongLong();
-    }
-    return -1;
-}
+using BenchProbes::residentKiB;
+using BenchProbes::SilentBoxes;
+using BenchProbes::StallProbe;
 
 void fillFolder(const QString& folder, int files)
 {
