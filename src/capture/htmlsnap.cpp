@@ -59,6 +59,13 @@ namespace {
 
     QString describe(const Common::Error& error) { return error.message; }
 
+    // Scaling to a size from the settings could claim gigabytes: such a size is refused before any
+    // pixel is allocated.
+    bool withinDecodeLimit(QSize size)
+    {
+        return qint64(size.width()) * size.height() * 4 <= qint64(Imaging::DecodeLimitMb) * 1024 * 1024;
+    }
+
     struct ReadPicture {
         QByteArray bytes;
         QImage reduced;
@@ -747,6 +754,8 @@ void HtmlSnap::readPicture(const QString& base64, const QString& format, QSize s
     QSize reducedSize;
     if (m_pictureFile == kInMemory && m_thumbnailHint.isValid() && !m_thumbnailHint.isEmpty())
         reducedSize = Imaging::scaledSize(size, m_thumbnailHint.width(), m_thumbnailHint.height(), false);
+    if (!withinDecodeLimit(reducedSize))
+        reducedSize = QSize();
     const quint64 generation = m_generation;
     auto* watcher = new QFutureWatcher<ReadPicture>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, format, size] {
@@ -937,8 +946,7 @@ Common::Result<QByteArray> CapturedImage::thumbnailBytes(
         return Common::Error { 0, kSource, QStringLiteral("Unknown image format %1").arg(formatMask) };
 
     const QSize target = Imaging::scaledSize(size, width, height, keepRatio);
-    // Refused before any pixel is allocated: scaling to a size from the settings could claim gigabytes.
-    if (qint64(target.width()) * target.height() * 4 > qint64(Imaging::DecodeLimitMb) * 1024 * 1024)
+    if (!withinDecodeLimit(target))
         return Common::Error { 0, kSource,
             QStringLiteral("A thumbnail of %1 x %2 pixels is too large").arg(target.width()).arg(target.height()) };
     const QImage image
