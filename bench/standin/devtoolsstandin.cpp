@@ -2,16 +2,19 @@
 // DevTools calls a capture makes as one remote headless browser would, without rendering anything.
 // Every screenshot is answered with one prepared picture after a set latency (the time a remote
 // machine spends loading and rendering the page), so one controller can be driven at the rate of a
-// whole farm of browsers on a single small machine.
+// whole farm of browsers on a single small machine. Like a browser, it answers a clip's scale with a
+// picture of that scale (made once per size); --full-size sends the 1024 x 768 picture whatever
+// the call asks, the controller's worst case.
 //
 //   devtoolsstandin [--ports 20] [--base-port 19300] [--latency 300] [--format jpeg|png]
-//                   [--pictures 64] [--drop PORT:N]...
+//                   [--pictures 64] [--full-size] [--drop PORT:N]...
 //
 // --drop PORT:N answers PORT's N-th screenshot, then closes every connection of that port and stops
 // listening there: a browser machine that dies in the middle of a run.
 // Single-threaded; prints "listening" once every port is open, and a count of screenshots per port
 // when it ends (SIGINT or SIGTERM).
 
+#include <cmath>
 #include <csignal>
 #include <functional>
 #include <map>
@@ -45,7 +48,7 @@ namespace {
 
 // A page-like picture: a header, columns of text lines, a photo block. Lines of varied length give
 // it a look of its own (a nearly uniform picture would count as blank); each seed another layout.
-QByteArray preparePicture(const QByteArray& format, unsigned seed)
+QImage preparePicture(unsigned seed)
 {
     QImage image(1024, 768, QImage::Format_RGB32);
     image.fill(Qt::white);
@@ -67,20 +70,49 @@ QByteArray preparePicture(const QByteArray& format, unsigned seed)
         }
     }
     painter.end();
+    return image;
+}
+
+QString encodedPicture(const QImage& image, const QByteArray& format)
+{
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     image.save(&buffer, format.constData(), 90);
-    return bytes;
+    return QString::fromLatin1(bytes.toBase64());
 }
 
 struct Options {
     int latencyMs = 300;
     QByteArray format = "jpeg";
-    // The pictures' base64, handed out in turn.
-    QStringList pictures;
+    bool fullSize = false;
+    // The full-size pictures, handed out in turn, and their base64 per size asked for.
+    QList<QImage> pictures;
+    mutable std::map<std::pair<int, int>, QStringList> encoded;
     mutable qsizetype next = 0;
-    const QString& picture() const { return pictures.at(next++ % pictures.size()); }
+    const QString& picture(double scale) const
+    {
+        const QSize full = pictures.constFirst().size();
+        QSize size = full;
+        if (!fullSize && scale > 0 && scale < 1)
+            size = QSize(std::max(1, int(std::lround(full.width() * scale))),
+                std::max(1, int(std::lround(full.height() * scale))));
+        QStringList& list = encoded[{ size.width(), size.height() }];
+        if (list.isEmpty())
+            for (const QImage& image : pictures)
+                list.append(encodedPicture(
+                    size == full ? image : image.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation),
+                    format));
+        return list.at(next++ % list.size());
+    }
+    qsizetype averageBytes() const
+    {
+        const QStringList& list = encoded.begin()->second;
+        qsizetype bytes = 0;
+        for (const QString& picture : list)
+            bytes += picture.size() * 3 / 4;
+        return bytes / list.size();
+    }
 };
 
 // One DevTools connection: the browser-level session and the pages' flat sessions on one socket.
@@ -205,10 +237,11 @@ private:
         }
         if (method == QLatin1String("Page.captureScreenshot")) {
             // Answered later, unless the page or the connection is gone by then.
-            QTimer::singleShot(m_options.latencyMs, this, [this, id, session] {
+            const double scale = params.value(QLatin1String("clip")).toObject().value(QLatin1String("scale")).toDouble(1);
+            QTimer::singleShot(m_options.latencyMs, this, [this, id, session, scale] {
                 if (!m_sessions.contains(session))
                     return;
-                reply(id, session, { { QStringLiteral("data"), m_options.picture() } });
+                reply(id, session, { { QStringLiteral("data"), m_options.picture(scale) } });
                 m_screenshotAnswered();
             });
             return;
@@ -427,6 +460,7 @@ int main(int argc, char* argv[])
         { QStringLiteral("format"), QStringLiteral("jpeg or png"), QStringLiteral("format"), QStringLiteral("jpeg") },
         { QStringLiteral("pictures"), QStringLiteral("pictures of different layout, sent in turn"), QStringLiteral("n"),
             QStringLiteral("64") },
+        { QStringLiteral("full-size"), QStringLiteral("send the full-size picture whatever scale is asked") },
         { QStringLiteral("drop"), QStringLiteral("close PORT after its N-th screenshot"), QStringLiteral("PORT:N") },
     });
     parser.process(app);
@@ -434,13 +468,11 @@ int main(int argc, char* argv[])
     Options options;
     options.latencyMs = parser.value(QStringLiteral("latency")).toInt();
     options.format = parser.value(QStringLiteral("format")).toLatin1();
+    options.fullSize = parser.isSet(QStringLiteral("full-size"));
     const int pictures = std::max(1, parser.value(QStringLiteral("pictures")).toInt());
-    qsizetype bytes = 0;
-    for (int i = 0; i < pictures; ++i) {
-        const QByteArray picture = preparePicture(options.format, unsigned(7 + i));
-        bytes += picture.size();
-        options.pictures.append(QString::fromLatin1(picture.toBase64()));
-    }
+    for (int i = 0; i < pictures; ++i)
+        options.pictures.append(preparePicture(unsigned(7 + i)));
+    options.picture(1); // the full-size set, made before the first call
 
     std::map<quint16, int> drops;
     for (const QString& drop : parser.values(QStringLiteral("drop"))) {
@@ -471,7 +503,7 @@ int main(int argc, char* argv[])
     QObject::connect(&notifier, &QSocketNotifier::activated, &app, &QCoreApplication::quit);
 
     QTextStream(stdout) << "listening on 127.0.0.1:" << base << ".." << base + count - 1 << ", " << pictures
-                        << " pictures of " << bytes / pictures << " bytes on average, latency " << options.latencyMs
+                        << " pictures of " << options.averageBytes() << " bytes on average at full size, latency " << options.latencyMs
                         << " ms" << Qt::endl;
     const int status = app.exec();
     QTextStream out(stdout);

@@ -3,17 +3,18 @@
 # run (thumbnails with the default settings, run report, links list in a list view) over generated
 # links, spread over the stand-in's ports, ThreadsCount = ports x captures per port.
 #
-#   bench/standin/run_bench.sh [-n 20000] [-p 20] [-c 4] [-l 300] [-b 19300] [-m 2000] [-d PORT:N] [-- batchbench args]
+#   bench/standin/run_bench.sh [-n 20000] [-p 20] [-c 4] [-l 300] [-b 19300] [-m 2000] [-d PORT:N] [-f] [-- batchbench args]
 #
 # -n links, -p ports (browser machines), -c captures in flight per port, -l the stand-in's latency
 # in ms, -b its first port, -m print memory every so many links, -d drop PORT after its N-th
-# screenshot. Run from the source tree after building devtoolsstandin and batchbench into build/bin.
+# screenshot, -f full-size pictures whatever scale the capture asks (the controller's worst case).
+# Run from the source tree after building devtoolsstandin and batchbench into build/bin.
 set -eu
-links=20000 ports=20 per=4 latency=300 base=19300 memory=2000 drop=""
-while getopts n:p:c:l:b:m:d: option; do
+links=20000 ports=20 per=4 latency=300 base=19300 memory=2000 drop="" full=""
+while getopts n:p:c:l:b:m:d:f option; do
     case $option in
     n) links=$OPTARG ;; p) ports=$OPTARG ;; c) per=$OPTARG ;; l) latency=$OPTARG ;;
-    b) base=$OPTARG ;; m) memory=$OPTARG ;; d) drop=$OPTARG ;;
+    b) base=$OPTARG ;; m) memory=$OPTARG ;; d) drop=$OPTARG ;; f) full=--full-size ;;
     *) exit 2 ;;
     esac
 done
@@ -33,7 +34,7 @@ trap cleanup EXIT INT TERM
 awk -v n="$links" 'BEGIN { for (i = 1; i <= n; i++) printf "%d|http://pages.test/p/%d.html\r\n", i, i }' \
     >"$work/links.txt"
 
-"$bin/devtoolsstandin" --ports "$ports" --base-port "$base" --latency "$latency" ${drop:+--drop "$drop"} \
+"$bin/devtoolsstandin" --ports "$ports" --base-port "$base" --latency "$latency" ${drop:+--drop "$drop"} $full \
     >"$work/standin.log" 2>&1 &
 standin_pid=$!
 until grep -q listening "$work/standin.log"; do

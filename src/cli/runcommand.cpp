@@ -44,6 +44,7 @@ RunCommand::RunCommand(const Services& services, const Invocation& call, QObject
     , m_rows(new Batch::LinksListModel(this))
     , m_strip(new Common::ThumbnailModel(this))
 {
+    m_strip->setDecoding(false);
     const Settings::LiveSettings& settings = services.settings;
     m_completion = std::make_unique<Batch::CaptureCompletion>(Batch::CaptureCompletion::Services {
         settings, *m_rows, *m_strip, services.boxes, services.programFolder, {}, {} });

@@ -79,10 +79,13 @@ void ThumbnailModel::addImages(const QStringList& filePaths, const QStringList& 
     beginInsertRows({}, first, first + static_cast<int>(count) - 1);
     for (qsizetype i = 0; i < count; ++i) {
         const quint64 serial = m_nextSerial++;
-        m_items.push_back(Item { serial, filePaths.at(i), captions.at(i), {}, false, false });
-        m_queue.push_back(Job { serial, filePaths.at(i) });
+        // Not decoding, an item is as done as it will ever be.
+        m_items.push_back(Item { serial, filePaths.at(i), captions.at(i), {}, !m_decoding, false });
+        if (m_decoding)
+            m_queue.push_back(Job { serial, filePaths.at(i) });
     }
-    m_undecoded += static_cast<int>(count);
+    if (m_decoding)
+        m_undecoded += static_cast<int>(count);
     endInsertRows();
     startDecoding();
 }

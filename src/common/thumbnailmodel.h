@@ -31,6 +31,10 @@ public:
     void setThumbnailSize(QSize size);
     QSize thumbnailSize() const { return m_thumbnailSize; }
 
+    // Off, items are listed with their captions but never decoded: a run that no window shows would
+    // otherwise decode every thumbnail it makes and keep the last MaxViewerCount of them in memory.
+    void setDecoding(bool on) { m_decoding = on; }
+
     // Shown instead of a thumbnail for files that cannot be decoded; none by default.
     void setPlaceholder(const QImage& placeholder);
 
@@ -76,6 +80,7 @@ private:
     QImage m_placeholder;
     quint64 m_nextSerial = 1;
     QSize m_thumbnailSize { 120, 90 };
+    bool m_decoding = true;
 };
 
 } // namespace Common

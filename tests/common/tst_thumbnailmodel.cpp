@@ -35,9 +35,20 @@ void TestThumbnailModel::decodesScaledThumbnails()
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
     model.setThumbnailSize(QSize(120, 90));
     QSignalSpy ready(&model, &ThumbnailModel::thumbnailReady);
-    model.addImage(writeImage(dir, "tall.png", QSize(300, 3000), Qt::red), QStringLiteral("http://a.test"));
+    const QString tall = writeImage(dir, "tall.png", QSize(300, 3000), Qt::red);
+    // A model that decodes nothing, given the same file first: it lists the item, and never a picture.
+    ThumbnailModel listOnly;
+    listOnly.setDecoding(false);
+    QSignalSpy listOnlyReady(&listOnly, &ThumbnailModel::thumbnailReady);
+    listOnly.addImage(tall, QStringLiteral("http://a.test"));
+    model.addImage(tall, QStringLiteral("http://a.test"));
     model.addImage(dir.filePath(QStringLiteral("missing.png")), QStringLiteral("gone"));
     QTRY_COMPARE(ready.count(), 2);
+    QCOMPARE(listOnlyReady.count(), 0);
+    QCOMPARE(listOnly.pendingCount(), 0);
+    QVERIFY(!listOnly.data(listOnly.index(0), Qt::DecorationRole).isValid());
+    listOnly.removeFirst();
+    QCOMPARE(listOnly.pendingCount(), 0);
 
     const QImage thumb = model.data(model.index(0), Qt::DecorationRole).value<QImage>();
     QCOMPARE(thumb.size(), QSize(9, 90));
