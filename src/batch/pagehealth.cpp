@@ -34,9 +34,9 @@ QList<PageHealth::ParkedLater> PageHealth::add(
     const QString site = Common::siteOf(link.page.finalUrl.isEmpty() ? link.url : link.page.finalUrl);
     if (site.isEmpty())
         return later;
-    const QString key = QString::number(m_nextKey++);
+    const qint64 key = m_nextKey++;
     m_open.insert(key, ParkedLater { link.line, link.id, row, link.statusText, link.pageWord });
-    for (const QString& parked : m_looks.add(key, site, look)) {
+    for (const qint64 parked : m_looks.add(key, site, look)) {
         const ParkedLater found = m_open.take(parked);
         if (parked == key)
             link.pageWord = PageWord::Parked;

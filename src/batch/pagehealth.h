@@ -49,7 +49,7 @@ private:
     ParkingServices m_parking;
     ParkedLooks m_looks;
     // The links whose look may still park them, by their key in m_looks.
-    QHash<QString, ParkedLater> m_open;
+    QHash<qint64, ParkedLater> m_open;
     QHash<QString, int> m_counts;
     qint64 m_nextKey = 0;
 };

@@ -1,6 +1,7 @@
 #include "batch/parkedlooks.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <random>
 
@@ -27,6 +28,9 @@ namespace {
         return table;
     }
 
+    // A key must fit the 40 bits a head's slot gives it: 9 bits a position, 4 for the table.
+    static_assert(Imaging::LookHash::Bits <= 512 && ParkedLooks::Tables <= 16 && ParkedLooks::PerTable * 9 <= 36);
+
     // One key per table: PerTable min-hashes of the look's set bits, packed.
     std::array<quint64, ParkedLooks::Tables> tableKeys(const Imaging::LookHash& look)
     {
@@ -47,44 +51,66 @@ namespace {
         std::array<quint64, ParkedLooks::Tables> keys {};
         for (size_t t = 0; t < keys.size(); ++t) {
             for (size_t i = 0; i < ParkedLooks::PerTable; ++i)
-                keys[t] = keys[t] << 10 | quint64(argmin[t * ParkedLooks::PerTable + i]);
+                keys[t] = keys[t] << 9 | quint64(argmin[t * ParkedLooks::PerTable + i]);
         }
         return keys;
     }
 
 } // namespace
 
-QStringList ParkedLooks::add(const QString& key, const QString& domain, const std::optional<Imaging::LookHash>& look)
+QList<qint64> ParkedLooks::add(qint64 key, const QString& domain, const std::optional<Imaging::LookHash>& look)
 {
-    QStringList parked;
-    if (!look || m_keys.contains(key))
+    QList<qint64> parked;
+    if (!look || (!m_pages.empty() && key <= m_pages.back().key) || m_pages.size() >= size_t(Heads::MaxPages))
         return parked;
     const int self = int(m_pages.size());
     if (!m_domains.contains(domain))
         m_domains.insert(domain, int(m_domains.size()));
     m_pages.push_back({ key, m_domains.value(domain), *look });
-    m_links.emplace_back();
-    m_keys.insert(key, self);
+    m_stored.push_back({});
 
     // Each key carries its table's number, so that one table of heads serves all sixteen.
     auto keys = tableKeys(*look);
     for (size_t t = 0; t < keys.size(); ++t)
-        keys[t] |= quint64(t) << 40;
+        keys[t] |= quint64(t) << 36;
     // The page's own state first: two other sites settle it, wherever they are found.
     for (size_t t = 0; t < keys.size() && !m_pages[size_t(self)].parked; ++t)
         searchAll(t, m_heads.find(keys[t]), self, parked);
     // Then every earlier page that this site may still change.
     for (size_t t = 0; t < keys.size(); ++t)
         searchOpen(t, m_heads.find(keys[t]), self, parked);
+    // Its own links last: until then the searches see it in no chain.
+    std::array<Links, Tables> own;
     for (size_t t = 0; t < keys.size(); ++t)
-        link(t, keys[t], self);
+        own[t] = link(t, keys[t], self);
+    Stored& stored = m_stored.back();
+    stored.first = qint32(m_links.size());
+    for (size_t t = 0; t < own.size(); ++t) {
+        if (own[t].next >= 0) {
+            stored.tables |= quint16(1u << t);
+            m_links.push_back(own[t]);
+        }
+    }
     return parked;
 }
 
-bool ParkedLooks::isParked(const QString& key) const
+bool ParkedLooks::isParked(qint64 key) const
 {
-    const auto found = m_keys.constFind(key);
-    return found != m_keys.constEnd() && m_pages[size_t(*found)].parked;
+    const auto found = std::lower_bound(
+        m_pages.begin(), m_pages.end(), key, [](const Page& page, qint64 value) { return page.key < value; });
+    return found != m_pages.end() && found->key == key && found->parked;
+}
+
+ParkedLooks::Links& ParkedLooks::links(int page, size_t table)
+{
+    const Stored& stored = m_stored[size_t(page)];
+    const unsigned bit = 1u << table;
+    if (!(stored.tables & bit)) {
+        // A page that came first with its key ends every chain of that table; nothing ever links past it.
+        m_none = Links {};
+        return m_none;
+    }
+    return m_links[size_t(stored.first) + size_t(std::popcount(stored.tables & (bit - 1)))];
 }
 
 bool ParkedLooks::near(int index, int self)
@@ -97,28 +123,28 @@ bool ParkedLooks::near(int index, int self)
     return page.near;
 }
 
-void ParkedLooks::meet(int index, int self, QStringList& parked)
+void ParkedLooks::meet(int index, int self, QList<qint64>& parked)
 {
     noteLookalike(index, m_pages[size_t(self)].domain, parked);
     noteLookalike(self, m_pages[size_t(index)].domain, parked);
 }
 
-void ParkedLooks::searchAll(size_t table, int from, int self, QStringList& parked)
+void ParkedLooks::searchAll(size_t table, int from, int self, QList<qint64>& parked)
 {
     const Page& me = m_pages[size_t(self)];
     for (int index = from; index >= 0 && !me.parked;) {
         const int site = m_pages[size_t(index)].domain;
         if (site == me.domain || site == me.otherDomain) {
-            index = m_links[size_t(index)][table].skip;
+            index = links(index, table).skip;
             continue;
         }
         if (near(index, self))
             meet(index, self, parked);
-        index = m_links[size_t(index)][table].next;
+        index = links(index, table).next;
     }
 }
 
-void ParkedLooks::searchOpen(size_t table, int head, int self, QStringList& parked)
+void ParkedLooks::searchOpen(size_t table, int head, int self, QList<qint64>& parked)
 {
     if (head < 0)
         return;
@@ -126,47 +152,48 @@ void ParkedLooks::searchOpen(size_t table, int head, int self, QStringList& park
     // The link that leads to the page at hand from a page still in the chain, while known (a jump leaves
     // the pages it passes, and so the one before, unknown): a parked page is dropped through it. The
     // newest page holds the chain's start, parked or not.
-    qint32* before = &m_links[size_t(head)][table].openNext;
+    qint32* before = &links(head, table).openNext;
     int index = m_pages[size_t(head)].parked ? *before : head;
     while (index >= 0) {
         const Page& page = m_pages[size_t(index)];
-        Links& links = m_links[size_t(index)][table];
+        Links& at = links(index, table);
         if (page.parked) {
             if (before)
-                *before = links.openNext;
-            index = links.openNext;
+                *before = at.openNext;
+            index = at.openNext;
             continue;
         }
         if (page.domain == site) {
             before = nullptr;
-            index = links.openSkip;
+            index = at.openSkip;
             continue;
         }
         if (page.otherDomain != site && near(index, self))
             meet(index, self, parked);
-        before = &links.openNext;
-        index = links.openNext;
+        before = &at.openNext;
+        index = at.openNext;
     }
 }
 
-void ParkedLooks::link(size_t table, quint64 key, int self)
+ParkedLooks::Links ParkedLooks::link(size_t table, quint64 key, int self)
 {
-    qint32& head = m_heads.insert(key);
-    Links& links = m_links[size_t(self)][table];
+    const qint32 head = m_heads.find(key);
+    m_heads.set(key, self);
+    Links own;
     const int site = m_pages[size_t(self)].domain;
     // Pages are only ever added at the head and dropped, so a jump past a run of one site stays one.
     const auto skipFrom = [&](int first, qint32 Links::*skip) {
-        return first >= 0 && m_pages[size_t(first)].domain == site ? m_links[size_t(first)][table].*skip : first;
+        return first >= 0 && m_pages[size_t(first)].domain == site ? links(first, table).*skip : first;
     };
-    links.next = head;
-    links.skip = skipFrom(head, &Links::skip);
+    own.next = head;
+    own.skip = skipFrom(head, &Links::skip);
     if (head >= 0)
-        links.openNext = m_pages[size_t(head)].parked ? m_links[size_t(head)][table].openNext : head;
-    links.openSkip = skipFrom(links.openNext, &Links::openSkip);
-    head = self;
+        own.openNext = m_pages[size_t(head)].parked ? links(head, table).openNext : head;
+    own.openSkip = skipFrom(own.openNext, &Links::openSkip);
+    return own;
 }
 
-void ParkedLooks::noteLookalike(int index, int domain, QStringList& parked)
+void ParkedLooks::noteLookalike(int index, int domain, QList<qint64>& parked)
 {
     Page& page = m_pages[size_t(index)];
     if (page.parked || page.otherDomain == domain)
@@ -184,7 +211,7 @@ size_t ParkedLooks::Heads::indexOf(quint64 key) const
     // Fibonacci hashing: the top bits of the product depend on every bit of the packed positions.
     const size_t mask = m_slots.size() - 1;
     size_t index = size_t((key * 0x9e3779b97f4a7c15ull) >> (64 - std::countr_zero(m_slots.size())));
-    while (m_slots[index].key() != key && m_slots[index].page >= 0)
+    while (m_slots[index] != Empty && m_slots[index] >> 24 != key)
         index = (index + 1) & mask;
     return index;
 }
@@ -193,30 +220,27 @@ qint32 ParkedLooks::Heads::find(quint64 key) const
 {
     if (m_slots.empty())
         return -1;
-    const Slot& slot = m_slots[indexOf(key)];
-    return slot.key() == key ? slot.page : -1;
+    const quint64 slot = m_slots[indexOf(key)];
+    return slot == Empty ? -1 : qint32(slot & MaxPages);
 }
 
-qint32& ParkedLooks::Heads::insert(quint64 key)
+void ParkedLooks::Heads::set(quint64 key, qint32 page)
 {
     if ((m_used + 1) * 4 > m_slots.size() * 3)
         grow();
-    Slot& slot = m_slots[indexOf(key)];
-    if (slot.key() != key) {
-        slot.low = quint32(key);
-        slot.high = quint32(key >> 32);
+    quint64& slot = m_slots[indexOf(key)];
+    if (slot == Empty)
         ++m_used;
-    }
-    return slot.page;
+    slot = key << 24 | quint64(page);
 }
 
 void ParkedLooks::Heads::grow()
 {
-    std::vector<Slot> old(std::max<size_t>(1024, m_slots.size() * 2));
+    std::vector<quint64> old(std::max<size_t>(1024, m_slots.size() * 2), Empty);
     old.swap(m_slots);
-    for (const Slot& slot : old) {
-        if (slot.page >= 0)
-            m_slots[indexOf(slot.key())] = slot;
+    for (const quint64 slot : old) {
+        if (slot != Empty)
+            m_slots[indexOf(slot >> 24)] = slot;
     }
 }
 

@@ -7,7 +7,7 @@
 
 #include <QHash>
 #include <QString>
-#include <QStringList>
+#include <QList>
 
 #include "imaging/lookhash.h"
 
@@ -38,7 +38,7 @@ namespace Batch {
 // parked ones as a lookup meets them. A page's own search stops at its second other site. Still walked one
 // by one: pages of other sites that share a key but are far (rare), and pages of a site that already met
 // the newcomer's site. Measured with bench/parked (100,000 adds, README): 0.01 to 0.035 ms of CPU an add
-// whatever the shape of the run, at most 760 bytes a page.
+// whatever the shape of the run, at most 470 bytes a page.
 // GUI thread; a plain object owned by the run.
 class ParkedLooks final {
 public:
@@ -46,16 +46,17 @@ public:
     static constexpr int Tables = 16;
     static constexpr int PerTable = 4;
 
-    // Adds one captured page: its key (the link's, unique in the run), its site's registrable domain and
-    // its look, or nothing for a page that is nearly one colour, which never counts. Gives the keys that
-    // became parked with it, earlier pages' included, each key once over the run.
-    QStringList add(const QString& key, const QString& domain, const std::optional<Imaging::LookHash>& look);
-    bool isParked(const QString& key) const;
+    // Adds one captured page: its key (greater than every key added before it: a page with any other is
+    // not added), its site's registrable domain and its look, or nothing for a page that is nearly one
+    // colour, which never counts. Gives the keys that became parked with it, earlier pages' included,
+    // each key once over the run.
+    QList<qint64> add(qint64 key, const QString& domain, const std::optional<Imaging::LookHash>& look);
+    bool isParked(qint64 key) const;
     qsizetype size() const { return qsizetype(m_pages.size()); }
 
 private:
     struct Page {
-        QString key;
+        qint64 key = 0;
         int domain = 0;
         Imaging::LookHash look;
         // The first other site found to look like this page; a second one parks it.
@@ -77,38 +78,46 @@ private:
         qint32 openSkip = -1;
     };
 
-    // The newest page of each key: an open addressing table of 12-byte slots, where a QHash node apiece
-    // would cost several times that.
+    // The newest page of each key: an open addressing table of 8-byte slots (the key's 40 bits, the page's
+    // 24), where a QHash node apiece would cost several times that. Sixteen keys a page make this the
+    // largest part of the index for pages of their own look.
     class Heads final {
     public:
+        static constexpr qint32 MaxPages = (1 << 24) - 1;
         qint32 find(quint64 key) const;
-        qint32& insert(quint64 key);
+        // Sets the newest page of key.
+        void set(quint64 key, qint32 page);
 
     private:
-        struct Slot {
-            quint32 low = ~0u;
-            quint32 high = ~0u;
-            qint32 page = -1;
-            quint64 key() const { return quint64(high) << 32 | low; }
-        };
+        static constexpr quint64 Empty = ~quint64(0);
         size_t indexOf(quint64 key) const;
         void grow();
-        std::vector<Slot> m_slots;
+        std::vector<quint64> m_slots;
         size_t m_used = 0;
     };
 
+    // Where a page's links are kept: only the tables where the page had a predecessor when it came hold
+    // any (in a page with a look of its own, none do), one after the other in m_links from first.
+    struct Stored {
+        qint32 first = 0;
+        quint16 tables = 0;
+    };
+
     bool near(int page, int self);
-    void meet(int page, int self, QStringList& parked);
-    void searchAll(size_t table, int from, int self, QStringList& parked);
-    void searchOpen(size_t table, int head, int self, QStringList& parked);
-    void noteLookalike(int page, int domain, QStringList& parked);
-    void link(size_t table, quint64 key, int self);
+    void meet(int page, int self, QList<qint64>& parked);
+    void searchAll(size_t table, int from, int self, QList<qint64>& parked);
+    void searchOpen(size_t table, int head, int self, QList<qint64>& parked);
+    void noteLookalike(int page, int domain, QList<qint64>& parked);
+    Links link(size_t table, quint64 key, int self);
+    // A page's links in one table; a table where it has none gives a scratch entry of ends.
+    Links& links(int page, size_t table);
 
     std::vector<Page> m_pages;
-    // A deque: 256 bytes a page, too many to copy and leave idle on every doubling of a vector.
-    std::deque<std::array<Links, Tables>> m_links;
+    std::vector<Stored> m_stored;
+    // A deque: many links a page where pages share a template, too many to copy on every doubling.
+    std::deque<Links> m_links;
+    Links m_none;
     QHash<QString, int> m_domains;
-    QHash<QString, int> m_keys;
     Heads m_heads;
 };
 

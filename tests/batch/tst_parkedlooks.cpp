@@ -143,27 +143,30 @@ void TestParkedLooks::templateAcrossSites()
         QVERIFY(captured.last());
     }
     Batch::ParkedLooks looks;
-    QStringList found;
+    QList<qint64> found;
     for (int i = 0; i < sites.size(); ++i)
-        found += looks.add(QString::number(i), sites[i], captured[i % names.size()]);
+        found += looks.add(i, sites[i], captured[i % names.size()]);
     QCOMPARE(found.size(), parked);
-    QCOMPARE(looks.isParked(QStringLiteral("0")), parked > 0);
+    QCOMPARE(looks.isParked(0), parked > 0);
 }
 
 void TestParkedLooks::unrelatedPagesNeverParked()
 {
     Batch::ParkedLooks looks;
     const QList<QByteArray> pages = unrelatedPages();
+    std::optional<Imaging::LookHash> look;
     for (int i = 0; i < pages.size(); ++i) {
-        const auto look = captureLook(pages[i]);
+        look = captureLook(pages[i]);
         QVERIFY2(look, qPrintable(QString::number(i)));
-        QCOMPARE(looks.add(QString::number(i), QStringLiteral("site%1.com").arg(i), look), QStringList());
+        QCOMPARE(looks.add(i, QStringLiteral("site%1.com").arg(i), look), QList<qint64>());
     }
+    // A key already used is not a page of its own.
+    QVERIFY(looks.add(pages.size() - 1, QStringLiteral("other.com"), look).isEmpty());
     // Blank pages share every look but never count.
     const QByteArray blank = "<body style='background:#fafafa'><p style='font-size:8px'>.</p>";
     for (int i = 0; i < 3; ++i)
         QVERIFY(
-            looks.add(QStringLiteral("b%1").arg(i), QStringLiteral("b%1.com").arg(i), captureLook(blank)).isEmpty());
+            looks.add(pages.size() + i, QStringLiteral("b%1.com").arg(i), captureLook(blank)).isEmpty());
     QCOMPARE(looks.size(), pages.size());
 }
 
