@@ -15,6 +15,7 @@
 #include <QString>
 #include <QTimer>
 
+#include "capture/capturedimage.h"
 #include "capture/pagefacts.h"
 #include "capture/pageopener.h"
 #include "common/result.h"
@@ -38,26 +39,6 @@ namespace SnapCode {
     // The page came out (nearly) one colour, also when tried again (HtmlSnap::setBlankCheck).
     constexpr int Blank = -5;
 } // namespace SnapCode
-
-// A captured picture as the browser sent it: cheap to copy (the bytes are shared), so that it can be
-// carried to another thread and decoded there. Empty when there is none.
-struct CapturedImage final {
-    QByteArray bytes;
-    // "jpeg", "png", "webp".
-    QByteArray format;
-    QSize size;
-    // What a thumbnail encoded as JPEG is saved at.
-    int jpegQuality = 100;
-    // The picture already decoded at the thumbnail size the engine was told of, or null: the
-    // thumbnail of that size is then made from it without decoding the bytes again.
-    QImage reduced;
-
-    bool isEmpty() const { return bytes.isEmpty(); }
-    // The picture scaled to width x height (keeping its aspect ratio inside that box when keepRatio is
-    // set; a size of 0 takes the picture's own) and encoded in the format the mask's ending names
-    // ("*.jpg"). Any thread.
-    Common::Result<QByteArray> thumbnailBytes(const QString& formatMask, int width, int height, bool keepRatio) const;
-};
 
 // The page-capture engine: loads one web page in the shared headless browser and captures it as an
 // image, in memory or to a file. Each capture runs in a browser context and page of its own, released
