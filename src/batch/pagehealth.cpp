@@ -1,5 +1,7 @@
 #include "batch/pagehealth.h"
 
+#include <utility>
+
 #include "batch/pageword.h"
 #include "common/publicsuffix.h"
 
@@ -34,14 +36,19 @@ QList<PageHealth::ParkedLater> PageHealth::add(
     const QString site = Common::siteOf(link.page.finalUrl.isEmpty() ? link.url : link.page.finalUrl);
     if (site.isEmpty())
         return later;
-    const qint64 key = m_nextKey++;
-    m_open.insert(key, ParkedLater { link.line, link.id, row, link.statusText, link.pageWord });
+    const auto key = qint64(m_open.size());
+    m_open.push_back({ row, link.id, link.statusText, link.line, link.pageWord == PageWord::Moved, true });
     for (const qint64 parked : m_looks.add(key, site, look)) {
-        const ParkedLater found = m_open.take(parked);
+        Open& found = m_open[size_t(parked)];
+        if (!std::exchange(found.open, false))
+            continue;
         if (parked == key)
             link.pageWord = PageWord::Parked;
         else
-            later.append(found);
+            later.append({ found.line, std::move(found.id), found.row, std::move(found.status),
+                found.moved ? PageWord::Moved : PageWord::Ok });
+        found.id = QString();
+        found.status = QString();
     }
     return later;
 }

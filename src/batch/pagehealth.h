@@ -1,5 +1,6 @@
 #pragma once
 
+#include <deque>
 #include <optional>
 
 #include <QHash>
@@ -48,10 +49,19 @@ private:
 
     ParkingServices m_parking;
     ParkedLooks m_looks;
-    // The links whose look may still park them, by their key in m_looks.
-    QHash<qint64, ParkedLater> m_open;
+    // A link whose look may still park it. Kept for every page with a look until the run ends, so
+    // small: the word is ok or moved, the status mostly one shared text.
+    struct Open {
+        quint64 row = 0;
+        QString id;
+        QString status;
+        qint32 line = 0;
+        bool moved = false;
+        bool open = false;
+    };
+    // By their key in m_looks, which counts from 0.
+    std::deque<Open> m_open;
     QHash<QString, int> m_counts;
-    qint64 m_nextKey = 0;
 };
 
 } // namespace Batch
