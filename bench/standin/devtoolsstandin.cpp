@@ -107,7 +107,8 @@ struct Options {
     }
     qsizetype averageBytes() const
     {
-        const QStringList& list = encoded.begin()->second;
+        const QSize full = pictures.constFirst().size();
+        const QStringList& list = encoded.at({ full.width(), full.height() });
         qsizetype bytes = 0;
         for (const QString& picture : list)
             bytes += picture.size() * 3 / 4;

@@ -37,18 +37,14 @@ QList<PageHealth::ParkedLater> PageHealth::add(
     if (site.isEmpty())
         return later;
     const auto key = qint64(m_open.size());
-    m_open.push_back({ row, link.id, link.statusText, link.line, link.pageWord == PageWord::Moved, true });
+    m_open.push_back({ row, link.id, link.statusText, link.line, link.pageWord == PageWord::Moved });
     for (const qint64 parked : m_looks.add(key, site, look)) {
-        Open& found = m_open[size_t(parked)];
-        if (!std::exchange(found.open, false))
-            continue;
+        // Emptied: the index gives each key once, and the record's strings are not needed again.
+        const Open found = std::exchange(m_open[size_t(parked)], Open {});
         if (parked == key)
             link.pageWord = PageWord::Parked;
         else
-            later.append({ found.line, std::move(found.id), found.row, std::move(found.status),
-                found.moved ? PageWord::Moved : PageWord::Ok });
-        found.id = QString();
-        found.status = QString();
+            later.append({ found.line, found.id, found.row, found.status, found.moved ? PageWord::Moved : PageWord::Ok });
     }
     return later;
 }

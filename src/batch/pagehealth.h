@@ -57,7 +57,6 @@ private:
         QString status;
         qint32 line = 0;
         bool moved = false;
-        bool open = false;
     };
     // By their key in m_looks, which counts from 0.
     std::deque<Open> m_open;

@@ -11,10 +11,6 @@ namespace {
 
     constexpr double kBlankShare = 0.998;
     constexpr int kTolerance = 16;
-    // Pictures are judged at the size of a thumbnail, whatever size they were captured at, so that a
-    // page is blank or not alike at every size: reduced smoothly, a line of text covers about as many
-    // pixels here as in a thumbnail of 120 x 90.
-    constexpr int kJudgedExtent = BlankJudgedExtent;
 
     // Colours are counted in boxes of 8 levels a channel; the commonest box's mean is the colour
     // the other pixels are measured against, so a background that straddles two boxes still counts whole.
@@ -33,8 +29,8 @@ namespace {
     QImage judgedPicture(const QImage& picture)
     {
         QImage image = picture.convertToFormat(QImage::Format_RGB32);
-        if (image.width() > kJudgedExtent || image.height() > kJudgedExtent)
-            image = image.scaled(kJudgedExtent, kJudgedExtent, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+        if (image.width() > BlankJudgedExtent || image.height() > BlankJudgedExtent)
+            image = image.scaled(BlankJudgedExtent, BlankJudgedExtent, Qt::KeepAspectRatio, Qt::SmoothTransformation);
         return image;
     }
 

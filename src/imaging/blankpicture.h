@@ -19,7 +19,9 @@ namespace Imaging {
 bool isBlankPicture(const QImage& picture);
 
 // The rule judges pictures reduced to fit this many pixels wide and high; one already that small is
-// judged as it is.
+// judged as it is. That is the size of a thumbnail, whatever size they were captured at, so that a
+// page is blank or not alike at every size: reduced smoothly, a line of text covers about as many
+// pixels here as in a thumbnail of 120 x 90.
 inline constexpr int BlankJudgedExtent = 128;
 
 // The share (0 to 1) of the pixels within the tolerance of the commonest colour, as the rule measures it.
