@@ -10,6 +10,7 @@
 // the program's own CPU per link (this process only; the browser is a child and not counted).
 // --trace FILE records the browser's own trace of the runs (bench/trace/analyse.py reads it).
 
+#include <malloc.h>
 #include <sys/resource.h>
 #include <time.h>
 
@@ -308,7 +309,11 @@ int runLinks(Capture::BrowserHost& host, const QString& linksFile, const RunOpti
             outcomes[link.outcome] = outcomes.value(link.outcome).toInt() + 1;
             if (options.memoryEvery > 0 && ++ended % options.memoryEvery == 0)
                 print({ { QStringLiteral("measure"), QStringLiteral("memory") }, { QStringLiteral("links"), ended },
-                    { QStringLiteral("pss_kb"), treePssKb(QCoreApplication::applicationPid()) } });
+                    { QStringLiteral("pss_kb"), treePssKb(QCoreApplication::applicationPid()) },
+                    { QStringLiteral("heap_used_kb"), qint64(mallinfo2().uordblks / 1024) },
+                    { QStringLiteral("heap_free_kb"), qint64(mallinfo2().fordblks / 1024) },
+                    { QStringLiteral("heap_mapped_kb"), qint64(mallinfo2().hblkhd / 1024) },
+                    { QStringLiteral("arena_kb"), qint64(mallinfo2().arena / 1024) } });
         });
     // A 10 ms timer: the figures recorded so far were taken with it.
     BenchProbes::StallProbe probe(10);

@@ -36,16 +36,20 @@ QList<PageHealth::ParkedLater> PageHealth::add(
     const QString site = Common::siteOf(link.page.finalUrl.isEmpty() ? link.url : link.page.finalUrl);
     if (site.isEmpty())
         return later;
-    const auto key = qint64(m_open.size());
+    const qint64 key = m_firstOpen + qint64(m_open.size());
     m_open.push_back({ row, link.id, link.statusText, link.line, link.pageWord == PageWord::Moved });
-    for (const qint64 parked : m_looks.add(key, site, look)) {
+    const QList<qint64> parkedNow = m_looks.add(key, site, look);
+    for (const qint64 parked : parkedNow) {
         // Emptied: the index gives each key once, and the record's strings are not needed again.
-        const Open found = std::exchange(m_open[size_t(parked)], Open {});
+        const Open found = std::exchange(m_open[size_t(parked - m_firstOpen)], Open {});
         if (parked == key)
             link.pageWord = PageWord::Parked;
         else
             later.append({ found.line, found.id, found.row, found.status, found.moved ? PageWord::Moved : PageWord::Ok });
     }
+    // Links whose pages the index no longer keeps can no longer be found parked.
+    for (const qint64 first = m_looks.firstKey().value_or(key); m_firstOpen < first; ++m_firstOpen)
+        m_open.pop_front();
     return later;
 }
 

@@ -16,7 +16,7 @@ namespace Batch {
 
 // What each link's page has become over one run: gives an ended link its word (pageWord), and keeps
 // the looks of the pages that came out ok or moved, so that a link whose page turns out to share its
-// look with other sites' pages later in the run (ParkedLooks) is announced as parked then.
+// look with other sites' pages later in the run (ParkedLooks, over its window) is announced as parked then.
 // A plain object owned by the run; GUI thread.
 class PageHealth final {
 public:
@@ -58,8 +58,9 @@ private:
         qint32 line = 0;
         bool moved = false;
     };
-    // By their key in m_looks, which counts from 0.
+    // By their key in m_looks, which counts from 0, from the oldest page the index keeps.
     std::deque<Open> m_open;
+    qint64 m_firstOpen = 0;
     QHash<QString, int> m_counts;
 };
 

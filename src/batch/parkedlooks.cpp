@@ -5,6 +5,8 @@
 #include <bit>
 #include <random>
 
+#include <QHashFunctions>
+
 namespace Batch {
 
 namespace {
@@ -31,7 +33,7 @@ namespace {
     // A key must fit the 40 bits a head's slot gives it: 9 bits a position, 4 for the table.
     static_assert(Imaging::LookHash::Bits <= 512 && ParkedLooks::Tables <= 16 && ParkedLooks::PerTable * 9 <= 36);
 
-    // One key per table: PerTable min-hashes of the look's set bits, packed.
+    // One key per table: PerTable min-hashes of the look's set bits, packed, and the table's number.
     std::array<quint64, ParkedLooks::Tables> tableKeys(const Imaging::LookHash& look)
     {
         std::array<quint32, Functions> smallest;
@@ -52,41 +54,46 @@ namespace {
         for (size_t t = 0; t < keys.size(); ++t) {
             for (size_t i = 0; i < ParkedLooks::PerTable; ++i)
                 keys[t] = keys[t] << 9 | quint64(argmin[t * ParkedLooks::PerTable + i]);
+            // The table's number too, so that one table of heads serves all sixteen.
+            keys[t] |= quint64(t) << 36;
         }
         return keys;
     }
 
 } // namespace
 
+ParkedLooks::ParkedLooks(int window)
+    : m_window(std::clamp(window, 1, int(Heads::PageBits)))
+{
+}
+
 QList<qint64> ParkedLooks::add(qint64 key, const QString& domain, const std::optional<Imaging::LookHash>& look)
 {
     QList<qint64> parked;
-    if (!look || (!m_pages.empty() && key <= m_pages.back().key) || m_pages.size() >= size_t(Heads::MaxPages))
+    if (!look || (!m_pages.empty() && key <= m_pages.back().key))
         return parked;
-    const int self = int(m_pages.size());
-    if (!m_domains.contains(domain))
-        m_domains.insert(domain, int(m_domains.size()));
-    m_pages.push_back({ key, m_domains.value(domain), *look });
+    while (m_pages.size() >= size_t(m_window))
+        dropOldest();
+    const int self = m_first + int(m_pages.size());
+    // Zero stands for no domain.
+    m_pages.push_back({ key, std::max<quint64>(1, qHash(domain, 0)), *look });
     m_stored.push_back({});
 
-    // Each key carries its table's number, so that one table of heads serves all sixteen.
-    auto keys = tableKeys(*look);
-    for (size_t t = 0; t < keys.size(); ++t)
-        keys[t] |= quint64(t) << 36;
+    const auto keys = tableKeys(*look);
     // The page's own state first: two other sites settle it, wherever they are found.
-    for (size_t t = 0; t < keys.size() && !m_pages[size_t(self)].parked; ++t)
-        searchAll(t, m_heads.find(keys[t]), self, parked);
+    for (size_t t = 0; t < keys.size() && !page(self).parked; ++t)
+        searchAll(t, head(keys[t]), self, parked);
     // Then every earlier page that this site may still change.
     for (size_t t = 0; t < keys.size(); ++t)
-        searchOpen(t, m_heads.find(keys[t]), self, parked);
+        searchOpen(t, head(keys[t]), self, parked);
     // Its own links last: until then the searches see it in no chain.
     std::array<Links, Tables> own;
     for (size_t t = 0; t < keys.size(); ++t)
         own[t] = link(t, keys[t], self);
     Stored& stored = m_stored.back();
-    stored.first = qint32(m_links.size());
+    stored.first = m_firstLink + quint32(m_links.size());
     for (size_t t = 0; t < own.size(); ++t) {
-        if (own[t].next >= 0) {
+        if (kept(own[t].next)) {
             stored.tables |= quint16(1u << t);
             m_links.push_back(own[t]);
         }
@@ -101,39 +108,67 @@ bool ParkedLooks::isParked(qint64 key) const
     return found != m_pages.end() && found->key == key && found->parked;
 }
 
-ParkedLooks::Links& ParkedLooks::links(int page, size_t table)
+std::optional<qint64> ParkedLooks::firstKey() const
 {
-    const Stored& stored = m_stored[size_t(page)];
+    return m_pages.empty() ? std::nullopt : std::optional(m_pages.front().key);
+}
+
+int ParkedLooks::head(quint64 key) const
+{
+    const std::optional<quint32> low = m_heads.find(key);
+    if (!low)
+        return -1;
+    // The one kept page whose number ends in these bits: the window is shorter than their range.
+    const int newest = m_first + int(m_pages.size()) - 1;
+    return newest - int((quint32(newest) - *low) & Heads::PageBits);
+}
+
+void ParkedLooks::dropOldest()
+{
+    // A chain that reaches the page ends there from now on; a key whose newest page it is has none left.
+    for (const quint64 key : tableKeys(m_pages.front().look))
+        m_heads.erase(key, m_first);
+    const int links = std::popcount(m_stored.front().tables);
+    m_links.erase(m_links.begin(), m_links.begin() + links);
+    m_firstLink += quint32(links);
+    m_pages.pop_front();
+    m_stored.pop_front();
+    ++m_first;
+}
+
+ParkedLooks::Links& ParkedLooks::links(int number, size_t table)
+{
+    const Stored& stored = m_stored[size_t(number - m_first)];
     const unsigned bit = 1u << table;
     if (!(stored.tables & bit)) {
         // A page that came first with its key ends every chain of that table; nothing ever links past it.
         m_none = Links {};
         return m_none;
     }
-    return m_links[size_t(stored.first) + size_t(std::popcount(stored.tables & (bit - 1)))];
+    return m_links[size_t(stored.first - m_firstLink) + size_t(std::popcount(stored.tables & (bit - 1)))];
 }
 
 bool ParkedLooks::near(int index, int self)
 {
-    Page& page = m_pages[size_t(index)];
-    if (page.seenBy != self) {
-        page.seenBy = self;
-        page.near = page.look.distance(m_pages[size_t(self)].look) <= MaxDistance;
+    Page& other = page(index);
+    if (other.seenBy != self) {
+        other.seenBy = self;
+        other.near = other.look.distance(page(self).look) <= MaxDistance;
     }
-    return page.near;
+    return other.near;
 }
 
 void ParkedLooks::meet(int index, int self, QList<qint64>& parked)
 {
-    noteLookalike(index, m_pages[size_t(self)].domain, parked);
-    noteLookalike(self, m_pages[size_t(index)].domain, parked);
+    noteLookalike(index, page(self).domain, parked);
+    noteLookalike(self, page(index).domain, parked);
 }
 
 void ParkedLooks::searchAll(size_t table, int from, int self, QList<qint64>& parked)
 {
-    const Page& me = m_pages[size_t(self)];
-    for (int index = from; index >= 0 && !me.parked;) {
-        const int site = m_pages[size_t(index)].domain;
+    const Page& me = page(self);
+    for (int index = from; kept(index) && !me.parked;) {
+        const quint64 site = page(index).domain;
         if (site == me.domain || site == me.otherDomain) {
             index = links(index, table).skip;
             continue;
@@ -146,29 +181,29 @@ void ParkedLooks::searchAll(size_t table, int from, int self, QList<qint64>& par
 
 void ParkedLooks::searchOpen(size_t table, int head, int self, QList<qint64>& parked)
 {
-    if (head < 0)
+    if (!kept(head))
         return;
-    const int site = m_pages[size_t(self)].domain;
+    const quint64 site = page(self).domain;
     // The link that leads to the page at hand from a page still in the chain, while known (a jump leaves
     // the pages it passes, and so the one before, unknown): a parked page is dropped through it. The
     // newest page holds the chain's start, parked or not.
     qint32* before = &links(head, table).openNext;
-    int index = m_pages[size_t(head)].parked ? *before : head;
-    while (index >= 0) {
-        const Page& page = m_pages[size_t(index)];
+    int index = page(head).parked ? *before : head;
+    while (kept(index)) {
+        const Page& other = page(index);
         Links& at = links(index, table);
-        if (page.parked) {
+        if (other.parked) {
             if (before)
                 *before = at.openNext;
             index = at.openNext;
             continue;
         }
-        if (page.domain == site) {
+        if (other.domain == site) {
             before = nullptr;
             index = at.openSkip;
             continue;
         }
-        if (page.otherDomain != site && near(index, self))
+        if (other.otherDomain != site && near(index, self))
             meet(index, self, parked);
         before = &at.openNext;
         index = at.openNext;
@@ -177,61 +212,89 @@ void ParkedLooks::searchOpen(size_t table, int head, int self, QList<qint64>& pa
 
 ParkedLooks::Links ParkedLooks::link(size_t table, quint64 key, int self)
 {
-    const qint32 head = m_heads.find(key);
+    const int newest = head(key);
     m_heads.set(key, self);
     Links own;
-    const int site = m_pages[size_t(self)].domain;
+    if (!kept(newest))
+        return own;
+    const quint64 site = page(self).domain;
     // Pages are only ever added at the head and dropped, so a jump past a run of one site stays one.
     const auto skipFrom = [&](int first, qint32 Links::*skip) {
-        return first >= 0 && m_pages[size_t(first)].domain == site ? links(first, table).*skip : first;
+        return kept(first) && page(first).domain == site ? links(first, table).*skip : first;
     };
-    own.next = head;
-    own.skip = skipFrom(head, &Links::skip);
-    if (head >= 0)
-        own.openNext = m_pages[size_t(head)].parked ? links(head, table).openNext : head;
+    own.next = newest;
+    own.skip = skipFrom(newest, &Links::skip);
+    own.openNext = page(newest).parked ? links(newest, table).openNext : newest;
     own.openSkip = skipFrom(own.openNext, &Links::openSkip);
     return own;
 }
 
-void ParkedLooks::noteLookalike(int index, int domain, QList<qint64>& parked)
+void ParkedLooks::noteLookalike(int index, quint64 domain, QList<qint64>& parked)
 {
-    Page& page = m_pages[size_t(index)];
-    if (page.parked || page.otherDomain == domain)
+    Page& found = page(index);
+    if (found.parked || found.otherDomain == domain)
         return;
-    if (page.otherDomain < 0) {
-        page.otherDomain = domain;
+    if (found.otherDomain == 0) {
+        found.otherDomain = domain;
         return;
     }
-    page.parked = true;
-    parked.append(page.key);
+    found.parked = true;
+    parked.append(found.key);
+}
+
+size_t ParkedLooks::Heads::home(quint64 key) const
+{
+    // Fibonacci hashing: the top bits of the product depend on every bit of the packed positions.
+    return size_t((key * 0x9e3779b97f4a7c15ull) >> (64 - std::countr_zero(m_slots.size())));
 }
 
 size_t ParkedLooks::Heads::indexOf(quint64 key) const
 {
-    // Fibonacci hashing: the top bits of the product depend on every bit of the packed positions.
     const size_t mask = m_slots.size() - 1;
-    size_t index = size_t((key * 0x9e3779b97f4a7c15ull) >> (64 - std::countr_zero(m_slots.size())));
+    size_t index = home(key);
     while (m_slots[index] != Empty && m_slots[index] >> 24 != key)
         index = (index + 1) & mask;
     return index;
 }
 
-qint32 ParkedLooks::Heads::find(quint64 key) const
+std::optional<quint32> ParkedLooks::Heads::find(quint64 key) const
 {
     if (m_slots.empty())
-        return -1;
+        return std::nullopt;
     const quint64 slot = m_slots[indexOf(key)];
-    return slot == Empty ? -1 : qint32(slot & MaxPages);
+    return slot == Empty ? std::nullopt : std::optional(quint32(slot & PageBits));
 }
 
-void ParkedLooks::Heads::set(quint64 key, qint32 page)
+void ParkedLooks::Heads::set(quint64 key, int page)
 {
     if ((m_used + 1) * 4 > m_slots.size() * 3)
         grow();
     quint64& slot = m_slots[indexOf(key)];
     if (slot == Empty)
         ++m_used;
-    slot = key << 24 | quint64(page);
+    slot = key << 24 | (quint32(page) & PageBits);
+}
+
+void ParkedLooks::Heads::erase(quint64 key, int page)
+{
+    if (m_slots.empty())
+        return;
+    const size_t mask = m_slots.size() - 1;
+    size_t hole = indexOf(key);
+    if (m_slots[hole] == Empty || (m_slots[hole] & PageBits) != (quint32(page) & PageBits))
+        return;
+    --m_used;
+    // Moves back every later slot of the probe run that may sit in the hole, so that no lookup stops short
+    // at an empty slot before its key.
+    for (size_t next = (hole + 1) & mask; m_slots[next] != Empty; next = (next + 1) & mask) {
+        const size_t wanted = home(m_slots[next] >> 24);
+        // The slot may move when the hole lies on its way from where it belongs: cyclically in [wanted, next).
+        if (((next - wanted) & mask) >= ((next - hole) & mask)) {
+            m_slots[hole] = m_slots[next];
+            hole = next;
+        }
+    }
+    m_slots[hole] = Empty;
 }
 
 void ParkedLooks::Heads::grow()

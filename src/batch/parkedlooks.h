@@ -5,7 +5,6 @@
 #include <optional>
 #include <vector>
 
-#include <QHash>
 #include <QString>
 #include <QList>
 
@@ -15,7 +14,7 @@ namespace Batch {
 
 // Parked domains by their look, over one run: a parking or for-sale service shows thousands of domains
 // through one template, so a page that looks near-identical to pages of at least two OTHER registrable
-// domains of the run (three sites in all) is taken for parked. One site's pages that look alike are
+// domains among the run's last Window pages (three sites in all) is taken for parked. One site's pages that look alike are
 // not, however many: a site's own template is no sign of parking.
 //
 // Near-identical is a distance of at most MaxDistance of the 512 bits of Imaging::lookHash. Measured on
@@ -39,36 +38,48 @@ namespace Batch {
 // by one: pages of other sites that share a key but are far (rare), and pages of a site that already met
 // the newcomer's site. Measured with bench/parked (100,000 adds, README): 0.01 to 0.035 ms of CPU an add
 // whatever the shape of the run, at most 470 bytes a page.
+// Only the last Window pages are kept, so that a run of any length holds a few MB: a template that parks
+// domains comes back far more often than that, and one that shows up three times in 100,000 links is no
+// service worth naming. A domain is told apart by a 64-bit hash of its name, so that no table of names
+// grows with the run either.
 // GUI thread; a plain object owned by the run.
 class ParkedLooks final {
 public:
     static constexpr int MaxDistance = 40;
     static constexpr int Tables = 16;
     static constexpr int PerTable = 4;
+    static constexpr int Window = 10000;
+
+    // window: the pages kept, the newest included; at least 1, at most 16,777,215.
+    explicit ParkedLooks(int window = Window);
 
     // Adds one captured page: its key (greater than every key added before it: a page with any other is
     // not added), its site's registrable domain and its look, or nothing for a page that is nearly one
     // colour, which never counts. Gives the keys that became parked with it, earlier pages' included,
-    // each key once over the run.
+    // each key once over the run; all of them are among the pages kept.
     QList<qint64> add(qint64 key, const QString& domain, const std::optional<Imaging::LookHash>& look);
+    // Of the pages kept.
     bool isParked(qint64 key) const;
     qsizetype size() const { return qsizetype(m_pages.size()); }
+    // The oldest page kept: no earlier key can become parked any more. Nothing before the first add.
+    std::optional<qint64> firstKey() const;
 
 private:
+    // A page by its number: pages are numbered in the order added, over the whole run.
     struct Page {
         qint64 key = 0;
-        int domain = 0;
+        quint64 domain = 0;
         Imaging::LookHash look;
-        // The first other site found to look like this page; a second one parks it.
-        int otherDomain = -1;
-        bool parked = false;
+        // The first other site found to look like this page (0 for none); a second one parks it.
+        quint64 otherDomain = 0;
         // The last lookup that met this page and whether it was near, so that one found in several bands
         // is compared once.
         int seenBy = -1;
+        bool parked = false;
         bool near = false;
     };
 
-    // A page's place in one key's chain of pages, newest first; -1 ends a chain. skip: the first page further
+    // A page's place in one key's chain of pages, newest first; -1 or a page no longer kept ends a chain. skip: the first page further
     // on of another site. openNext and openSkip: the same among the pages not yet parked that follow; a page
     // parked since stays in that chain until a lookup passes it.
     struct Links {
@@ -78,18 +89,23 @@ private:
         qint32 openSkip = -1;
     };
 
-    // The newest page of each key: an open addressing table of 8-byte slots (the key's 40 bits, the page's
-    // 24), where a QHash node apiece would cost several times that. Sixteen keys a page make this the
-    // largest part of the index for pages of their own look.
+    // The newest page of each key among the pages kept: an open addressing table of 8-byte slots (the
+    // key's 40 bits, the low 24 bits of the page's number, which name one page of the window), where a
+    // QHash node apiece would cost several times that. Sixteen keys a page make this the largest part of
+    // the index for pages of their own look.
     class Heads final {
     public:
-        static constexpr qint32 MaxPages = (1 << 24) - 1;
-        qint32 find(quint64 key) const;
+        static constexpr quint32 PageBits = (1u << 24) - 1;
+        // The low bits of the newest page's number, or nothing.
+        std::optional<quint32> find(quint64 key) const;
         // Sets the newest page of key.
-        void set(quint64 key, qint32 page);
+        void set(quint64 key, int page);
+        // Forgets key if page is still its newest.
+        void erase(quint64 key, int page);
 
     private:
         static constexpr quint64 Empty = ~quint64(0);
+        size_t home(quint64 key) const;
         size_t indexOf(quint64 key) const;
         void grow();
         std::vector<quint64> m_slots;
@@ -99,25 +115,34 @@ private:
     // Where a page's links are kept: only the tables where the page had a predecessor when it came hold
     // any (in a page with a look of its own, none do), one after the other in m_links from first.
     struct Stored {
-        qint32 first = 0;
+        // Counts every link stored over the run, wrapping; only its distance from the oldest kept one
+        // matters.
+        quint32 first = 0;
         quint16 tables = 0;
     };
 
+    Page& page(int number) { return m_pages[size_t(number - m_first)]; }
+    bool kept(int number) const { return number >= m_first; }
+    // The page that key's newest page is, or -1.
+    int head(quint64 key) const;
+    void dropOldest();
     bool near(int page, int self);
     void meet(int page, int self, QList<qint64>& parked);
     void searchAll(size_t table, int from, int self, QList<qint64>& parked);
     void searchOpen(size_t table, int head, int self, QList<qint64>& parked);
-    void noteLookalike(int page, int domain, QList<qint64>& parked);
+    void noteLookalike(int page, quint64 domain, QList<qint64>& parked);
     Links link(size_t table, quint64 key, int self);
     // A page's links in one table; a table where it has none gives a scratch entry of ends.
     Links& links(int page, size_t table);
 
-    std::vector<Page> m_pages;
-    std::vector<Stored> m_stored;
-    // A deque: many links a page where pages share a template, too many to copy on every doubling.
+    int m_window = Window;
+    // The pages kept, oldest first, and the number of the first one.
+    std::deque<Page> m_pages;
+    std::deque<Stored> m_stored;
+    int m_first = 0;
     std::deque<Links> m_links;
+    quint32 m_firstLink = 0;
     Links m_none;
-    QHash<QString, int> m_domains;
     Heads m_heads;
 };
 

@@ -1,4 +1,5 @@
 #include <memory>
+#include <random>
 
 #include <QtTest>
 
@@ -75,6 +76,8 @@ private Q_SLOTS:
     void templateAcrossSites_data();
     void templateAcrossSites();
     void unrelatedPagesNeverParked();
+    void longRunWithinWindow_data();
+    void longRunWithinWindow();
 
 private:
     std::optional<Imaging::LookHash> captureLook(const QByteArray& html, QSize thumb = QSize(240, 180));
@@ -168,6 +171,48 @@ void TestParkedLooks::unrelatedPagesNeverParked()
         QVERIFY(
             looks.add(pages.size() + i, QStringLiteral("b%1.com").arg(i), captureLook(blank)).isEmpty());
     QCOMPARE(looks.size(), pages.size());
+}
+
+void TestParkedLooks::longRunWithinWindow_data()
+{
+    QTest::addColumn<int>("window");
+    QTest::addColumn<int>("every");
+    QTest::addColumn<int>("parked");
+    // 3,000 pages, every n-th one a parking template on a domain of its own, the rest unrelated.
+    QTest::newRow("template often enough") << 100 << 30 << 100;
+    QTest::newRow("template too rare for the window") << 100 << 150 << 0;
+    // A page with a lookalike on either side within the window: all but the first and the last.
+    QTest::newRow("lookalikes just within") << 100 << 99 << 28;
+    QTest::newRow("lookalikes just out of reach") << 100 << 100 << 0;
+    QTest::newRow("window longer than the run") << 5000 << 999 << 3;
+}
+
+void TestParkedLooks::longRunWithinWindow()
+{
+    QFETCH(int, window);
+    QFETCH(int, every);
+    QFETCH(int, parked);
+    std::mt19937_64 random(7);
+    const auto sparse = [&random] {
+        Imaging::LookHash look;
+        for (quint64& word : look.words)
+            word = random() & random();
+        return look;
+    };
+    const Imaging::LookHash parking = sparse();
+    Batch::ParkedLooks looks(window);
+    qsizetype found = 0;
+    for (int i = 1; i <= 3000; ++i) {
+        Imaging::LookHash look = i % every ? sparse() : parking;
+        if (i % every == 0) {
+            // Another name and price: a few bits elsewhere.
+            for (int flip = 0; flip < 6; ++flip)
+                look.words[random() % look.words.size()] ^= quint64(1) << (random() % 64);
+        }
+        found += looks.add(i, QStringLiteral("site%1.com").arg(i), look).size();
+        QVERIFY(looks.size() <= window);
+    }
+    QCOMPARE(found, parked);
 }
 
 QTEST_GUILESS_MAIN(TestParkedLooks)
