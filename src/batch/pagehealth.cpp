@@ -45,7 +45,8 @@ QList<PageHealth::ParkedLater> PageHealth::add(
         if (parked == key)
             link.pageWord = PageWord::Parked;
         else
-            later.append({ found.line, found.id, found.row, found.status, found.moved ? PageWord::Moved : PageWord::Ok });
+            later.append(
+                { found.line, found.id, found.row, found.status, found.moved ? PageWord::Moved : PageWord::Ok });
     }
     // Links whose pages the index no longer keeps can no longer be found parked.
     for (const qint64 first = m_looks.firstKey().value_or(key); m_firstOpen < first; ++m_firstOpen)

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include <QString>
 #include <QList>
+#include <QString>
 
 #include "imaging/lookhash.h"
 
@@ -14,8 +14,8 @@ namespace Batch {
 
 // Parked domains by their look, over one run: a parking or for-sale service shows thousands of domains
 // through one template, so a page that looks near-identical to pages of at least two OTHER registrable
-// domains among the run's last Window pages (three sites in all) is taken for parked. One site's pages that look alike are
-// not, however many: a site's own template is no sign of parking.
+// domains among the run's last Window pages (three sites in all) is taken for parked. One site's pages that look alike
+// are not, however many: a site's own template is no sign of parking.
 //
 // Near-identical is a distance of at most MaxDistance of the 512 bits of Imaging::lookHash. Measured on
 // pages captured by the engine as JPEG thumbnails of a 1024 x 768 view, at 120 x 90 and 240 x 180 mixed:
@@ -79,9 +79,9 @@ private:
         bool near = false;
     };
 
-    // A page's place in one key's chain of pages, newest first; -1 or a page no longer kept ends a chain. skip: the first page further
-    // on of another site. openNext and openSkip: the same among the pages not yet parked that follow; a page
-    // parked since stays in that chain until a lookup passes it.
+    // A page's place in one key's chain of pages, newest first; -1 or a page no longer kept ends a chain. skip: the
+    // first page further on of another site. openNext and openSkip: the same among the pages not yet parked that
+    // follow; a page parked since stays in that chain until a lookup passes it.
     struct Links {
         qint32 next = -1;
         qint32 skip = -1;

@@ -168,8 +168,7 @@ void TestParkedLooks::unrelatedPagesNeverParked()
     // Blank pages share every look but never count.
     const QByteArray blank = "<body style='background:#fafafa'><p style='font-size:8px'>.</p>";
     for (int i = 0; i < 3; ++i)
-        QVERIFY(
-            looks.add(pages.size() + i, QStringLiteral("b%1.com").arg(i), captureLook(blank)).isEmpty());
+        QVERIFY(looks.add(pages.size() + i, QStringLiteral("b%1.com").arg(i), captureLook(blank)).isEmpty());
     QCOMPARE(looks.size(), pages.size());
 }
 
