@@ -52,6 +52,13 @@ RunCommand::RunCommand(const Services& services, const Invocation& call, QObject
         { settings, *m_links, *m_rows, *m_completion, &services.host, services.boxes, services.programFolder }, this);
     m_report = new Batch::RunReport(*m_run, services.programFolder + QStringLiteral("data/reports"), this);
 
+    // No window shows the list here, and nothing reads a row back: the run only writes the rows of the
+    // links it works on, and writing to a row that is gone does nothing. Kept to the newest few, a long
+    // run's memory stays flat.
+    connect(m_run, &Batch::BatchRun::rowAdded, this, [this] {
+        while (m_rows->rowCount() > KeptRows)
+            m_rows->removeFirstRow();
+    });
     connect(m_run, &Batch::BatchRun::linkEnded, this, &RunCommand::handleLinkEnded);
     connect(m_run, &Batch::BatchRun::finished, this, &RunCommand::handleFinished);
     connect(m_run, &Batch::BatchRun::statusText, this, [this](const QString& text) {

@@ -71,6 +71,7 @@ private:
     Services m_services;
     Invocation m_call;
     std::unique_ptr<Batch::LinksDatabase> m_links;
+    static constexpr int KeptRows = 1000;
     Batch::LinksListModel* m_rows = nullptr;
     Common::ThumbnailModel* m_strip = nullptr;
     std::unique_ptr<Batch::CaptureCompletion> m_completion;
