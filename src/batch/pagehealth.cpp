@@ -38,8 +38,7 @@ QList<PageHealth::ParkedLater> PageHealth::add(
         return later;
     const qint64 key = m_firstOpen + qint64(m_open.size());
     m_open.push_back({ row, link.id, link.statusText, link.line, link.pageWord == PageWord::Moved });
-    const QList<qint64> parkedNow = m_looks.add(key, site, look);
-    for (const qint64 parked : parkedNow) {
+    for (const qint64 parked : m_looks.add(key, site, look)) {
         // Emptied: the index gives each key once, and the record's strings are not needed again.
         const Open found = std::exchange(m_open[size_t(parked - m_firstOpen)], Open {});
         if (parked == key)

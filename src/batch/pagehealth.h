@@ -49,8 +49,8 @@ private:
 
     ParkingServices m_parking;
     ParkedLooks m_looks;
-    // A link whose look may still park it. Kept for every page with a look until the run ends, so
-    // small: the word is ok or moved, the status mostly one shared text.
+    // A link whose look may still park it, kept while the index keeps its page: small, as there are
+    // thousands: the word is ok or moved, the status mostly one shared text.
     struct Open {
         quint64 row = 0;
         QString id;
