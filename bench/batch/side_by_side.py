@@ -13,6 +13,8 @@ both sides alike:
   A  the reference script taking the screenshot with the protocol call itself (--raw 1), the delay
      waited in real time
   V  the same script running the delay in virtual time (--vt 1), for modes with a delay
+  F  the floor (bench/trace/floor.py): the fewest protocol calls that give the thumbnail, the delay in
+     virtual time; what any program pays for a page in a renderer process of its own (not by default)
 Both sides get the same links, 4 (--threads) pages at once, a 1024 x 768 browser and the same script
 setting. Pages per second are counted from outside (process start to exit, browser start included).
 The table gives medians and the ratios B/A and B/V; every output folder is checked (thumbnails
@@ -28,7 +30,10 @@ bench/capture (puppeteer-core; it never downloads a browser). Records: /tmp/pict
 --trace DIR has both sides record the browser's own trace (DIR/<side>-<mode>-<rep>.json) and samples
 each side's process tree (bench/trace/proctree.py): every run then also gives processor ms per page by
 kind of process (program: batchbench or node; browser; renderer; gpu; network; utility; zygote), and the
-table their medians. bench/trace/analyse.py breaks a trace down further. Tracing costs the browser
+table their medians. --machine gives the whole machine's busy processor time a page over each run
+(/proc/stat: user, nice, system, interrupts; startup included), which also counts what no process tree
+shows (processes' ends, the corpus server, the kernel's own threads): run it on an otherwise idle
+machine. bench/trace/analyse.py breaks a trace down further. Tracing costs the browser
 processor time of its own (its tracing service, about a third more here), so compare cuts with --tree:
 the process trees' CPU alone, no trace.
 """
@@ -132,6 +137,9 @@ def command(side, mode, args, links, out):
         if args.browser_args:
             cmd += ["--browser-args", args.browser_args]
         return cmd
+    if side == "F":
+        return [sys.executable, os.path.join(ROOT, "bench", "trace", "floor.py"), "--links", links, "--out", out,
+                "--concurrency", str(args.threads), "--delay", str(mode["delay"]), "--js", str(mode["js"])]
     cmd = ["node", os.path.join(CAPTURE, "peer_capture.js"), "--links", links, "--out", out,
            "--concurrency", str(args.threads), "--delay", str(mode["delay"]), "--raw", "1", "--js", str(mode["js"])]
     if side == "V":
@@ -150,6 +158,13 @@ def last_json(text):
     return {}
 
 
+def machine_busy_ms():
+    """Busy processor time of the whole machine so far: user, nice, system, irq, softirq, steal."""
+    with open("/proc/stat") as f:
+        fields = [int(v) for v in f.readline().split()[1:]]
+    return sum(fields[i] for i in (0, 1, 2, 5, 6, 7)) * 1000.0 / os.sysconf("SC_CLK_TCK")
+
+
 def run_one(side, mode, rep, args, links, manifest, record_dir):
     name = "%s-%s" % (side, mode["name"].replace(":", "-"))
     out = os.path.join(record_dir, "out", name)
@@ -159,6 +174,7 @@ def run_one(side, mode, rep, args, links, manifest, record_dir):
     env = dict(os.environ, QT_QPA_PLATFORM=os.environ.get("QT_QPA_PLATFORM", "offscreen"))
     cpu = None
     load = os.getloadavg()[0]
+    busy_before = machine_busy_ms()
     start = time.monotonic()
     if args.trace or args.tree:
         if args.trace:
@@ -169,11 +185,14 @@ def run_one(side, mode, rep, args, links, manifest, record_dir):
         proc = subprocess.run(cmd, capture_output=True, text=True, env=env)
         returncode, stdout, stderr = proc.returncode, proc.stdout, proc.stderr
     wall = time.monotonic() - start
+    busy = machine_busy_ms() - busy_before
     summary = last_json(stdout)
     check = check_thumbs.check(out, manifest)
     pages = check["expected"]
     record = {"side": side, "mode": mode["name"], "rep": rep, "exit": returncode, "wall_s": round(wall, 3),
               "pages_per_s": round(pages / wall, 3), "load": round(load, 2), "summary": summary, "check": check}
+    if args.machine:
+        record["machine_ms_per_page"] = round(busy / pages, 1)
     if cpu is not None:
         record["cpu_ms_per_page"] = {k: round(v / pages, 1) for k, v in cpu.items() if k != "processes"}
     if returncode != 0:
@@ -191,10 +210,11 @@ def main():
     ap.add_argument("--endpoints", default="", help="BrowserEndpoints for the batch side")
     ap.add_argument("--name", default="main")
     ap.add_argument("--browser-args", default="", help="more browser flags for the batch side (one string)")
-    ap.add_argument("--sides", default="BAV", help="which sides to run (B, A, V), e.g. B for the batch alone")
+    ap.add_argument("--sides", default="BAV", help="which sides to run (B, A, V, F), e.g. B for the batch alone")
     ap.add_argument("--count", type=int, default=0, help="only the first N links (a quick try)")
     ap.add_argument("--trace", default="", help="record both browsers' traces and the process trees' CPU here")
     ap.add_argument("--tree", action="store_true", help="only the process trees' CPU, without a trace")
+    ap.add_argument("--machine", action="store_true", help="the whole machine's busy ms a page (idle machine)")
     ap.add_argument("--sites", type=int, default=1,
                     help="spread the generated corpus over N sites (127.0.0.1 to 127.0.0.N), up to 254")
     args = ap.parse_args()
@@ -222,7 +242,7 @@ def main():
         with open(os.path.join(record_dir, "runs.jsonl"), "a") as log:
             for rep in range(1, args.reps + 1):
                 for mode in modes:
-                    sides = ["B", "A"] + (["V"] if mode["delay"] > 0 else [])
+                    sides = ["B", "A"] + (["V"] if mode["delay"] > 0 else []) + ["F"]
                     for side in [s for s in sides if s in args.sides]:
                         record = run_one(side, mode, rep, args, links, manifest, record_dir)
                         records.append(record)
@@ -236,31 +256,45 @@ def main():
                                                      c["js_change_captured"], c["js_pages"],
                                                      "  longest stall %s ms" % stall if stall is not None else ""),
                               flush=True)
+                        if "machine_ms_per_page" in record:
+                            print("   machine busy ms/page: %.1f" % record["machine_ms_per_page"], flush=True)
                         if "cpu_ms_per_page" in record:
                             print("   CPU ms/page (load %.1f): %s" % (record["load"], "  ".join(
                                 "%s %.1f" % (k, record["cpu_ms_per_page"].get(k, 0)) for k in ROLES)), flush=True)
     finally:
         if server:
             server.kill()
-    print("\n| mode | B pages/s | A pages/s | V pages/s | B/A | B/V | B longest stall ms |")
-    print("|---|---|---|---|---|---|---|")
+    def median_of(side, mode, key):
+        values = [r[key] for r in records if r["side"] == side and r["mode"] == mode["name"] and key in r]
+        return statistics.median(values) if values else None
+
+    fmt = lambda v: "%.2f" % v if v else "-"  # noqa: E731
+    ratio = lambda a, b: "%.2fx" % (a / b) if a and b else "-"  # noqa: E731
+    print("\n| mode | B pages/s | A pages/s | V pages/s | F pages/s | B/A | B/V | B longest stall ms |")
+    print("|---|---|---|---|---|---|---|---|")
     for mode in modes:
-        med = {}
-        for side in "BAV":
-            values = [r["pages_per_s"] for r in records if r["side"] == side and r["mode"] == mode["name"]]
-            med[side] = statistics.median(values) if values else None
+        med = {side: median_of(side, mode, "pages_per_s") for side in "BAVF"}
         stalls = [r["summary"].get("longest_stall_ms", 0) for r in records if r["side"] == "B" and r["mode"] == mode["name"]]
-        fmt = lambda v: "%.2f" % v if v else "-"  # noqa: E731
-        ratio = lambda a, b: "%.2fx" % (a / b) if a and b else "-"  # noqa: E731
-        print("| %s | %s | %s | %s | %s | %s | %s |" % (mode["name"], fmt(med["B"]), fmt(med["A"]), fmt(med["V"]),
-                                                    ratio(med["B"], med["A"]), ratio(med["B"], med["V"]),
-                                                    max(stalls) if stalls else "-"))
+        print("| %s | %s | %s | %s | %s | %s | %s | %s |" % (
+            mode["name"], fmt(med["B"]), fmt(med["A"]), fmt(med["V"]), fmt(med["F"]), ratio(med["B"], med["A"]),
+            ratio(med["B"], med["V"]), max(stalls) if stalls else "-"))
+    if args.machine:
+        # A lower figure is better here, so the ratios are the other side's over ours.
+        print("\nMachine busy ms a page, medians\n")
+        print("| mode | B | A | V | F | A/B | V/B | A/F | V/F |")
+        print("|---|---|---|---|---|---|---|---|---|")
+        for mode in modes:
+            med = {side: median_of(side, mode, "machine_ms_per_page") for side in "BAVF"}
+            print("| %s | %s | %s | %s | %s | %s | %s | %s | %s |" % (
+                mode["name"], *(("%.1f" % med[side]) if med[side] else "-" for side in "BAVF"),
+                ratio(med["A"], med["B"]), ratio(med["V"], med["B"]), ratio(med["A"], med["F"]),
+                ratio(med["V"], med["F"])))
     if args.trace or args.tree:
         print("\nCPU ms per page, medians (program = batchbench or node)\n")
         print("| mode | side | " + " | ".join(ROLES) + " |")
         print("|---|---|" + "---|" * len(ROLES))
         for mode in modes:
-            for side in "BAV":
+            for side in "BAVF":
                 rows = [r["cpu_ms_per_page"] for r in records
                         if r["side"] == side and r["mode"] == mode["name"] and "cpu_ms_per_page" in r]
                 if rows:
