@@ -24,7 +24,6 @@ import tempfile
 import time
 
 VIEW_W, VIEW_H, THUMB_W = 1024, 768, 120
-DEBUG = bool(os.environ.get("FLOOR_DEBUG"))
 BROWSER = "/usr/lib/chromium/chromium-headless-shell"
 FLAGS = ["--no-first-run", "--no-default-browser-check", "--disable-background-networking",
          "--disable-component-update", "--disable-sync", "--disable-default-apps", "--disable-extensions",
@@ -58,8 +57,6 @@ class Browser:
         self.replies = {}
         self.waiters = {}  # (session, method) -> [futures]
         self.buffer = b""
-        self.seen = {}
-        self.last_session = {}
 
     async def start(self):
         loop = asyncio.get_running_loop()
@@ -89,8 +86,6 @@ class Browser:
                             future.set_result(message.get("result", {}))
                 else:
                     key = (message.get("sessionId"), message.get("method"))
-                    if DEBUG:
-                        self.seen.setdefault(key[0], []).append(key[1])
                     for future in self.waiters.pop(key, []):
                         if not future.done():
                             future.set_result(message.get("params", {}))
@@ -128,8 +123,6 @@ async def capture(browser, link, o):
     try:
         target = (await browser.send("Target.createTarget", {"url": "about:blank", "browserContextId": context}))["targetId"]
         session = (await browser.send("Target.attachToTarget", {"targetId": target, "flatten": True}))["sessionId"]
-        if DEBUG:
-            browser.last_session[link[0]] = session
         loaded = browser.event(session, "Page.loadEventFired")
         # Page.enable is answered by the renderer once about:blank stands there: a navigation sent
         # before that is cancelled by about:blank's own commit.
@@ -137,9 +130,7 @@ async def capture(browser, link, o):
         if not o.js:
             calls.append(browser.send("Emulation.setScriptExecutionDisabled", {"value": True}, session=session))
         await asyncio.gather(*calls)
-        reply = await browser.send("Page.navigate", {"url": link[1]}, session=session)
-        if DEBUG:
-            browser.seen.setdefault(session, []).append(reply)
+        await browser.send("Page.navigate", {"url": link[1]}, session=session)
         await loaded
         if o.delay > 0 and o.vt:
             expired = browser.event(session, "Emulation.virtualTimeBudgetExpired")
@@ -178,8 +169,6 @@ async def run(o):
                 await asyncio.wait_for(capture(browser, link, o), o.timeout / 1000)
             except Exception as error:  # noqa: BLE001 - a failed page is counted, the run goes on
                 failures.append({"id": link[0], "error": str(error) or type(error).__name__})
-                if DEBUG:
-                    print(link, browser.seen.get(browser.last_session.get(link[0])))
 
     await asyncio.gather(*(worker() for _ in range(o.concurrency)))
     seconds = time.monotonic() - started
