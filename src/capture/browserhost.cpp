@@ -12,6 +12,7 @@
 #include "capture/debuggerurllookup.h"
 #include "capture/devtoolsconnection.h"
 #include "capture/pipetransport.h"
+#include "capture/retiredbrowsers.h"
 #include "capture/websockettransport.h"
 #include "common/programfolders.h"
 
@@ -27,9 +28,6 @@ namespace {
     const QString kHeadlessShell = QStringLiteral("/usr/lib/chromium/chromium-headless-shell");
     const QString kChromium = QStringLiteral("/usr/lib/chromium/chromium");
     constexpr qsizetype kStderrTailBytes = 8192;
-    // How long a browser whose pipe was closed gets to exit by itself.
-    constexpr std::chrono::milliseconds kExitGrace(1500);
-    const char* const kGroupProperty = "pictavoProcessGroup";
     constexpr int kBrowserNiceness = 10;
 
     QStringList standardArguments()
@@ -84,6 +82,7 @@ namespace {
 BrowserHost::BrowserHost(BrowserOptions options, QObject* parent)
     : QObject(parent)
     , m_options(std::move(options))
+    , m_retired(new RetiredBrowsers(this))
 {
     if (m_options.profileRoot.isEmpty())
         m_options.profileRoot = QDir::tempPath();
@@ -97,14 +96,15 @@ BrowserHost::~BrowserHost()
         m_connection->close();
     }
     killProcess();
+    m_retired->closeAll();
     // Nothing may outlive the host, and no event loop will run for it again: wait here, briefly, for
     // the browsers that are exiting, and kill what is left.
     const auto children = findChildren<QProcess*>(Qt::FindDirectChildrenOnly);
     for (QProcess* process : children) {
         if (process->state() == QProcess::NotRunning)
             continue;
-        const auto group = static_cast<pid_t>(process->property(kGroupProperty).toLongLong());
-        if (!process->waitForFinished(static_cast<int>(kExitGrace.count())) && group > 0)
+        const auto group = static_cast<pid_t>(process->property(RetiredBrowsers::groupProperty).toLongLong());
+        if (!process->waitForFinished(static_cast<int>(RetiredBrowsers::exitGrace.count())) && group > 0)
             ::kill(-group, SIGKILL);
         if (process->state() != QProcess::NotRunning)
             process->waitForFinished(3000);
@@ -434,6 +434,8 @@ void BrowserHost::stopBrowser(const QString& reason)
         connection->deleteLater();
     }
     killProcess();
+    m_users.clear();
+    m_pagesOpened = 0;
     m_stopping = false;
     Q_EMIT browserLost(reason);
     if (wasStarting && !m_waiters.isEmpty())
@@ -446,29 +448,44 @@ void BrowserHost::killProcess()
         return;
     QProcess* process = std::exchange(m_process, nullptr);
     disconnect(process, nullptr, this, nullptr);
-    const auto group = static_cast<pid_t>(std::exchange(m_pid, 0));
-    process->setProperty(kGroupProperty, static_cast<qint64>(group));
-    // The profile goes once the process has been reaped; until then the browser may still write to it.
-    std::shared_ptr<QTemporaryDir> profile(m_profile.release());
-    const auto killGroup = [group] {
-        if (group > 0)
-            ::kill(-group, SIGKILL);
-    };
-    if (process->state() == QProcess::NotRunning) {
-        killGroup();
-        process->deleteLater();
+    RetiredBrowsers::endProcess(process, std::exchange(m_pid, 0), std::shared_ptr<QTemporaryDir>(m_profile.release()));
+}
+
+void BrowserHost::beginUse(QObject* user, DevToolsConnection* connection)
+{
+    if (!user || !connection)
+        return;
+    if (connection != m_connection) {
+        // Handed out just before its browser was replaced.
+        m_retired->addUser(connection, user);
         return;
     }
-    // With its pipe closed the browser exits by itself and reaps its helpers, leaving no zombies and
-    // no lock files. One that does not (hung, stopped) is killed with its whole group.
-    auto* grace = new QTimer(process);
-    grace->setSingleShot(true);
-    connect(grace, &QTimer::timeout, process, killGroup);
-    connect(process, &QProcess::finished, process, [process, profile, killGroup] {
-        killGroup();
-        process->deleteLater();
-    });
-    grace->start(kExitGrace);
+    m_users.removeIf([](const QPointer<QObject>& u) { return u.isNull(); });
+    if (!m_users.contains(user))
+        m_users.append(user);
+    ++m_pagesOpened;
+    if (!isRemote() && m_options.recyclePages > 0 && m_pagesOpened >= m_options.recyclePages)
+        retireBrowser();
+}
+
+void BrowserHost::endUse(QObject* user)
+{
+    m_users.removeIf([user](const QPointer<QObject>& u) { return u.isNull() || u.data() == user; });
+    m_retired->endUse(user);
+}
+
+void BrowserHost::retireBrowser()
+{
+    // The browser goes on serving the captures that use it; the next whenReady() starts another.
+    DevToolsConnection* connection = std::exchange(m_connection, nullptr);
+    disconnect(connection, nullptr, this, nullptr);
+    QProcess* process = std::exchange(m_process, nullptr);
+    if (process)
+        disconnect(process, nullptr, this, nullptr);
+    m_ready = false;
+    m_pagesOpened = 0;
+    m_retired->retire(connection, process, std::exchange(m_pid, 0), std::shared_ptr<QTemporaryDir>(m_profile.release()),
+        std::exchange(m_users, {}));
 }
 
 } // namespace Capture

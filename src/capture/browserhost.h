@@ -22,6 +22,7 @@ namespace Capture {
 class DebuggerUrlLookup;
 class DevToolsConnection;
 class DevToolsTransport;
+class RetiredBrowsers;
 
 // How the host finds and starts its browser.
 struct BrowserOptions {
@@ -36,6 +37,11 @@ struct BrowserOptions {
     // Renderer crashes in a row, without a capture succeeding in between, after which the browser is
     // restarted.
     int crashRunLimit = 5;
+    // Pages a local browser opens before a fresh one takes the next captures; the old one closes once
+    // its captures in flight have ended. The browser's own process keeps a little of every page it
+    // ever showed, so a run of a hundred thousand links would otherwise grow it by tens of megabytes.
+    // 0: never.
+    int recyclePages = 5000;
     std::chrono::milliseconds startTimeout { 30000 };
     // A local browser that misses startTimeout, or dies while starting, is started once more with
     // this deadline before the start counts as failed: a machine under load can be that slow once.
@@ -92,6 +98,11 @@ public:
     void noteBrowserUnresponsive();
     void noteRendererCrashed();
 
+    // A capture begins and ends its use of connection, a connection whenReady() gave it: the host counts
+    // pages against recyclePages and keeps a replaced browser open while a capture still uses it.
+    void beginUse(QObject* user, DevToolsConnection* connection);
+    void endUse(QObject* user);
+
     // Closes the browser now; captures in flight end as failed. The next whenReady() starts a new one.
     void shutdown();
 
@@ -128,6 +139,7 @@ private:
     void readStandardError();
     void stopBrowser(const QString& reason);
     void killProcess();
+    void retireBrowser();
 
     BrowserOptions m_options;
     QProcess* m_process = nullptr;
@@ -144,6 +156,10 @@ private:
     int m_crashRun = 0;
     int m_startCount = 0;
     qint64 m_pid = 0;
+    // Captures using the current browser, and the pages it has opened.
+    QList<QPointer<QObject>> m_users;
+    int m_pagesOpened = 0;
+    RetiredBrowsers* m_retired = nullptr;
 };
 
 } // namespace Capture

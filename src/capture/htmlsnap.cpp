@@ -207,6 +207,8 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
 {
     m_stage = Stage::Opening;
     m_connection = connection;
+    if (m_host)
+        m_host->beginUse(this, connection);
     m_closedConnection = connect(connection, &DevToolsConnection::closed, this, [this] {
         if (m_stage != Stage::Idle && m_stage != Stage::Finished)
             finish(SnapCode::CaptureFailed, QStringLiteral("Failed to capture the page: the browser closed"));
@@ -814,6 +816,8 @@ void HtmlSnap::finish(int code, const QString& text)
     releasePage();
     if (m_host && code == SnapCode::Captured)
         m_host->noteCaptureSucceeded();
+    if (m_host)
+        m_host->endUse(this);
     // Last: the receiver may delete this engine.
     Q_EMIT OnStatus(text, code);
 }

@@ -54,6 +54,7 @@ private Q_SLOTS:
     void runOfCrashesRestartsTheBrowser();
     void hungBrowserIsRestarted();
     void slowFirstStartIsTriedAgain();
+    void replacedBrowserFinishesItsCaptures();
 
 private:
     // Crashes the renderer of a page now showing path, from a second session on it; pages crashed
@@ -259,6 +260,35 @@ void TestBrowserHost::slowFirstStartIsTriedAgain()
     host.whenReady(nullptr, [](const Common::Result<DevToolsConnection*>&) {});
     QTRY_VERIFY_WITH_TIMEOUT(host.isRunning(), int(options.retryStartTimeout.count()));
     QCOMPARE(host.startCount(), 2);
+}
+
+void TestBrowserHost::replacedBrowserFinishesItsCaptures()
+{
+    BrowserOptions options = testBrowserOptions();
+    options.recyclePages = 2;
+    BrowserHost host(options);
+    // The first page never finishes loading (an image that never arrives): its capture stays in flight.
+    auto held = std::make_unique<HtmlSnap>(&host);
+    held->SetTimeOut(60000);
+    const int before = m_server->requestCount(QStringLiteral("/hang"));
+    held->SnapUrl(m_server->url(QStringLiteral("/stalled")), QStringLiteral("*"));
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > before, 30000);
+    const qint64 first = host.processId();
+    const int starts = host.startCount();
+
+    // The second page is that browser's last; the third is captured by a fresh one.
+    HtmlSnap second(&host);
+    QCOMPARE(capture(second, m_server->url(QStringLiteral("/blue"))).code, 1);
+    HtmlSnap third(&host);
+    QCOMPARE(capture(third, m_server->url(QStringLiteral("/blue"))).code, 1);
+    QCOMPARE(host.startCount(), starts + 1);
+    QVERIFY(host.processId() != first);
+
+    // The old browser stays for the capture still running on it, and goes once that one ends.
+    QVERIFY(QFileInfo::exists(QStringLiteral("/proc/%1").arg(first)));
+    QCOMPARE(held->GetErrorCode(), 0);
+    held.reset();
+    QTRY_VERIFY_WITH_TIMEOUT(!QFileInfo::exists(QStringLiteral("/proc/%1").arg(first)), 10000);
 }
 
 int main(int argc, char* argv[])
