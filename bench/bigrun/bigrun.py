@@ -126,10 +126,20 @@ def pss_kib(pids):
     return total
 
 
+def probe_ms():
+    """This thread's CPU time for a fixed piece of work: the host's own speed, which drifts on a shared
+    virtual machine. Under a steady load a rise means the host slowed, not the run."""
+    started = time.thread_time()
+    total = 0
+    for n in range(200000):
+        total += n * n % 7
+    return (time.thread_time() - started) * 1000
+
+
 class Run:
     """One `pictavo run`: its outcome times from standard output and its tree's PSS samples."""
 
-    def __init__(self, args, folder, extra, kill_at=0):
+    def __init__(self, args, folder, extra, kill_at=0, progress_every=0):
         env = dict(os.environ, XDG_CONFIG_HOME=os.path.join(folder, "config"), PICTAVO_BROWSER_FLAGS=RULES,
                    QT_QPA_PLATFORM="offscreen")
         command = [os.path.join(args.build, "bin", "pictavo"), "--folder", folder,
@@ -138,9 +148,10 @@ class Run:
         self.started = time.monotonic()
         self.process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=self.err, text=True)
         self.ends = []          # monotonic time of each outcome line
-        self.samples = []       # (seconds, outcomes so far, PSS KiB)
+        self.samples = []       # (seconds, outcomes so far, tree PSS KiB, pictavo's own PSS KiB, probe ms)
         self.pids = set()
         self.kill_at = kill_at
+        self.progress_every = progress_every
         self.killed = False
         self.sample_s = args.sample_s
         self.sampler = threading.Thread(target=self.sample, daemon=True)
@@ -150,14 +161,31 @@ class Run:
         while self.process.poll() is None:
             tree = process_tree(self.process.pid)
             self.pids.update(tree)
-            self.samples.append((time.monotonic() - self.started, len(self.ends), pss_kib(tree)))
+            self.samples.append((time.monotonic() - self.started, len(self.ends), pss_kib(tree),
+                                 pss_kib([self.process.pid]), probe_ms()))
             time.sleep(self.sample_s)
+
+    def progress(self):
+        """A line on standard error as the run goes, so that a run stopped early still has its figures."""
+        recent = self.samples[-20:]
+        if not recent:
+            return
+        tree = sorted(sample[2] for sample in recent)
+        own = sorted(sample[3] for sample in recent)
+        sys.stderr.write(json.dumps({"links": len(self.ends), "seconds": round(self.ends[-1] - self.started, 1),
+                                     "tree_pss_mib": round(tree[len(tree) // 2] / 1024, 1),
+                                     "own_pss_mib": round(own[len(own) // 2] / 1024, 1),
+                                     "probe_ms": round(sorted(sample[4] for sample in recent)[len(recent) // 2], 1)})
+                         + "\n")
+        sys.stderr.flush()
 
     def wait(self):
         for line in self.process.stdout:
             if not line.startswith("{"):
                 continue
             self.ends.append(time.monotonic())
+            if self.progress_every and len(self.ends) % self.progress_every == 0:
+                self.progress()
             if self.kill_at and len(self.ends) >= self.kill_at and not self.killed:
                 self.process.send_signal(signal.SIGKILL)
                 self.killed = True
@@ -192,11 +220,16 @@ def tenths(run, count):
             break
         seconds = run.ends[last] - previous
         links = last + 1 - tenth * step
-        inside = [pss for _, done, pss in run.samples if tenth * step <= done <= last + 1]
+        within = [sample for sample in run.samples if tenth * step <= sample[1] <= last + 1]
+        inside = [sample[2] for sample in within]
+        own = sorted(sample[3] for sample in within)
+        probe = sorted(sample[4] for sample in within)
         rows.append({"tenth": tenth + 1, "links": links, "seconds": round(seconds, 1),
                      "links_per_s": round(links / seconds, 2) if seconds > 0 else None,
                      "pss_mib": round(sorted(inside)[len(inside) // 2] / 1024, 1) if inside else None,
-                     "pss_max_mib": round(max(inside) / 1024, 1) if inside else None})
+                     "pss_max_mib": round(max(inside) / 1024, 1) if inside else None,
+                     "own_pss_mib": round(own[len(own) // 2] / 1024, 1) if own else None,
+                     "probe_ms": round(probe[len(probe) // 2], 1) if probe else None})
         previous = run.ends[last]
     return rows
 
@@ -236,12 +269,12 @@ def main():
                                 args.hostile_every, corpus)
     servers = start_servers(corpus, args.sites, args.out)
     try:
-        first = Run(args, folder, [], args.kill_at)
+        first = Run(args, folder, [], args.kill_at, max(1, args.links // 100))
         first_code = first.wait()
         runs = [first]
         second_code = None
         if args.kill_at:
-            second = Run(args, folder, ["--skip-existing"])
+            second = Run(args, folder, ["--skip-existing"], 0, max(1, args.links // 100))
             second_code = second.wait()
             runs.append(second)
     finally:
@@ -252,9 +285,10 @@ def main():
     for number, run in enumerate(runs, 1):
         print("run %d: %d outcomes in %.1f s, exit %s" % (number, len(run.ends),
               (run.ends[-1] - run.started) if run.ends else 0, run.process.returncode))
-        print("tenth\tlinks\tseconds\tlinks/s\tPSS MiB (median, max)")
+        print("tenth\tlinks\tseconds\tlinks/s\ttree PSS MiB (median, max)\tpictavo's own (median)\tprobe ms")
         for row in tenths(run, args.links if number == 1 and not args.kill_at else len(run.ends)):
-            print("%(tenth)d\t%(links)d\t%(seconds)s\t%(links_per_s)s\t%(pss_mib)s\t%(pss_max_mib)s" % row)
+            print("\t".join(str(row[key]) for key in ("tenth", "links", "seconds", "links_per_s", "pss_mib",
+                                                       "pss_max_mib", "own_pss_mib", "probe_ms")))
 
     records = report_records(folder)
     by_line = {}
