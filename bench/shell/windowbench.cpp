@@ -84,25 +84,29 @@ private:
     QWidget* m_list;
 };
 
-qint64 cpuMs()
+// The fields of /proc/self/stat after the command's name: field N of the whole line is at N - 3.
+QList<QByteArray> ownStat()
 {
     QFile stat(QStringLiteral("/proc/self/stat"));
     if (!stat.open(QIODevice::ReadOnly))
-        return -1;
+        return {};
     const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+    return text.mid(text.lastIndexOf(')') + 2).split(' ');
+}
+
+qint64 cpuMs()
+{
+    const QList<QByteArray> fields = ownStat();
     // utime and stime, fields 14 and 15 of the whole line, in clock ticks of 10 ms.
-    return (fields.value(11).toLongLong() + fields.value(12).toLongLong()) * 10;
+    return fields.isEmpty() ? -1 : (fields.value(11).toLongLong() + fields.value(12).toLongLong()) * 10;
 }
 
 // How long ago the process started, in ms (the kernel counts its start in ticks of 10 ms since boot).
 qint64 processAgeMs()
 {
-    QFile stat(QStringLiteral("/proc/self/stat"));
-    if (!stat.open(QIODevice::ReadOnly))
+    const QList<QByteArray> fields = ownStat();
+    if (fields.isEmpty())
         return -1;
-    const QByteArray text = stat.readAll();
-    const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
     // starttime, field 22 of the whole line.
     const qint64 startMs = fields.value(19).toLongLong() * 10;
     timespec now {};
