@@ -657,6 +657,9 @@ void TestHtmlSnap::fourEnginesAtOnce()
 {
     const QStringList paths { QStringLiteral("/blue"), QStringLiteral("/slow"), QStringLiteral("/tall3000"),
         QStringLiteral("/images") };
+    // Earlier tests may have restarted the browser (a stall under a slow build): what counts is that the
+    // four share one, started at most once for them.
+    const int starts = m_host->startCount();
     std::vector<std::unique_ptr<HtmlSnap>> snaps;
     std::vector<std::unique_ptr<QSignalSpy>> spies;
     for (const QString& path : paths) {
@@ -672,7 +675,7 @@ void TestHtmlSnap::fourEnginesAtOnce()
         QCOMPARE(snap->GetErrorCode(), 1);
         QCOMPARE(capturedImage(*snap).size(), QSize(800, 600));
     }
-    QCOMPARE(m_host->startCount(), 1);
+    QVERIFY(m_host->startCount() <= starts + 1);
 }
 
 void TestHtmlSnap::clearReleasesThePage()
