@@ -201,7 +201,7 @@ int main(int argc, char* argv[])
     print({ { QStringLiteral("phase"), QStringLiteral("start") }, { QStringLiteral("links"), links },
         { QStringLiteral("first_paint_ms"), paints.firstPaintMs },
         { QStringLiteral("list_paint_ms"), paints.listPaintMs },
-        { QStringLiteral("exec_to_list_ms"), beforeMainMs + paints.listPaintMs },
+        { QStringLiteral("exec_to_list_ms"), beforeMainMs < 0 ? -1 : beforeMainMs + paints.listPaintMs },
         { QStringLiteral("cpu_ms"), cpuMs() } });
     app.removeEventFilter(&paints);
 
