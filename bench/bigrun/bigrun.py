@@ -126,6 +126,24 @@ def pss_kib(pids):
     return total
 
 
+def cpu_ticks(pid):
+    """The process's own processor time (user and system), in clock ticks; 0 once it is gone."""
+    try:
+        with open("/proc/%d/stat" % pid) as f:
+            text = f.read()
+    except OSError:
+        return 0
+    fields = text[text.rindex(")") + 2:].split()
+    return int(fields[11]) + int(fields[12])
+
+
+def machine_busy_ticks():
+    """The whole machine's busy time (user, nice, system, irq, softirq), in clock ticks."""
+    with open("/proc/stat") as f:
+        values = [int(v) for v in f.readline().split()[1:8]]
+    return values[0] + values[1] + values[2] + values[5] + values[6]
+
+
 def probe_ms():
     """This thread's CPU time for a fixed piece of work: the host's own speed, which drifts on a shared
     virtual machine. Under a steady load a rise means the host slowed, not the run."""
@@ -148,7 +166,9 @@ class Run:
         self.started = time.monotonic()
         self.process = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=self.err, text=True)
         self.ends = []          # monotonic time of each outcome line
-        self.samples = []       # (seconds, outcomes so far, tree PSS KiB, pictavo's own PSS KiB, probe ms)
+        # (seconds, outcomes so far, tree PSS KiB, pictavo's own PSS KiB, probe ms, pictavo's CPU ticks,
+        #  the machine's busy ticks)
+        self.samples = []
         self.pids = set()
         self.kill_at = kill_at
         self.progress_every = progress_every
@@ -162,7 +182,8 @@ class Run:
             tree = process_tree(self.process.pid)
             self.pids.update(tree)
             self.samples.append((time.monotonic() - self.started, len(self.ends), pss_kib(tree),
-                                 pss_kib([self.process.pid]), probe_ms()))
+                                 pss_kib([self.process.pid]), probe_ms(), cpu_ticks(self.process.pid),
+                                 machine_busy_ticks()))
             time.sleep(self.sample_s)
 
     def progress(self):
@@ -224,12 +245,21 @@ def tenths(run, count):
         inside = [sample[2] for sample in within]
         own = sorted(sample[3] for sample in within)
         probe = sorted(sample[4] for sample in within)
+        # Processor time a link between the tenth's first and last samples: pictavo's own work is the
+        # same for every link, so its figure moves with the host's speed alone; the machine's over
+        # pictavo's says whether the rest (the browser) takes more a link as the run goes.
+        spanned = within[-1][1] - within[0][1] if within else 0
+        tick_ms = 1000 / os.sysconf("SC_CLK_TCK")
+        own_cpu = (within[-1][5] - within[0][5]) * tick_ms / spanned if spanned > 0 else None
+        machine = (within[-1][6] - within[0][6]) * tick_ms / spanned if spanned > 0 else None
         rows.append({"tenth": tenth + 1, "links": links, "seconds": round(seconds, 1),
                      "links_per_s": round(links / seconds, 2) if seconds > 0 else None,
                      "pss_mib": round(sorted(inside)[len(inside) // 2] / 1024, 1) if inside else None,
                      "pss_max_mib": round(max(inside) / 1024, 1) if inside else None,
                      "own_pss_mib": round(own[len(own) // 2] / 1024, 1) if own else None,
-                     "probe_ms": round(probe[len(probe) // 2], 1) if probe else None})
+                     "probe_ms": round(probe[len(probe) // 2], 1) if probe else None,
+                     "own_cpu_ms_per_link": round(own_cpu, 2) if own_cpu else None,
+                     "machine_ms_per_link": round(machine, 1) if machine else None})
         previous = run.ends[last]
     return rows
 
@@ -285,10 +315,12 @@ def main():
     for number, run in enumerate(runs, 1):
         print("run %d: %d outcomes in %.1f s, exit %s" % (number, len(run.ends),
               (run.ends[-1] - run.started) if run.ends else 0, run.process.returncode))
-        print("tenth\tlinks\tseconds\tlinks/s\ttree PSS MiB (median, max)\tpictavo's own (median)\tprobe ms")
+        print("tenth\tlinks\tseconds\tlinks/s\ttree PSS MiB (median, max)\tpictavo's own (median)\tprobe ms"
+              "\tCPU ms a link (pictavo, machine)")
         for row in tenths(run, args.links if number == 1 and not args.kill_at else len(run.ends)):
             print("\t".join(str(row[key]) for key in ("tenth", "links", "seconds", "links_per_s", "pss_mib",
-                                                       "pss_max_mib", "own_pss_mib", "probe_ms")))
+                                                       "pss_max_mib", "own_pss_mib", "probe_ms",
+                                                       "own_cpu_ms_per_link", "machine_ms_per_link")))
 
     records = report_records(folder)
     by_line = {}

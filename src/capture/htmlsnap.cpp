@@ -6,11 +6,9 @@
 #include <cmath>
 #include <memory>
 
-#include <QFont>
 #include <QFutureWatcher>
 #include <QImage>
 #include <QJsonArray>
-#include <QPainter>
 #include <QUrl>
 #include <QtConcurrent>
 
@@ -20,6 +18,7 @@
 #include "capture/devtoolssession.h"
 #include "capture/pageopener.h"
 #include "capture/pageuse.h"
+#include "capture/screenshotplan.h"
 #include "common/curi.h"
 #include "imaging/imagebytes.h"
 #include "imaging/imagefile.h"
@@ -30,7 +29,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-    const QString kSource = QStringLiteral("HtmlSnap");
     const QString kInMemory = QStringLiteral("*");
     // A renderer that does not answer for this long is most likely stuck in a page script; stopping
     // the script lets the pending call complete.
@@ -47,8 +45,6 @@ namespace {
     // (cache, storage) small.
     constexpr int kCapturesPerPage = 20;
     constexpr std::chrono::milliseconds kRetryPause = 100ms;
-    constexpr int kLayoutWidth = 1024;
-    constexpr int kLayoutHeight = 768;
     // A page's title is the page's to choose; it goes into reports and onto terminals.
     constexpr qsizetype kMaxTitleLength = 1000;
     // A page that came out blank is looked at again after the delay, never sooner than this: with no
@@ -256,8 +252,8 @@ PageSetup HtmlSnap::pageSetup() const { return setupWithScripts(m_scriptEnabled)
 
 PageSetup HtmlSnap::setupWithScripts(bool scripts) const
 {
-    PageSetup setup { m_snapWidth > 0 ? m_snapWidth : kLayoutWidth, m_snapHeight > 0 ? m_snapHeight : kLayoutHeight,
-        scripts, false };
+    const QSize viewport = screenshotSettings().viewport();
+    PageSetup setup { viewport.width(), viewport.height(), scripts, false };
     if (scripts && m_dismissConsent && m_host) {
         const Common::Result<ConsentWalls::Rules> rules = ConsentWalls::rules(m_host->shippedFilesFolder());
         if (rules)
@@ -598,8 +594,7 @@ void HtmlSnap::startCaptureAttempt()
         return;
     ++m_captureAttempts;
     askTitle();
-    const bool exactViewport = m_dimensionAsImageSize && m_snapWidth > 0 && m_snapHeight > 0;
-    if (exactViewport) {
+    if (screenshotSettings().exactViewport()) {
         takeScreenshot({});
         return;
     }
@@ -644,55 +639,20 @@ std::chrono::milliseconds HtmlSnap::captureCallTimeout() const
     return std::clamp(left, std::chrono::milliseconds(1), kRendererDeadline);
 }
 
+ScreenshotSettings HtmlSnap::screenshotSettings() const
+{
+    return { m_snapWidth, m_snapHeight, m_dimensionAsImageSize, m_pictureFile == kInMemory ? QString() : m_pictureFile,
+        m_jpegQuality, m_zoom, m_thumbnailHint };
+}
+
 void HtmlSnap::takeScreenshot(const QJsonObject& layoutMetrics)
 {
-    const int viewWidth = m_snapWidth > 0 ? m_snapWidth : kLayoutWidth;
-    const int viewHeight = m_snapHeight > 0 ? m_snapHeight : kLayoutHeight;
-    int width = viewWidth;
-    int height = viewHeight;
-    if (!layoutMetrics.isEmpty()) {
-        const QJsonObject content = layoutMetrics.value(QLatin1String("cssContentSize")).toObject();
-        const int contentWidth = static_cast<int>(std::ceil(content.value(QLatin1String("width")).toDouble()));
-        const int contentHeight = static_cast<int>(std::ceil(content.value(QLatin1String("height")).toDouble()));
-        if (!(m_dimensionAsImageSize && m_snapWidth > 0))
-            width = std::max(viewWidth, contentWidth);
-        if (!(m_dimensionAsImageSize && m_snapHeight > 0))
-            height = std::max(viewHeight, contentHeight);
-        width = std::clamp(width, 1, MaxCaptureExtent);
-        height = std::clamp(height, 1, MaxCaptureExtent);
-    }
-
-    QString format = QStringLiteral("jpeg");
-    if (m_pictureFile != kInMemory) {
-        const QByteArray fileFormat = Imaging::writerFormatFor(m_pictureFile);
-        format
-            = (fileFormat == "jpeg" || fileFormat == "webp") ? QString::fromLatin1(fileFormat) : QStringLiteral("png");
-    }
-    QJsonObject params { { QStringLiteral("format"), format } };
-    if (format != QLatin1String("png"))
-        params.insert(QStringLiteral("quality"), m_jpegQuality);
-    double scale = m_zoom;
-    if (m_pictureFile == kInMemory && m_thumbnailHint.isValid() && !m_thumbnailHint.isEmpty()) {
-        const double cover
-            = std::max(double(m_thumbnailHint.width()) / width, double(m_thumbnailHint.height()) / height);
-        scale = std::clamp(cover, 0.01, 1.0);
-    }
-    QSize imageSize(width, height);
-    const bool beyondViewport = width > viewWidth || height > viewHeight;
-    if (beyondViewport || scale != 1.0) {
-        params.insert(QStringLiteral("captureBeyondViewport"), beyondViewport);
-        params.insert(QStringLiteral("clip"),
-            QJsonObject { { QStringLiteral("x"), 0 }, { QStringLiteral("y"), 0 }, { QStringLiteral("width"), width },
-                { QStringLiteral("height"), height }, { QStringLiteral("scale"), scale } });
-        imageSize = QSize(std::max(1, static_cast<int>(std::lround(width * scale))),
-            std::max(1, static_cast<int>(std::lround(height * scale))));
-    }
-
+    const ScreenshotPlan plan = planScreenshot(screenshotSettings(), layoutMetrics);
     const quint64 generation = m_generation;
     m_terminateSent = false;
     m_stall.start(kStallBeforeTerminate);
-    m_captureCall = m_session->call(QStringLiteral("Page.captureScreenshot"), params, captureCallTimeout(),
-        [this, generation, format, imageSize](const DevToolsConnection::Reply& reply) {
+    m_captureCall = m_session->call(QStringLiteral("Page.captureScreenshot"), plan.params, captureCallTimeout(),
+        [this, generation, format = plan.format, imageSize = plan.imageSize](const DevToolsConnection::Reply& reply) {
             if (!isCurrent(generation))
                 return;
             m_captureCall = 0;
@@ -710,11 +670,7 @@ void HtmlSnap::readPicture(const QString& base64, const QString& format, QSize s
 {
     // Decoding takes milliseconds a picture, too long for the GUI thread with many captures in flight:
     // it runs on a worker while the capture waits, and its result is dropped if the capture ended meanwhile.
-    QSize reducedSize;
-    if (m_pictureFile == kInMemory && m_thumbnailHint.isValid() && !m_thumbnailHint.isEmpty())
-        reducedSize = Imaging::scaledSize(size, m_thumbnailHint.width(), m_thumbnailHint.height(), false);
-    if (!withinDecodeLimit(reducedSize))
-        reducedSize = QSize();
+    const QSize reducedSize = reducedPictureSize(screenshotSettings(), size);
     const quint64 generation = m_generation;
     auto* watcher = new QFutureWatcher<ReadPicture>(this);
     connect(watcher, &QFutureWatcherBase::finished, this, [this, watcher, generation, format, size] {
@@ -880,88 +836,6 @@ void HtmlSnap::releasePage()
     m_requestsStarted.clear();
     m_requestsDone.clear();
     m_lastPercent = -1;
-}
-
-Common::Result<QByteArray> HtmlSnap::GetThumbImageBytes(
-    const QString& formatMask, int width, int height, int keepRatio) const
-{
-    if (m_code != SnapCode::Captured || m_image.isEmpty())
-        return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
-    return capturedImage().thumbnailBytes(formatMask, width, height, keepRatio != 0);
-}
-
-CapturedImage HtmlSnap::capturedImage() const
-{
-    if (m_code != SnapCode::Captured)
-        return {};
-    return CapturedImage { m_image, m_imageFormat.toLatin1(), m_imageSize, m_jpegQuality, m_reduced };
-}
-
-Common::Status HtmlSnap::SaveImage(const QString& pictureFile) const
-{
-    if (m_image.isEmpty())
-        return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
-    const QImage image = Imaging::decodeImage(m_image, m_imageFormat.toLatin1());
-    if (image.isNull())
-        return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
-    return Imaging::writeImageFile(image, pictureFile, m_jpegQuality);
-}
-
-Common::Status HtmlSnap::DrawTxt(int x, int y, const QString& text, int fontSize, int color, const QString& fontName)
-{
-    if (m_image.isEmpty())
-        return Common::Error { m_code, kSource, QStringLiteral("No captured image") };
-    QImage image = Imaging::decodeImage(m_image, m_imageFormat.toLatin1()).convertToFormat(QImage::Format_RGB32);
-    if (image.isNull())
-        return Common::Error { 0, kSource, QStringLiteral("The captured image cannot be read") };
-    {
-        QPainter painter(&image);
-        QFont font(fontName.isEmpty() ? QStringLiteral("Liberation Sans") : fontName);
-        font.setPixelSize(std::max(1, fontSize));
-        painter.setFont(font);
-        painter.setPen(QColor(color & 0xFF, (color >> 8) & 0xFF, (color >> 16) & 0xFF));
-        painter.drawText(QPoint(x, y + painter.fontMetrics().ascent()), text);
-    }
-    const auto bytes = Imaging::encodeInWriterFormat(image, "png", m_jpegQuality);
-    if (!bytes)
-        return Common::Error { 0, kSource, QStringLiteral("Cannot encode the image") };
-    m_image = bytes.value();
-    m_reduced = {};
-    m_imageFormat = QStringLiteral("png");
-    return Common::success();
-}
-
-Common::Status HtmlSnap::GetThumbnailImage(
-    const QString& inputFile, const QString& outputFile, int width, int height, int keepRatio)
-{
-    const auto image = Imaging::readImageFile(inputFile);
-    if (!image)
-        return image.error();
-    const QSize target = Imaging::scaledSize(image.value().size(), width, height, keepRatio != 0);
-    return Imaging::writeImageFile(
-        image.value().scaled(target, Qt::IgnoreAspectRatio, Qt::SmoothTransformation), outputFile, 90);
-}
-
-Common::Status HtmlSnap::ReduceColor(const QString& inputFile, const QString& outputFile, int colors)
-{
-    const auto image = Imaging::readImageFile(inputFile);
-    if (!image)
-        return image.error();
-    const auto reduced = Imaging::reduceColors(image.value(), colors);
-    if (!reduced)
-        return reduced.error();
-    return Imaging::writeImageFile(reduced.value(), outputFile, 90);
-}
-
-Common::Status HtmlSnap::MakeGrayImage(const QString& inputFile, const QString& outputFile, int grayOrBlackWhite)
-{
-    const auto image = Imaging::readImageFile(inputFile);
-    if (!image)
-        return image.error();
-    const QImage converted = grayOrBlackWhite == 0
-        ? image.value().convertToFormat(QImage::Format_Grayscale8)
-        : image.value().convertToFormat(QImage::Format_Mono, Qt::ThresholdDither);
-    return Imaging::writeImageFile(converted, outputFile, 90);
 }
 
 } // namespace Capture

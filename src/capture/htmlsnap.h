@@ -18,6 +18,7 @@
 #include "capture/capturedimage.h"
 #include "capture/pagefacts.h"
 #include "capture/pageopener.h"
+#include "capture/screenshotplan.h"
 #include "common/result.h"
 
 namespace Capture {
@@ -60,7 +61,7 @@ class HtmlSnap final : public QObject {
 
 public:
     // Pages taller or wider than this are captured up to it.
-    static constexpr int MaxCaptureExtent = 16384;
+    static constexpr int MaxCaptureExtent = ScreenshotSettings::MaxExtent;
     static constexpr int DefaultTimeOut = 40000;
 
     // The longest a capture can run from SnapUrl() to its final event with these settings: the
@@ -201,6 +202,7 @@ private:
     void startCaptureAttempt();
     bool retryCapture();
     std::chrono::milliseconds captureCallTimeout() const;
+    ScreenshotSettings screenshotSettings() const;
     void takeScreenshot(const QJsonObject& layoutMetrics);
     void readPicture(const QString& base64, const QString& format, QSize size);
     void storeImage(const QByteArray& bytes, const QString& format, QSize size, const QImage& reduced);
