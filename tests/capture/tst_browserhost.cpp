@@ -197,8 +197,9 @@ void TestBrowserHost::crashedRendererFailsTheCapture()
     HtmlSnap snap(&host);
     snap.SetTimeOut(60000);
     QSignalSpy status(&snap, &HtmlSnap::OnStatus);
+    const int before = m_server->requestCount(QStringLiteral("/hang"));
     snap.SnapUrl(m_server->url(QStringLiteral("/stalled")), QStringLiteral("*"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > 0, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > before, 30000);
     // A start that needed its second try under load is not the crash's doing.
     const int starts = host.startCount();
     crashPageShowing(host, QStringLiteral("/stalled"));
@@ -217,19 +218,25 @@ void TestBrowserHost::runOfCrashesRestartsTheBrowser()
     options.crashRunLimit = 2;
     BrowserHost host(options);
     QSignalSpy lost(&host, &BrowserHost::browserLost);
+    int starts = 0;
+    qint64 crashed = 0;
     for (int i = 0; i < 2; ++i) {
         HtmlSnap snap(&host);
         snap.SetTimeOut(60000);
         const int before = m_server->requestCount(QStringLiteral("/hang"));
         snap.SnapUrl(m_server->url(QStringLiteral("/stalled")), QStringLiteral("*"));
         QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > before, 30000);
+        // Counted from a browser that is up: its start may have needed a second try under load.
+        starts = host.startCount();
+        crashed = host.processId();
         crashPageShowing(host, QStringLiteral("/stalled"));
         QTRY_COMPARE_WITH_TIMEOUT(snap.GetErrorCode(), -1, 30000);
     }
     QTRY_COMPARE_WITH_TIMEOUT(lost.size(), 1, 30000);
     HtmlSnap next(&host);
     QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
-    QCOMPARE(host.startCount(), 2);
+    QVERIFY(host.startCount() > starts);
+    QVERIFY(host.processId() != crashed);
 }
 
 void TestBrowserHost::hungBrowserIsRestarted()
@@ -239,9 +246,11 @@ void TestBrowserHost::hungBrowserIsRestarted()
     BrowserHost host(options);
     HtmlSnap first(&host);
     QCOMPARE(capture(first, m_server->url(QStringLiteral("/blue"))).code, 1);
+    const int starts = host.startCount();
+    const qint64 hung = host.processId();
 
     QSignalSpy lost(&host, &BrowserHost::browserLost);
-    QVERIFY(::kill(static_cast<pid_t>(host.processId()), SIGSTOP) == 0);
+    QVERIFY(::kill(static_cast<pid_t>(hung), SIGSTOP) == 0);
     HtmlSnap stuck(&host);
     stuck.SetTimeOut(60000);
     QCOMPARE(capture(stuck, m_server->url(QStringLiteral("/blue"))).code, -1);
@@ -249,7 +258,8 @@ void TestBrowserHost::hungBrowserIsRestarted()
 
     HtmlSnap next(&host);
     QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
-    QCOMPARE(host.startCount(), 2);
+    QVERIFY(host.startCount() > starts);
+    QVERIFY(host.processId() != hung);
 }
 
 void TestBrowserHost::slowFirstStartIsTriedAgain()
@@ -281,7 +291,7 @@ void TestBrowserHost::replacedBrowserFinishesItsCaptures()
     QCOMPARE(capture(second, m_server->url(QStringLiteral("/blue"))).code, 1);
     HtmlSnap third(&host);
     QCOMPARE(capture(third, m_server->url(QStringLiteral("/blue"))).code, 1);
-    QCOMPARE(host.startCount(), starts + 1);
+    QVERIFY(host.startCount() > starts);
     QVERIFY(host.processId() != first);
 
     // The old browser stays for the capture still running on it, and goes once that one ends.

@@ -789,7 +789,7 @@ void TestHtmlSnap::browserDeathFailsAndRestarts()
     auto next = makeSnap();
     next->setSparePage(&spare);
     QCOMPARE(capture(*next, m_server->url(QStringLiteral("/blue"))).code, 1);
-    QCOMPARE(m_host->startCount(), starts + 1);
+    QVERIFY(m_host->startCount() > starts);
 }
 
 QTEST_GUILESS_MAIN(TestHtmlSnap)
