@@ -780,8 +780,10 @@ void TestHtmlSnap::browserDeathFailsAndRestarts()
     auto snap = makeSnap(60000);
     snap->setSparePage(&spare);
     QSignalSpy status(snap.get(), &HtmlSnap::OnStatus);
+    const int before = m_server->requestCount(QStringLiteral("/hang"));
     snap->SnapUrl(m_server->url(QStringLiteral("/hang")), QStringLiteral("*"));
-    QTRY_VERIFY_WITH_TIMEOUT(m_server->requestCount(QStringLiteral("/hang")) > 0 && m_host->processId() > 0, 30000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        m_server->requestCount(QStringLiteral("/hang")) > before && m_host->processId() > 0, 30000);
     const int starts = m_host->startCount();
     ::kill(static_cast<pid_t>(m_host->processId()), SIGKILL);
     QTRY_COMPARE_WITH_TIMEOUT(snap->GetErrorCode(), -1, 30000);
