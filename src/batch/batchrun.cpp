@@ -31,12 +31,22 @@ namespace {
     constexpr int MaxSlots = 100;
     // Beyond the engine's own bound, for the final event to reach the run on a loaded machine.
     constexpr int WatchdogMarginSeconds = 10;
+    // How often the machine is read for room: often enough that a held link waits little past the
+    // moment room appears, seldom enough that reading the browsers' processes costs next to nothing.
+    constexpr int RoomReadingMs = 500;
 
     LinksListModel::RowKey rowKeyOf(const Capture::HtmlSnapshot& slot, bool* ok)
     {
         const QVariant item = slot.ListItem();
         *ok = item.isValid();
         return item.value<LinksListModel::RowKey>();
+    }
+
+    QString heldText(CaptureAdmission::Hold hold)
+    {
+        return hold == CaptureAdmission::Hold::Memory
+            ? QStringLiteral("Waiting for memory: the browsers are at the memory budget")
+            : QStringLiteral("Waiting for the processor: the machine is busy");
     }
 
     QString verdictOutcome(LinkVerdict::Kind kind)
@@ -64,6 +74,8 @@ BatchRun::BatchRun(const Services& services, QObject* parent)
 {
     m_watchdog.setInterval(1000);
     connect(&m_watchdog, &QTimer::timeout, this, &BatchRun::scheduleStep);
+    m_roomTimer.setInterval(RoomReadingMs);
+    connect(&m_roomTimer, &QTimer::timeout, this, &BatchRun::readRoom);
     m_completionPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
 }
 
@@ -128,6 +140,7 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
         static_cast<int>(std::min<qint64>(longest.count() + WatchdogMarginSeconds, std::numeric_limits<int>::max())));
 
     const int count = std::clamp<int>(settings.ThreadsCount, 1, MaxSlots);
+    m_threadsCount = count;
     m_slots.clear();
     m_slots.append(nullptr);
     releaseSparePages();
@@ -138,6 +151,22 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
         m_slots.append(createSlot(i));
     m_inFlight = QList<InFlight>(count + 1);
 
+    // Only the local browser's processes are this machine's to measure; remote ones take what they
+    // are given.
+    m_held.reset();
+    m_times.clear();
+    m_clock.start();
+    m_lastReadingMs = 0;
+    m_startedSinceReading = 0;
+    m_room.reset();
+    m_budgetBytes = 0;
+    m_room.emplace();
+    m_reading = m_room->read();
+    m_baselineBytes = m_reading.treeBytes;
+    m_inFlightAtReading = 0;
+    if (!m_pool)
+        m_budgetBytes = CaptureAdmission::budgetBytes(settings.MemoryBudget, MachineRoom::totalMemory());
+
     if (const Common::Status opened
         = m_reader.open(m_services.links.LinksInfoFile(), m_services.links.StartLink(), m_services.links.EndLink());
         !opened)
@@ -145,6 +174,7 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
 
     m_state = State::Running;
     m_watchdog.start();
+    m_roomTimer.start();
     Q_EMIT started();
     scheduleStep();
     return true;
@@ -421,6 +451,18 @@ void BatchRun::readRecords()
             scheduleStep();
             return;
         }
+        if (m_held) {
+            if (admission() != CaptureAdmission::Hold::None)
+                return; // the next reading of the machine brings the next step
+            HeldLink held = std::move(*m_held);
+            m_held.reset();
+            startLink(held.row, held.record, std::move(held.link));
+            if (m_reader.isExhausted()) {
+                endMainLoop();
+                return;
+            }
+            continue;
+        }
         const std::optional<RangeReader::Entry> entry = m_reader.next();
         if (!entry) {
             if (const std::optional<Common::Error> failed = m_reader.error()) {
@@ -456,20 +498,12 @@ void BatchRun::readRecords()
                 ++m_successCount;
             link.outcome = verdictOutcome(verdict.kind);
             Q_EMIT linkEnded(link);
+        } else if (const CaptureAdmission::Hold hold = admission(); hold != CaptureAdmission::Hold::None) {
+            rows.setStatus(key, heldText(hold));
+            m_held = HeldLink { key, entry->record, std::move(link) };
+            return;
         } else {
-            bool dispatched = false;
-            for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
-                if (m_slots.at(i) && m_slots.at(i)->Ready() && canDispatch(m_slots.at(i))) {
-                    dispatch(i, key, entry->record);
-                    m_inFlight[i] = InFlight { true, link, key, {} };
-                    dispatched = true;
-                    break;
-                }
-            }
-            if (!dispatched) {
-                link.outcome = Outcome::Unfinished;
-                Q_EMIT linkEnded(link);
-            }
+            startLink(key, entry->record, std::move(link));
         }
         if (m_reader.isExhausted()) {
             endMainLoop();
@@ -477,6 +511,64 @@ void BatchRun::readRecords()
         }
     }
 }
+
+void BatchRun::startLink(LinksListModel::RowKey row, const LinkRecord& record, LinkOutcome link)
+{
+    for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
+        if (m_slots.at(i) && m_slots.at(i)->Ready() && canDispatch(m_slots.at(i))) {
+            dispatch(i, row, record);
+            m_inFlight[i] = InFlight { true, std::move(link), row, {}, m_clock.elapsed() };
+            ++m_startedSinceReading;
+            return;
+        }
+    }
+    link.outcome = Outcome::Unfinished;
+    Q_EMIT linkEnded(link);
+}
+
+void BatchRun::endHeldLink()
+{
+    if (!m_held)
+        return;
+    LinkOutcome link = std::move(m_held->link);
+    m_held.reset();
+    link.outcome = Outcome::Unfinished;
+    Q_EMIT linkEnded(link);
+}
+
+int BatchRun::inFlightCount() const
+{
+    return static_cast<int>(
+        std::count_if(m_inFlight.begin(), m_inFlight.end(), [](const InFlight& flight) { return flight.active; }));
+}
+
+CaptureAdmission::Hold BatchRun::admission() const
+{
+    if (m_pool)
+        return CaptureAdmission::Hold::None;
+    const CaptureAdmission::Machine machine { MachineRoom::cores(), m_reading.busyShare, m_reading.treeBytes,
+        m_reading.availableBytes };
+    const CaptureAdmission::Run run { inFlightCount(), m_startedSinceReading, m_budgetBytes,
+        CaptureAdmission::bytesPerCapture(m_reading.treeBytes, m_baselineBytes, m_inFlightAtReading) };
+    return CaptureAdmission::hold(machine, run);
+}
+
+void BatchRun::readRoom()
+{
+    if (!m_room)
+        return;
+    m_reading = m_room->read();
+    const qint64 now = m_clock.elapsed();
+    const int inFlight = inFlightCount();
+    m_times.addReading(m_reading.busyShare, now - m_lastReadingMs, inFlight);
+    m_lastReadingMs = now;
+    m_inFlightAtReading = inFlight;
+    m_startedSinceReading = 0;
+    if (m_held)
+        scheduleStep();
+}
+
+QString BatchRun::timeSummary() const { return m_times.summary(m_threadsCount); }
 
 void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record)
 {
@@ -513,6 +605,7 @@ void BatchRun::releaseSparePages()
 
 void BatchRun::endMainLoop()
 {
+    endHeldLink();
     m_reader.close();
     // No link is left to open a page for.
     releaseSparePages();
@@ -578,6 +671,9 @@ void BatchRun::finish()
     m_slots.clear();
     delete std::exchange(m_pool, nullptr);
     m_watchdog.stop();
+    readRoom();
+    m_roomTimer.stop();
+    m_room.reset();
     m_state = State::Idle;
     m_folders.release();
     Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());
@@ -589,6 +685,8 @@ void BatchRun::endLink(
     flight.active = false;
     LinkOutcome link = std::move(flight.link);
     link.outcome = outcome;
+    link.spentMs = m_clock.elapsed() - flight.startedMs;
+    m_times.addLink(link.spentMs, isFailure(outcome));
     link.statusText = text.isEmpty() ? flight.liveText : text;
     flight.liveText.clear();
     LinksListModel& rows = m_services.rows;

@@ -3,6 +3,7 @@
 #include <deque>
 #include <memory>
 
+#include <QElapsedTimer>
 #include <QFuture>
 #include <QList>
 #include <QObject>
@@ -10,12 +11,15 @@
 #include <QThreadPool>
 #include <QTimer>
 
+#include "batch/captureadmission.h"
 #include "batch/folderlock.h"
 #include "batch/linkclassifier.h"
 #include "batch/linkoutcome.h"
 #include "batch/linksdatabase.h"
 #include "batch/linkslistmodel.h"
+#include "batch/machineroom.h"
 #include "batch/pagehealth.h"
+#include "batch/runtimetally.h"
 
 namespace Capture {
 class BrowserHost;
@@ -102,6 +106,10 @@ public:
     qint32 CurrentLine() const { return m_reader.CurrentLine(); }
     // What the pages of the current or last run have become, in one line (PageHealth::summary).
     QString pageSummary() const { return m_health ? m_health->summary() : QString(); }
+    // Where the current or last run's time went, in one line (RunTimeTally::summary).
+    QString timeSummary() const;
+    // The memory budget of the current or last run's process tree, in bytes; 0 when none applies.
+    qint64 memoryBudget() const { return m_budgetBytes; }
     // The last run ended because none of the browsers BrowserEndpoints lists could be reached.
     bool lostEveryBrowser() const { return m_lostEveryBrowser; }
     int busySlots() const;
@@ -154,6 +162,11 @@ private:
     bool poolStep();
     bool canDispatch(const Capture::HtmlSnapshot* slot) const;
     void handleSlotStatus(int index, const QString& text, int code);
+    void readRoom();
+    CaptureAdmission::Hold admission() const;
+    int inFlightCount() const;
+    void startLink(LinksListModel::RowKey row, const LinkRecord& record, LinkOutcome link);
+    void endHeldLink();
 
     // The link a slot works on, from its dispatch to its completion.
     struct InFlight {
@@ -162,6 +175,15 @@ private:
         LinksListModel::RowKey row = 0;
         // The row's last live text, which the link keeps when it ends without an outcome text.
         QString liveText;
+        // On the run's clock, when the capture started.
+        qint64 startedMs = 0;
+    };
+    // A link read while the machine had no room for it: it waits outside the slots, its time-out not
+    // yet started, and goes out first once there is room.
+    struct HeldLink {
+        LinksListModel::RowKey row = 0;
+        LinkRecord record;
+        LinkOutcome link;
     };
     // A capture taken from its slot whose completion has not ended yet.
     struct Taken {
@@ -201,6 +223,19 @@ private:
     // In the order taken; they end in that order.
     std::deque<Taken> m_taken;
     QTimer m_watchdog;
+    // Reads the machine while the run goes on: admission and the end's time summary use it.
+    QTimer m_roomTimer;
+    std::optional<MachineRoom> m_room;
+    RoomReading m_reading;
+    QElapsedTimer m_clock;
+    qint64 m_lastReadingMs = 0;
+    qint64 m_baselineBytes = 0;
+    qint64 m_budgetBytes = 0;
+    int m_startedSinceReading = 0;
+    int m_inFlightAtReading = 0;
+    int m_threadsCount = 0;
+    std::optional<HeldLink> m_held;
+    RunTimeTally m_times;
     // The browsers of this run when BrowserEndpoints lists any; null otherwise.
     Capture::BrowserPool* m_pool = nullptr;
     bool m_poolWasUp = false;

@@ -40,6 +40,8 @@ struct LinkOutcome final {
     Capture::PageFacts page;
     // What the page has become (PageWord); empty for links whose page was never captured.
     QString pageWord;
+    // From its capture's start to its outcome; -1 for links that were never captured.
+    qint64 spentMs = -1;
 };
 
 // The outcome of a capture from the engine's code, whether the completion made a thumbnail of it,

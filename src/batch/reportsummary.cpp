@@ -30,8 +30,10 @@ Common::Result<ReportSummary> summariseReport(QIODevice& report)
     Common::CsvReader reader(report);
     const std::optional<QStringList> header = reader.next();
     QStringList columns = RunReport::columns();
-    // Reports of earlier releases end before the page column.
-    const qsizetype pageColumn = header ? header->indexOf(columns.takeLast()) : -1;
+    // Reports of earlier releases end before the page column, or before the seconds column after it.
+    const QString page = QStringLiteral("page");
+    const qsizetype pageColumn = header ? header->indexOf(page) : -1;
+    columns.resize(columns.indexOf(page));
     QList<qsizetype> index;
     for (const QString& column : columns)
         index.append(header ? header->indexOf(column) : -1);

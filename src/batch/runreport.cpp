@@ -63,7 +63,7 @@ QStringList RunReport::columns()
 {
     return { QStringLiteral("line"), QStringLiteral("id"), QStringLiteral("url"), QStringLiteral("outcome"),
         QStringLiteral("status_text"), QStringLiteral("http_status"), QStringLiteral("final_url"),
-        QStringLiteral("title"), QStringLiteral("elapsed_ms"), QStringLiteral("page") };
+        QStringLiteral("title"), QStringLiteral("elapsed_ms"), QStringLiteral("page"), QStringLiteral("seconds") };
 }
 
 QString RunReport::newReportPath(const QString& folder, const QDateTime& when)
@@ -81,7 +81,8 @@ QByteArray RunReport::record(const LinkOutcome& link)
     const Capture::PageFacts& page = link.page;
     return Common::csvRecord({ QString::number(link.line), link.id, link.url, link.outcome, link.statusText,
         page.httpStatus > 0 ? QString::number(page.httpStatus) : QString(), page.finalUrl, page.title,
-        QString::number(page.elapsedMs), link.pageWord });
+        QString::number(page.elapsedMs), link.pageWord,
+        link.spentMs >= 0 ? QString::number(double(link.spentMs) / 1000.0, 'f', 1) : QString() });
 }
 
 void RunReport::open()

@@ -19,8 +19,9 @@ class BatchRun;
 
 // The report of every run: one CSV file per run in the reports folder, "run-<date>-<time>.csv"
 // (UTF-8, a header record, RFC 4180 quoting), one record per link as it ends: line, ID, URL,
-// outcome, status text, HTTP status (empty when none), final URL, title, elapsed milliseconds, and
-// what the page has become (PageWord, empty when it was never captured).
+// outcome, status text, HTTP status (empty when none), final URL, title, elapsed milliseconds, what
+// the page has become (PageWord, empty when it was never captured), and the link's seconds from its
+// capture's start to its outcome (empty when it was never captured).
 // Each record reaches the disk as soon as it is written, so a crash loses at most the last one. The
 // links found parked by their look after their record was written get their word when the run ends,
 // in a rewrite on a worker thread, so that a long run's report never holds up the window; the report

@@ -200,6 +200,8 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
         summary += QStringLiteral(": ") + m_tally.breakdown();
     if (const QString pages = m_run->pageSummary(); !pages.isEmpty())
         summary += QStringLiteral("; pages: ") + pages;
+    if (const QString time = m_run->timeSummary(); !time.isEmpty())
+        summary += QStringLiteral("; time: ") + time;
     if (!m_report->filePath().isEmpty() && m_report->errorText().isEmpty())
         summary += QStringLiteral("; report ") + m_report->filePath();
     writeErr(summary + QLatin1Char('\n'));

@@ -32,6 +32,8 @@ QByteArray linkLine(const Batch::LinkOutcome& link, bool json)
             { QStringLiteral("outcome"), link.outcome }, { QStringLiteral("status"), link.statusText },
             { QStringLiteral("url"), link.url }, { QStringLiteral("final_url"), link.page.finalUrl },
             { QStringLiteral("title"), link.page.title }, { QStringLiteral("elapsed_ms"), link.page.elapsedMs } };
+        object.insert(QStringLiteral("seconds"),
+            link.spentMs >= 0 ? QJsonValue(double(link.spentMs) / 1000.0) : QJsonValue(QJsonValue::Null));
         object.insert(QStringLiteral("http_status"),
             link.page.httpStatus > 0 ? QJsonValue(link.page.httpStatus) : QJsonValue(QJsonValue::Null));
         return QJsonDocument(object).toJson(QJsonDocument::Compact) + '\n';

@@ -48,6 +48,7 @@ namespace {
         { "EnableScript", &LiveSettings::EnableScript, 0 },
         { "DismissCookieBanners", &LiveSettings::DismissCookieBanners, 1 },
         { "ThreadsCount", &LiveSettings::ThreadsCount, 4 },
+        { "MemoryBudget", &LiveSettings::MemoryBudget, 0 },
         { "SnapWidth", &LiveSettings::SnapWidth, 0 },
         { "SnapHeight", &LiveSettings::SnapHeight, 0 },
         { "SnapDimension", &LiveSettings::SnapDimension, 0 },

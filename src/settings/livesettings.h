@@ -31,6 +31,8 @@ struct LiveSettings final {
     qint32 EnableScript = 0;
     qint32 DismissCookieBanners = 0; // with scripts on, consent walls are answered before the capture
     qint32 ThreadsCount = 0;
+    // The most memory the program and its local browsers may hold, in MB; 0: half the machine's memory.
+    qint32 MemoryBudget = 0;
     QString IgnoreFiles;
     // DevTools endpoints of the browsers a batch run captures on (see Capture::parseBrowserEndpoints);
     // empty: the local browser alone.

@@ -94,6 +94,7 @@ namespace {
         PICTAVO_LIVE(ThreadsCount),
         PICTAVO_LIVE(Timeout),
         PICTAVO_LIVE(DelayTime),
+        PICTAVO_LIVE(MemoryBudget),
         PICTAVO_LIVE(FastDelay),
         PICTAVO_LIVE(CheckBlankPages),
         PICTAVO_LIVE(EnableJava),
@@ -247,6 +248,7 @@ FormValues SettingsForm::load()
     v.set(QStringLiteral("chkSnapDimension"), s.SnapDimension != 0);
     v.set(QStringLiteral("txtTimeout"), QString::number(s.Timeout));
     v.set(QStringLiteral("txtDelayTime"), QString::number(s.DelayTime));
+    v.set(QStringLiteral("txtMemoryBudget"), QString::number(s.MemoryBudget));
     v.set(QStringLiteral("txtSnapWidth"), QString::number(s.SnapWidth));
     v.set(QStringLiteral("txtSnapHeight"), QString::number(s.SnapHeight));
     v.set(QStringLiteral("ThreadsCountSlider"), s.ThreadsCount);
@@ -428,6 +430,7 @@ void SettingsForm::save(const FormValues& c)
     if (s.Timeout < 1)
         s.Timeout = 30000;
     s.DelayTime = std::max(0, whole("txtDelayTime"));
+    s.MemoryBudget = std::max(0, whole("txtMemoryBudget"));
     // A size that is not a whole number keeps the one set while it was typed.
     if (const auto width = toLong(text("txtImageWidth")))
         s.ImageWidth = *width;

@@ -173,8 +173,13 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     // Every run leaves its report; the status bar names it once the run is over.
     auto* report = new Batch::RunReport(*m_run, services.appPath + QStringLiteral("data/reports"), this);
     connect(report, &Batch::RunReport::reportWritten, this, [this](const QString& path) {
-        const QString pages = m_run->pageSummary();
-        setStatusText(pages.isEmpty() ? tr("Run report: %1").arg(path) : tr("%1. Run report: %2").arg(pages, path));
+        QStringList parts;
+        if (const QString pages = m_run->pageSummary(); !pages.isEmpty())
+            parts.append(pages);
+        if (const QString time = m_run->timeSummary(); !time.isEmpty())
+            parts.append(tr("Time: %1").arg(time));
+        parts.append(tr("Run report: %1").arg(path));
+        setStatusText(parts.join(QStringLiteral(". ")));
     });
     buildRunCommands();
 }

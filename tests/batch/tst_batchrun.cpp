@@ -3,6 +3,7 @@
 
 #include <QDeadlineTimer>
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImageReader>
 #include <QJsonArray>
@@ -228,6 +229,7 @@ private Q_SLOTS:
     void capturesTenLinksWithFourSlots();
     void marksLinksThatAreNotCaptured();
     void failuresShowTheirOutcome();
+    void heldLinksWaitOutsideTheirTimeOut();
     void stopThenStartResumes();
     void pauseHoldsNewLinks();
     void abortEndsTheWaitAtOnce();
@@ -370,6 +372,51 @@ void TestBatchRun::failuresShowTheirOutcome()
     QCOMPARE(bench.run->DoneCount(), 4);
     QCOMPARE(bench.strip.rowCount(), 1);
     QVERIFY(!QFile::exists(bench.thumbnail(QStringLiteral("3"))));
+}
+
+void TestBatchRun::heldLinksWaitOutsideTheirTimeOut()
+{
+    // A budget no capture fits: one at a time, whatever ThreadsCount says. Each page takes 60 % of the
+    // time-out, so the last one is read long before a time-out counted from then would let it finish.
+    Bench bench(m_host.get());
+    bench.settings.MemoryBudget = 1;
+    bench.settings.Timeout = 6000;
+    TestHttpServer::Response slow;
+    slow.body = page("teal");
+    slow.delayMs = bench.settings.Timeout * 6 / 10;
+    m_server->setRoute(QStringLiteral("/held"), slow);
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/held?1")),
+        QStringLiteral("2|") + m_server->url(QStringLiteral("/held?2")),
+        QStringLiteral("3|") + m_server->url(QStringLiteral("/held?3")) });
+    int mostInFlight = 0;
+    QList<qint64> spent;
+    QString heldStatus;
+    int rowsAtFirstEnd = 0;
+    QObject::connect(bench.run.get(), &BatchRun::linkEnded, bench.run.get(), [&](const LinkOutcome& link) {
+        mostInFlight = std::max(mostInFlight, bench.run->busySlots());
+        if (spent.isEmpty()) {
+            rowsAtFirstEnd = bench.rows.rowCount();
+            heldStatus = bench.status(2);
+        }
+        spent << link.spentMs;
+    });
+    QObject::connect(bench.run.get(), &BatchRun::rowAdded, bench.run.get(),
+        [&] { mostInFlight = std::max(mostInFlight, bench.run->busySlots()); });
+    QElapsedTimer clock;
+    clock.start();
+    QVERIFY(bench.runAll());
+    QCOMPARE(bench.run->SuccessCount(), 3);
+    QVERIFY(clock.elapsed() > bench.settings.Timeout);
+    QVERIFY(mostInFlight <= 1);
+    // The second went out as the first's capture ended; the third was read and shown meanwhile, its row
+    // saying why it waits.
+    QCOMPARE(rowsAtFirstEnd, 3);
+    QVERIFY(!heldStatus.isEmpty() && heldStatus != bench.status(2));
+    // Each link's seconds count from its own start, never from the wait before it.
+    QCOMPARE(spent.size(), 3);
+    for (qint64 ms : spent)
+        QVERIFY(ms >= slow.delayMs && ms < bench.settings.Timeout);
+    QVERIFY(bench.run->memoryBudget() > 0);
 }
 
 void TestBatchRun::stopThenStartResumes()

@@ -305,14 +305,14 @@ void TestPictavo::reportColumns()
 
     const QList<QStringList> records = reportRecords(m_reportPath);
     QCOMPARE(records.value(0),
-        args({ "line", "id", "url", "outcome", "status_text", "http_status", "final_url", "title", "elapsed_ms",
-            "page" }));
+        args({ "line", "id", "url", "outcome", "status_text", "http_status", "final_url", "title", "elapsed_ms", "page",
+            "seconds" }));
     QStringList record;
     for (const QStringList& candidate : records) {
         if (candidate.value(1) == id)
             record = candidate;
     }
-    QCOMPARE(record.size(), 10);
+    QCOMPARE(record.size(), 11);
     QCOMPARE(record.at(0), id); // the links are on lines 1 to 13
     QCOMPARE(record.at(3), outcome);
     QCOMPARE(record.at(5), httpStatus);
@@ -324,6 +324,9 @@ void TestPictavo::reportColumns()
     QCOMPARE(record.at(7), title);
     QVERIFY(record.at(8).toLongLong() >= 0);
     QCOMPARE(record.at(9), page);
+    // A link's seconds run from its capture's start; a link never captured has none.
+    QCOMPARE(record.at(10).isEmpty(), outcome == QLatin1String("skipped"));
+    QVERIFY(record.at(10).toDouble() >= 0);
 }
 
 void TestPictavo::reportCommandListsDeadLinks()

@@ -150,6 +150,7 @@ void frmSettings::buildWebPageTab(QTabWidget* tabs)
         { "Browser Width:", "txtSnapWidth", "Pixels (0 means default full page width)" },
         { "Browser Height:", "txtSnapHeight", "Pixels (0 means default full page height)" },
         { "Browsers:", "txtBrowserEndpoints", "Empty: this computer. Or ws://..., http://host:port" },
+        { "Memory Budget:", "txtMemoryBudget", "MB for the browsers (0: half of this computer's memory)" },
     };
     int row = 1;
     for (const auto& r : rows) {
