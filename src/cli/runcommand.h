@@ -63,6 +63,7 @@ private:
     void finishAfterReport(int exitCode);
     void requestStop();
     void handleOutputClosed();
+    void handleOutputFailed(const QString& reason);
     void handleLinkEnded(const Batch::LinkOutcome& link);
     void handleFinished(bool stopped, qint32 resumeFrom);
     void drawProgress();
@@ -86,6 +87,10 @@ private:
     bool m_outputClosed = false;
     // The output closed before any signal: it names the exit status.
     bool m_outputClosedFirst = false;
+    // Why standard output could not be written; empty while it can.
+    QString m_outputFailure;
+    // The status text of the last link whose thumbnail could not be stored.
+    QString m_lastWriteFailure;
     int m_stopRequests = 0;
 };
 

@@ -17,6 +17,7 @@
 
 #include "adminscriptserver.h"
 #include "common/csv.h"
+#include "fulldisk.h"
 #include "settings/hive.h"
 #include "settings/settingsstore.h"
 #include "testhttpserver.h"
@@ -94,6 +95,7 @@ private:
     CaptureTest::TestHttpServer m_pages;
     QByteArray m_refusedUrl;
     bool m_closedOutput = false; // for the next start()
+    QString m_outputFile; // for the next start()
     // The first run's report and output, examined by several tests.
     QString m_reportPath;
     Ran m_mixed;
@@ -161,6 +163,8 @@ QProcess* TestPictavo::start(const QStringList& arguments, const QProcessEnviron
         process->setStandardOutputProcess(new QProcess(process));
         process->findChild<QProcess*>()->start(QStringLiteral("true"));
     }
+    if (!m_outputFile.isEmpty())
+        process->setStandardOutputFile(std::exchange(m_outputFile, {}));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("PICTAVO_BROWSER_FLAGS"),
@@ -391,6 +395,11 @@ void TestPictavo::exitCodes_data()
                                        << QStringLiteral("") << 2 << QStringLiteral("unknown scheme");
     QTest::newRow("retry with a range") << two << args({ "run", "--retry", "--to", "2" }) << QStringLiteral("") << 2
                                         << QStringLiteral("--retry");
+    // "@full": a folder on a full disk; a last argument ">FILE" sends standard output there.
+    QTest::newRow("output to a full disk") << two << args({ "run", "--json", ">/dev/full" }) << QStringLiteral("") << 3
+                                           << QStringLiteral("No space left on device");
+    QTest::newRow("images folder full") << two << args({ "--set", "ImagesFolder=@full", "run" }) << QStringLiteral("")
+                                        << 3 << QStringLiteral("2 write-failed");
 }
 
 void TestPictavo::exitCodes()
@@ -403,6 +412,16 @@ void TestPictavo::exitCodes()
 
     if (qstrcmp(QTest::currentDataTag(), "no database") != 0)
         writeLinks(links.replace('@', page("")));
+    if (arguments.last().startsWith(QLatin1Char('>')))
+        m_outputFile = arguments.takeLast().mid(1);
+    std::optional<TestSupport::FullDisk> full;
+    if (arguments.join(QLatin1Char(' ')).contains(QLatin1String("@full"))) {
+        full.emplace(m_folder + QStringLiteral("/full"));
+        if (!full->isMounted())
+            QSKIP("no tmpfs can be mounted here");
+        full->fill();
+        arguments.replaceInStrings(QStringLiteral("@full"), full->path());
+    }
     QProcessEnvironment env;
     if (!browser.isEmpty())
         env.insert(QStringLiteral("PICTAVO_BROWSER"), browser);
