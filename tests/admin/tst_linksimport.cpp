@@ -180,22 +180,20 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(QString, message);
         const QByteArray old = "1|http://old.test/\r\n2|http://old2.test/\r\n";
+        const TestSupport::FullDisk full(url == QLatin1String("full disk") ? QFileInfo(m_database).path() : QString());
+        if (url == QLatin1String("full disk") && !full.isMounted())
+            QSKIP("no tmpfs can be mounted here");
         writeFile(m_database, old);
+        full.fill();
         m_canned.setReply(CannedHttpServer::Reply { 500, "Internal Server Error", "1|http://new.test/", {}, false });
         m_script.setLinks("9|http://new.test/|N|0\r\n");
         ImportOutcome outcome;
-        std::optional<TestSupport::FullDisk> full;
-        if (url == QLatin1String("full disk")) {
-            full.emplace(QFileInfo(m_database).absolutePath());
-            if (!full->isMounted())
-                QSKIP("no tmpfs can be mounted here");
-            writeFile(m_database, old);
-            full->fill();
-            outcome = runImport(m_script.url(), 1, 5, 5);
-        } else if (url == QLatin1String("canned"))
+        if (url == QLatin1String("canned"))
             outcome = runImport(m_canned.url(), 1, 5, 5);
         else if (url == QLatin1String("wrong password"))
             outcome = runImport(m_script.url(), 1, 5, 5, QStringLiteral("wrong"));
+        else if (full.isMounted())
+            outcome = runImport(m_script.url(), 1, 5, 5);
         else
             outcome = runImport(url, 1, 5, 5);
         QVERIFY(!outcome.ok);

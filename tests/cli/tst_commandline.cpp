@@ -1,12 +1,8 @@
-#include <csignal>
-#include <unistd.h>
-
 #include <QTest>
 
 #include "batch/linkoutcome.h"
 #include "cli/commandline.h"
 #include "cli/runoutput.h"
-#include "cli/standardoutput.h"
 
 using Cli::Invocation;
 
@@ -35,8 +31,6 @@ private Q_SLOTS:
     void linkLinesAreSafeForATerminal();
     void progressLine_data();
     void progressLine();
-    void outputWrites_data();
-    void outputWrites();
 };
 
 void TestCommandLine::parsesWhatItShould_data()
@@ -205,29 +199,6 @@ void TestCommandLine::progressLine()
         tally.add(link);
     }
     QCOMPARE(Cli::progressLine(tally, selected, seconds, 10), line);
-}
-
-void TestCommandLine::outputWrites_data()
-{
-    QTest::addColumn<bool>("fullDevice"); // or a pipe whose reader has gone
-    QTest::newRow("full disk") << true;
-    QTest::newRow("reader gone") << false;
-}
-
-void TestCommandLine::outputWrites()
-{
-    QFETCH(bool, fullDevice);
-    using Status = Cli::OutputWrite::Status;
-    std::signal(SIGPIPE, SIG_IGN);
-    int ends[2] = { -1, -1 };
-    QVERIFY(fullDevice || ::pipe(ends) == 0);
-    ::close(ends[0]);
-    std::FILE* stream = fullDevice ? std::fopen("/dev/full", "w") : ::fdopen(ends[1], "w");
-    QVERIFY(stream);
-    QCOMPARE(Cli::writeOutput(stream, "1\tx\n").status, fullDevice ? Status::Failed : Status::Closed);
-    // A stream that failed once never reports a later line as written.
-    QCOMPARE(Cli::writeOutput(stream, "2\ty\n").status, Status::Failed);
-    std::fclose(stream);
 }
 
 QTEST_GUILESS_MAIN(TestCommandLine)

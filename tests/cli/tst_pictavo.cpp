@@ -395,7 +395,7 @@ void TestPictavo::exitCodes_data()
                                        << QStringLiteral("") << 2 << QStringLiteral("unknown scheme");
     QTest::newRow("retry with a range") << two << args({ "run", "--retry", "--to", "2" }) << QStringLiteral("") << 2
                                         << QStringLiteral("--retry");
-    // "@full": a folder on a full disk; a last argument ">FILE" sends standard output there.
+    // A last argument ">FILE" sends standard output there; "@full" stands for a folder on a full disk.
     QTest::newRow("output to a full disk") << two << args({ "run", "--json", ">/dev/full" }) << QStringLiteral("") << 3
                                            << QStringLiteral("No space left on device");
     QTest::newRow("images folder full") << two << args({ "--set", "ImagesFolder=@full", "run" }) << QStringLiteral("")
@@ -412,16 +412,13 @@ void TestPictavo::exitCodes()
 
     if (qstrcmp(QTest::currentDataTag(), "no database") != 0)
         writeLinks(links.replace('@', page("")));
-    if (arguments.last().startsWith(QLatin1Char('>')))
-        m_outputFile = arguments.takeLast().mid(1);
-    std::optional<TestSupport::FullDisk> full;
-    if (arguments.join(QLatin1Char(' ')).contains(QLatin1String("@full"))) {
-        full.emplace(m_folder + QStringLiteral("/full"));
-        if (!full->isMounted())
-            QSKIP("no tmpfs can be mounted here");
-        full->fill();
-        arguments.replaceInStrings(QStringLiteral("@full"), full->path());
-    }
+    m_outputFile = arguments.last().startsWith(QLatin1Char('>')) ? arguments.takeLast().mid(1) : QString();
+    const bool onFullDisk = !arguments.filter(QStringLiteral("@full")).isEmpty();
+    arguments.replaceInStrings(QStringLiteral("@full"), m_folder + QStringLiteral("/full"));
+    const TestSupport::FullDisk full(onFullDisk ? m_folder + QStringLiteral("/full") : QString());
+    if (onFullDisk && !full.isMounted())
+        QSKIP("no tmpfs can be mounted here");
+    full.fill();
     QProcessEnvironment env;
     if (!browser.isEmpty())
         env.insert(QStringLiteral("PICTAVO_BROWSER"), browser);

@@ -5,7 +5,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include "fulldisk.h"
 #include "imaging/imagefile.h"
 #include "imaging/pixtwix.h"
 
@@ -337,7 +336,6 @@ private Q_SLOTS:
             QTest::addRow("missing folder, %s", name) << QStringLiteral("missing/deeper") << durability;
             QTest::addRow("read-only folder, %s", name)
                 << QStringLiteral("locked-%1").arg(QLatin1String(name)) << durability;
-            QTest::addRow("full disk, %s", name) << QStringLiteral("full-%1").arg(QLatin1String(name)) << durability;
         }
     }
 
@@ -354,13 +352,6 @@ private Q_SLOTS:
                 probe.remove();
                 QSKIP("permissions are not enforced for this user");
             }
-        }
-        std::optional<TestSupport::FullDisk> full;
-        if (folder.startsWith(QLatin1String("full"))) {
-            full.emplace(m_dir.filePath(folder));
-            if (!full->isMounted())
-                QSKIP("no tmpfs can be mounted here");
-            full->fill();
         }
         const auto saved = saveImage(blockImage(), path, ImageFormat::Jpeg, 80, durability);
         QVERIFY(!saved.ok());
