@@ -17,7 +17,7 @@ namespace ExitCode {
     // A signal stopped the command. Commands end with this; the program's status is then 128 plus the
     // first signal caught, as shells report it: 130 for SIGINT, 143 for SIGTERM.
     constexpr int Interrupted = 130;
-    // run, report: standard output's reader went away (`pictavo run | head`); the run stopped as on SIGINT.
+    // run, report: standard output's reader went away (`pictavo run | head`); a run stopped as on SIGINT.
     // 128 + SIGPIPE, the status a writer killed by that signal would have.
     constexpr int OutputClosed = 141;
 } // namespace ExitCode

@@ -33,7 +33,8 @@ class TerminalBoxes;
 // `pictavo run`: the window's batch run (and with --retry its retry step first) on the same engine,
 // completion and report, its progress on the terminal instead of the window. Ends in one finished()
 // with the exit status. An interrupt, or standard output's reader going away, acts as Stop; the next
-// interrupt as the waiting window's Abort.
+// interrupt as the waiting window's Abort. Output, a report or thumbnails that cannot be written (a full
+// disk) stop nothing: the run ends with ExitCode::WriteFailed and says why.
 class RunCommand final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RunCommand)
