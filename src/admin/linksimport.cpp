@@ -73,7 +73,8 @@ void LinksImport::handleImportReply(const AdminReply& reply)
         const bool storeFailed = !reply.completed && reply.statusText.startsWith(QLatin1String("Cannot store"));
         return fail(storeFailed ? QStringLiteral("Error: ") + reply.statusText : importFailureText(reply));
     }
-    if (!m_target->commit())
+    // commit() alone takes no notice of a last buffered block the disk refused.
+    if (!m_target->flush() || !m_target->commit())
         return fail(QStringLiteral("Error: Cannot write %1: %2").arg(m_linksInfoFile, m_target->errorString()));
     m_target.reset();
     m_step = Step::Idle;

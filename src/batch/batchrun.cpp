@@ -389,8 +389,10 @@ void BatchRun::endProcessedCaptures()
             ++m_successCount;
         if (taken.flight.active) {
             taken.flight.link.page = taken.facts;
-            endLink(taken.flight, captureOutcome(taken.code, completed.success, taken.facts.netError), completed.text,
-                completed.look);
+            const QString outcome = completed.writeFailed
+                ? Outcome::WriteFailed
+                : captureOutcome(taken.code, completed.success, taken.facts.netError);
+            endLink(taken.flight, outcome, completed.text, completed.look);
         }
         ended = true;
     }

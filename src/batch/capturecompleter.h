@@ -22,6 +22,8 @@ struct CompletedCapture final {
     QString text;
     // How the captured page looks (before filters, effects and watermark), when it has a look to compare.
     std::optional<Imaging::LookHash> look;
+    // The thumbnail was made but could not be stored (a full disk, say); text says why.
+    bool writeFailed = false;
 };
 
 // One ended capture on its way to its outcome. The heavy part (decoding, filters, effects, watermark,

@@ -184,9 +184,24 @@ namespace {
         if (m_silentFailure)
             return {};
         for (int step = m_failedStep; step < StepCount; ++step) {
-            if (!Common::runWithRetry(
-                    m_services.boxes, QStringLiteral("Error Processing"), [&] { return runStep(step); }, true))
+            QString why;
+            const auto attempt = [&] {
+                Common::Status done = runStep(step);
+                if (!done)
+                    why = done.error().message;
+                return done;
+            };
+            if (Common::runWithRetry(m_services.boxes, QStringLiteral("Error Processing"), attempt, true))
+                continue;
+            // A thumbnail that cannot be stored is a failure of its own: on a full disk every link after
+            // it ends the same way, and the row must say why.
+            if (step != Folder && step != SaveFinal)
                 return {};
+            const Outcome unstored = *failureOutcome(-2);
+            CompletedCapture completed
+                = mark(false, QString::fromLatin1(unstored.text) + QStringLiteral(": ") + why, unstored.color);
+            completed.writeFailed = true;
+            return completed;
         }
         m_intermediate.clear();
 

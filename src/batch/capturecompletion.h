@@ -37,7 +37,8 @@ qint32 ArrayUpperBound(const QByteArray& bytes);
 // thumbnail's size on, run in PendingCapture::process() on any thread, each capture with imaging
 // elements of its own. A step that fails there is not reported from that thread: finish() runs it again on the
 // GUI thread, and if it fails again asks "Retry" or "Cancel" ("Error Processing"), as every step
-// after it would; Cancel leaves the link as it was.
+// after it would; Cancel leaves the link as it was, except when the thumbnail could not be stored (its
+// folder or file could not be written): that link ends failed, its row saying why.
 class CaptureCompletion final : public CaptureCompleter {
 public:
     struct Services {

@@ -114,10 +114,14 @@ void RunReport::append(const LinkOutcome& link)
 
 void RunReport::write(const QByteArray& bytes)
 {
+    const qint64 whole = m_file->pos();
     if (m_file->write(bytes) == bytes.size())
         return;
     m_error = QStringLiteral("Cannot write the run report %1: %2").arg(m_path, m_file->errorString());
+    // What was written stays, in whole records: a reader must not take half a record for a link.
+    m_file->resize(whole);
     m_file.reset();
+    m_parkedLater.clear();
     Q_EMIT reportFailed(m_error);
 }
 

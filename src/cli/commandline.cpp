@@ -50,7 +50,8 @@ Options:
   --version          show the version
 
 Exit status: 0 all done, 1 some links or uploads failed, 2 could not start,
-130 interrupted (143 by SIGTERM), 141 run's standard output was closed.
+3 a write failed (full disk: standard output, run report, thumbnails),
+130 interrupted (143 by SIGTERM), 141 standard output was closed.
 See pictavo(1).
 )";
 

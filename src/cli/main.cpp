@@ -13,6 +13,7 @@
 #include "cli/interruptwatcher.h"
 #include "cli/reportcommand.h"
 #include "cli/runcommand.h"
+#include "cli/standardoutput.h"
 #include "cli/terminalboxes.h"
 #include "common/paths.h"
 #include "common/programfolders.h"
@@ -70,7 +71,7 @@ int main(int argc, char* argv[])
     const Cli::Invocation& call = *parsed.invocation;
     if (call.help) {
         std::fputs(call.help->toUtf8().constData(), stdout);
-        return Cli::ExitCode::Success;
+        return Cli::statusWithOutputChecked(Cli::ExitCode::Success);
     }
 
     // The window's folders: beside the program in its build folder, the user's data folder once installed.
@@ -94,7 +95,7 @@ int main(int argc, char* argv[])
     }
 
     if (call.command == Cli::Invocation::Command::Report)
-        return Cli::printReport(call, folder);
+        return Cli::statusWithOutputChecked(Cli::printReport(call, folder));
 
     Cli::InterruptWatcher interrupts;
     Cli::TerminalBoxes boxes;
@@ -115,7 +116,7 @@ int main(int argc, char* argv[])
         QObject::connect(&interrupts, &Cli::InterruptWatcher::interrupted, &run, &Cli::RunCommand::interrupt);
         run.start();
         QCoreApplication::exec();
-        return exitCode;
+        return Cli::statusWithOutputChecked(exitCode);
     }
     QString password;
     if (call.command == Cli::Invocation::Command::Setup) {
@@ -129,5 +130,5 @@ int main(int argc, char* argv[])
     QObject::connect(&interrupts, &Cli::InterruptWatcher::interrupted, &admin, &Cli::AdminCommand::interrupt);
     admin.start();
     QCoreApplication::exec();
-    return exitCode;
+    return Cli::statusWithOutputChecked(exitCode);
 }

@@ -7,6 +7,7 @@
 #include "batch/pageword.h"
 #include "batch/reportsummary.h"
 #include "cli/exitcodes.h"
+#include "cli/standardoutput.h"
 #include "cli/terminalboxes.h"
 
 namespace Cli {
@@ -28,6 +29,18 @@ int printReport(const Invocation& call, const QString& programFolder)
     if (!summary)
         return fail(path + QStringLiteral(": ") + summary.error().message);
 
+    // A list cut short must not pass for the whole list.
+    const auto print = [&fail](const QString& text) {
+        const OutputWrite written = writeOutput(stdout, text.toUtf8());
+        if (written.status == OutputWrite::Status::Closed)
+            return ExitCode::OutputClosed;
+        if (written.status == OutputWrite::Status::Failed) {
+            fail(QStringLiteral("cannot write standard output: ") + written.reason);
+            return ExitCode::WriteFailed;
+        }
+        return ExitCode::Success;
+    };
+
     const Batch::ReportSummary& s = summary.value();
     QString out;
     const auto line = [](const Batch::ReportSummary::ListedLink& link, bool withFinal) -> QString {
@@ -39,8 +52,7 @@ int printReport(const Invocation& call, const QString& programFolder)
         const bool withFinal = word == Batch::PageWord::Moved || word == Batch::PageWord::Parked;
         for (const Batch::ReportSummary::ListedLink& link : s.pageLinks.value(word))
             out += line(link, withFinal);
-        std::fputs(out.toUtf8().constData(), stdout);
-        return ExitCode::Success;
+        return print(out);
     }
     if (call.reportList.isEmpty()) {
         out += QStringLiteral("report: %1\nlinks: %2\n\noutcomes:\n").arg(path).arg(summary.value().links);
@@ -59,8 +71,7 @@ int printReport(const Invocation& call, const QString& programFolder)
     }
     for (const Batch::ReportSummary::ListedLink& dead : s.deadLinks)
         out += line(dead, false);
-    std::fputs(out.toUtf8().constData(), stdout);
-    return ExitCode::Success;
+    return print(out);
 }
 
 } // namespace Cli

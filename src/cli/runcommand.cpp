@@ -1,6 +1,5 @@
 #include "cli/runcommand.h"
 
-#include <cerrno>
 #include <cstdio>
 #include <unistd.h>
 
@@ -16,6 +15,7 @@
 #include "capture/browserendpoints.h"
 #include "capture/browserhost.h"
 #include "cli/exitcodes.h"
+#include "cli/standardoutput.h"
 #include "cli/terminalboxes.h"
 #include "common/thumbnailmodel.h"
 #include "settings/livesettings.h"
@@ -23,14 +23,6 @@
 namespace Cli {
 
 namespace {
-
-    // False once the reader of standard output has gone (SIGPIPE is ignored, so the write fails instead).
-    bool writeOut(const QByteArray& bytes)
-    {
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-        // Line by line: whoever reads the output sees each link as it ends.
-        return std::fflush(stdout) == 0 || errno != EPIPE;
-    }
 
     void writeErr(const QString& text) { std::fputs(text.toUtf8().constData(), stderr); }
 
@@ -106,8 +98,10 @@ void RunCommand::start()
         // The retry file replaces the links database: never while another run works there.
         if (!m_run->holdFolders())
             return finishSoon(ExitCode::CannotStart);
-        // Like the window's Retry: a failure has been told and the run goes on with the database as it is.
-        Batch::CreateRetryFile(m_links->LinksInfoFile(), s.ImagesFolder, s.ImageType, m_services.boxes, {});
+        // The failure has been told. Unlike the window, nobody is there to see that the run that follows
+        // would take every link again: nothing is done.
+        if (!Batch::CreateRetryFile(m_links->LinksInfoFile(), s.ImagesFolder, s.ImageType, m_services.boxes, {}))
+            return finishSoon(ExitCode::CannotStart);
         from = QStringLiteral("1");
         to.clear();
     }
@@ -145,6 +139,15 @@ void RunCommand::handleOutputClosed()
     requestStop();
 }
 
+void RunCommand::handleOutputFailed(const QString& reason)
+{
+    // The captures still have their worth, and the report keeps every link: the run goes on.
+    m_outputFailure = reason;
+    clearProgress();
+    writeErr(QStringLiteral("pictavo: cannot write standard output: %1; the run goes on, its report keeps every link\n")
+                 .arg(reason));
+}
+
 void RunCommand::requestStop()
 {
     if (!m_run->isActive())
@@ -164,8 +167,15 @@ void RunCommand::handleLinkEnded(const Batch::LinkOutcome& link)
 {
     m_tally.add(link);
     clearProgress();
-    if (!m_outputClosed && !writeOut(linkLine(link, m_call.json)))
-        handleOutputClosed();
+    if (link.outcome == Batch::Outcome::WriteFailed)
+        m_lastWriteFailure = link.statusText;
+    if (!m_outputClosed && m_outputFailure.isEmpty()) {
+        const OutputWrite written = writeOutput(stdout, linkLine(link, m_call.json));
+        if (written.status == OutputWrite::Status::Closed)
+            handleOutputClosed();
+        else if (written.status == OutputWrite::Status::Failed)
+            handleOutputFailed(written.reason);
+    }
     drawProgress();
 }
 
@@ -205,6 +215,10 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
     if (!m_report->filePath().isEmpty() && m_report->errorText().isEmpty())
         summary += QStringLiteral("; report ") + m_report->filePath();
     writeErr(summary + QLatin1Char('\n'));
+    if (const int unstored = m_tally.outcomes.value(Batch::Outcome::WriteFailed); unstored > 0)
+        writeErr(QStringLiteral("pictavo: %1 thumbnail(s) could not be stored in %2; the last: %3\n")
+                     .arg(unstored)
+                     .arg(m_services.settings.ImagesFolder, oneLine(m_lastWriteFailure)));
     if (stopped)
         writeErr(QStringLiteral("pictavo: stopped at line %1; resume with: pictavo run --from %1\n").arg(resumeFrom));
     // Lines were lost even when the run went to its end: whoever reads them must not take them for all.
@@ -217,13 +231,19 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
 
 void RunCommand::finishAfterReport(int exitCode)
 {
+    const auto finish = [this, exitCode] {
+        // The work was done, but not all of it was kept: a full disk must not pass for the failed links
+        // every run has. A signal or a closed output names the status all the same.
+        const bool unwritten = !m_outputFailure.isEmpty() || !m_report->errorText().isEmpty()
+            || m_tally.outcomes.value(Batch::Outcome::WriteFailed) > 0;
+        const bool done = exitCode == ExitCode::Success || exitCode == ExitCode::SomeFailed;
+        finishSoon(unwritten && done ? ExitCode::WriteFailed : exitCode);
+    };
     // The report is still taking the words of links found parked late: whoever reads it next wants them.
     if (!m_report->isAmending())
-        return finishSoon(exitCode);
-    // A rewrite that fails leaves the report as the links ended; the run must end either way.
-    const auto finish = [this, exitCode] { finishSoon(exitCode); };
+        return finish();
+    // Follows a rewrite that failed too, which leaves the report as the links ended.
     connect(m_report, &Batch::RunReport::reportWritten, this, finish, Qt::SingleShotConnection);
-    connect(m_report, &Batch::RunReport::reportFailed, this, finish, Qt::SingleShotConnection);
 }
 
 } // namespace Cli

@@ -33,7 +33,8 @@ class TerminalBoxes;
 // `pictavo run`: the window's batch run (and with --retry its retry step first) on the same engine,
 // completion and report, its progress on the terminal instead of the window. Ends in one finished()
 // with the exit status. An interrupt, or standard output's reader going away, acts as Stop; the next
-// interrupt as the waiting window's Abort.
+// interrupt as the waiting window's Abort. Output, a report or thumbnails that cannot be written (a full
+// disk) stop nothing: the run ends with ExitCode::WriteFailed and says why.
 class RunCommand final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RunCommand)
@@ -63,6 +64,7 @@ private:
     void finishAfterReport(int exitCode);
     void requestStop();
     void handleOutputClosed();
+    void handleOutputFailed(const QString& reason);
     void handleLinkEnded(const Batch::LinkOutcome& link);
     void handleFinished(bool stopped, qint32 resumeFrom);
     void drawProgress();
@@ -86,6 +88,10 @@ private:
     bool m_outputClosed = false;
     // The output closed before any signal: it names the exit status.
     bool m_outputClosedFirst = false;
+    // Why standard output could not be written; empty while it can.
+    QString m_outputFailure;
+    // The status text of the last link whose thumbnail could not be stored.
+    QString m_lastWriteFailure;
     int m_stopRequests = 0;
 };
 

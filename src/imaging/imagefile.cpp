@@ -406,7 +406,9 @@ Common::Status writeFileAtomically(const QString& path, const QByteArray& bytes,
         QSaveFile file(path);
         if (!file.open(QIODevice::WriteOnly))
             return makeError(tr("Cannot write the file %1: %2.").arg(path, file.errorString()));
-        if (file.write(bytes) != bytes.size()) {
+        // Qt's commit() takes no notice of a last buffered block that the disk refused (a full disk
+        // published an empty file): the flush is checked here.
+        if (file.write(bytes) != bytes.size() || !file.flush()) {
             const QString why = file.errorString();
             file.cancelWriting();
             return makeError(tr("Cannot write the file %1: %2.").arg(path, why));

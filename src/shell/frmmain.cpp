@@ -181,6 +181,20 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
         parts.append(tr("Run report: %1").arg(path));
         setStatusText(parts.join(QStringLiteral(". ")));
     });
+    // A report that could not be written is told once the run is over: a box during the run would hold up
+    // the completions behind it.
+    const auto tellReportFailure = [this](const QString& message) {
+        m_services.boxes.inform(message, tr("Run report"), Common::MessageBox::Icon::Critical);
+    };
+    connect(report, &Batch::RunReport::reportFailed, this, [this, tellReportFailure](const QString& message) {
+        setStatusText(message);
+        if (!m_run->isActive())
+            tellReportFailure(message);
+    });
+    connect(m_run, &Batch::BatchRun::finished, report, [report, tellReportFailure] {
+        if (!report->errorText().isEmpty() && !report->isAmending())
+            tellReportFailure(report->errorText());
+    });
     buildRunCommands();
 }
 

@@ -9,6 +9,7 @@
 #include "admin/linksimport.h"
 #include "adminscriptserver.h"
 #include "cannedhttpserver.h"
+#include "fulldisk.h"
 
 using namespace Admin;
 using AdminTest::AdminScriptServer;
@@ -171,6 +172,7 @@ private Q_SLOTS:
         QTest::newRow("nobody listening")
             << QStringLiteral("http://127.0.0.1:1/admin.cgi") << QStringLiteral("Error #0: ");
         QTest::newRow("empty address") << QString() << QStringLiteral("Error #0: ");
+        QTest::newRow("full disk") << QStringLiteral("full disk") << QStringLiteral("Error: ");
     }
 
     void failedRequestLeavesDatabaseUntouched()
@@ -178,7 +180,11 @@ private Q_SLOTS:
         QFETCH(QString, url);
         QFETCH(QString, message);
         const QByteArray old = "1|http://old.test/\r\n2|http://old2.test/\r\n";
+        const TestSupport::FullDisk full(url == QLatin1String("full disk") ? QFileInfo(m_database).path() : QString());
+        if (url == QLatin1String("full disk") && !full.isMounted())
+            QSKIP("no tmpfs can be mounted here");
         writeFile(m_database, old);
+        full.fill();
         m_canned.setReply(CannedHttpServer::Reply { 500, "Internal Server Error", "1|http://new.test/", {}, false });
         m_script.setLinks("9|http://new.test/|N|0\r\n");
         ImportOutcome outcome;
@@ -186,6 +192,8 @@ private Q_SLOTS:
             outcome = runImport(m_canned.url(), 1, 5, 5);
         else if (url == QLatin1String("wrong password"))
             outcome = runImport(m_script.url(), 1, 5, 5, QStringLiteral("wrong"));
+        else if (full.isMounted())
+            outcome = runImport(m_script.url(), 1, 5, 5);
         else
             outcome = runImport(url, 1, 5, 5);
         QVERIFY(!outcome.ok);

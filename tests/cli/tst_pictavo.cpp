@@ -17,6 +17,7 @@
 
 #include "adminscriptserver.h"
 #include "common/csv.h"
+#include "fulldisk.h"
 #include "settings/hive.h"
 #include "settings/settingsstore.h"
 #include "testhttpserver.h"
@@ -94,6 +95,7 @@ private:
     CaptureTest::TestHttpServer m_pages;
     QByteArray m_refusedUrl;
     bool m_closedOutput = false; // for the next start()
+    QString m_outputFile; // for the next start()
     // The first run's report and output, examined by several tests.
     QString m_reportPath;
     Ran m_mixed;
@@ -161,6 +163,8 @@ QProcess* TestPictavo::start(const QStringList& arguments, const QProcessEnviron
         process->setStandardOutputProcess(new QProcess(process));
         process->findChild<QProcess*>()->start(QStringLiteral("true"));
     }
+    if (!m_outputFile.isEmpty())
+        process->setStandardOutputFile(std::exchange(m_outputFile, {}));
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert(QStringLiteral("XDG_CONFIG_HOME"), m_home.filePath(QStringLiteral("config")));
     env.insert(QStringLiteral("PICTAVO_BROWSER_FLAGS"),
@@ -394,6 +398,11 @@ void TestPictavo::exitCodes_data()
                                        << QStringLiteral("") << 2 << QStringLiteral("unknown scheme");
     QTest::newRow("retry with a range") << two << args({ "run", "--retry", "--to", "2" }) << QStringLiteral("") << 2
                                         << QStringLiteral("--retry");
+    // A last argument ">FILE" sends standard output there; "@full" stands for a folder on a full disk.
+    QTest::newRow("output to a full disk") << two << args({ "run", "--json", ">/dev/full" }) << QStringLiteral("") << 3
+                                           << QStringLiteral("No space left on device");
+    QTest::newRow("images folder full") << two << args({ "--set", "ImagesFolder=@full", "run" }) << QStringLiteral("")
+                                        << 3 << QStringLiteral("2 write-failed");
 }
 
 void TestPictavo::exitCodes()
@@ -406,6 +415,13 @@ void TestPictavo::exitCodes()
 
     if (qstrcmp(QTest::currentDataTag(), "no database") != 0)
         writeLinks(links.replace('@', page("")));
+    m_outputFile = arguments.last().startsWith(QLatin1Char('>')) ? arguments.takeLast().mid(1) : QString();
+    const bool onFullDisk = !arguments.filter(QStringLiteral("@full")).isEmpty();
+    arguments.replaceInStrings(QStringLiteral("@full"), m_folder + QStringLiteral("/full"));
+    const TestSupport::FullDisk full(onFullDisk ? m_folder + QStringLiteral("/full") : QString());
+    if (onFullDisk && !full.isMounted())
+        QSKIP("no tmpfs can be mounted here");
+    full.fill();
     QProcessEnvironment env;
     if (!browser.isEmpty())
         env.insert(QStringLiteral("PICTAVO_BROWSER"), browser);
