@@ -1,3 +1,4 @@
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -24,6 +25,7 @@
 #include "scriptedmessagebox.h"
 #include "settings/hive.h"
 #include "settings/livesettings.h"
+#include "settings/passwordstore.h"
 #include "settings/settingsstore.h"
 
 using namespace Admin;
@@ -84,6 +86,8 @@ class tst_AdminWindows final : public QObject {
 private Q_SLOTS:
     void initTestCase()
     {
+        // No keyring, as for a scheduled job: the password is kept in the settings store, or cannot be read.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
         QString error;
         QVERIFY2(m_script.start(&error), qPrintable(error));
         QVERIFY(m_canned.listen());
@@ -154,19 +158,51 @@ private Q_SLOTS:
         QCOMPARE(install.stored("AdminURL"), QStringLiteral("<absent>"));
     }
 
+    void setupOkStoresTrimmedTexts_data()
+    {
+        QTest::addColumn<bool>("unread"); // a desktop setup put the password in the keyring, which is out of reach
+        QTest::addColumn<bool>("inSettings"); // the check box ticked
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("closed");
+        QTest::addColumn<QString>("stored"); // the settings store's password afterwards
+        const QString pw = QStringLiteral("p w"), absent = QStringLiteral("<absent>");
+        QTest::newRow("typed") << false << false << QStringLiteral(" p w ") << true << pw;
+        QTest::newRow("unread, left empty") << true << false << QString() << true << absent;
+        QTest::newRow("unread, typed") << true << false << QStringLiteral(" p w ") << true << pw;
+        QTest::newRow("unread, moved unseen") << true << true << QString() << false << absent;
+    }
+
     void setupOkStoresTrimmedTexts()
     {
+        QFETCH(bool, unread);
+        QFETCH(bool, inSettings);
+        QFETCH(QString, typed);
+        QFETCH(bool, closed);
+        QFETCH(QString, stored);
         Installation install(QStringLiteral("http://old.test/"));
+        if (unread) {
+            install.settings.AdminPassword.clear();
+            QVERIFY(Settings::WriteSetting(install.hive, Settings::appKeyPath(), Settings::settingsSection(),
+                QStringLiteral("AdminURL"), install.settings.AdminURL));
+        }
         frmSetup window(install.services());
+        // The window says why the password box is empty, not only that no keyring is here.
+        QCOMPARE(child<QLabel>(window, "lblPasswordPlace")->text()
+                == Settings::PasswordStore(install.hive).unavailableNote(),
+            !unread);
         child<QLineEdit>(window, "txtAdminURL")->setText(QStringLiteral("  http://new.test/cgi-bin/dir/admin.cgi "));
         child<QLineEdit>(window, "txtAdminUserID")->setText(QStringLiteral(" admin "));
-        child<QLineEdit>(window, "txtAdminPassword")->setText(QStringLiteral(" p w "));
+        child<QLineEdit>(window, "txtAdminPassword")->setText(typed);
+        child<QCheckBox>(window, "chkPasswordInSettings")->setChecked(inSettings);
         child<QPushButton>(window, "cmdOK")->click();
-        QCOMPARE(window.result(), int(QDialog::Accepted));
-        QCOMPARE(install.settings.AdminURL, QStringLiteral("http://new.test/cgi-bin/dir/admin.cgi"));
-        QCOMPARE(install.stored("AdminURL"), QStringLiteral("http://new.test/cgi-bin/dir/admin.cgi"));
-        QCOMPARE(install.stored("AdminUserID"), QStringLiteral("admin"));
-        QCOMPARE(install.stored("AdminPassword"), QStringLiteral("p w"));
+        QCOMPARE(window.result() == int(QDialog::Accepted), closed);
+        QCOMPARE(install.boxes.shown().size(), closed ? 0 : 1);
+        QCOMPARE(install.stored("AdminPassword"), stored);
+        if (closed) {
+            QCOMPARE(install.settings.AdminURL, QStringLiteral("http://new.test/cgi-bin/dir/admin.cgi"));
+            QCOMPARE(install.stored("AdminURL"), QStringLiteral("http://new.test/cgi-bin/dir/admin.cgi"));
+            QCOMPARE(install.stored("AdminUserID"), QStringLiteral("admin"));
+        }
     }
 
     void importWindowStoresAValidMode()
