@@ -51,6 +51,8 @@ void TestCommandLine::parsesWhatItShould_data()
     QTest::newRow("report file") << args({ "report", "--dead", "some.csv" })
                                  << QStringLiteral("file=some.csv list=dead");
     QTest::newRow("report list") << args({ "report", "--errors" }) << QStringLiteral("file= list=errors");
+    QTest::newRow("setup") << args({ "setup", "--url", "u", "--user", "a", "--password-in-settings" })
+                           << QStringLiteral("url=u user=a in-settings=1");
 }
 
 namespace {
@@ -76,6 +78,10 @@ QString render(const Invocation& call)
                      .arg(*call.lastFile)
                      .arg(*call.connections)
                      .arg(*call.filesPerConnection);
+    if (!call.adminUrl.isEmpty())
+        parts << QStringLiteral("url=%1 user=%2 in-settings=%3")
+                     .arg(call.adminUrl, call.adminUser)
+                     .arg(call.passwordInSettings);
     if (!call.reportFile.isEmpty() || !call.reportList.isEmpty())
         parts << QStringLiteral("file=%1 list=%2").arg(call.reportFile, call.reportList);
     return parts.join(QLatin1Char(' '));
