@@ -111,7 +111,8 @@ Ctrl-C cuts them.
 )";
 
     const char* const kSetupUsage
-        = R"(Usage: pictavo setup --url URL --user NAME [--password-in-settings] < password-file
+        = R"(Usage: pictavo setup --url URL --user NAME [--password-in-settings]
+                     < password-file
 
 Checks the login with the administration script at URL and, when it is
 accepted, stores the address, the user and the password (the first line of
