@@ -157,7 +157,11 @@ void AdminCommand::storeLogin()
     }
     if (!saved.value().note.isEmpty())
         writeErr(oneLine(saved.value().note));
-    writeOut(QStringLiteral("Connected successfully to the admin panel; the address and login are stored\n"));
+    // Said every time: where the password is decides whether a scheduled job can read it.
+    writeOut(QStringLiteral("Connected successfully to the admin panel; the address and login are stored, the "
+                            "password in %1\n")
+                 .arg(saved.value().place == Place::Keyring ? QStringLiteral("the desktop's keyring")
+                                                            : QStringLiteral("the settings file")));
     end(ExitCode::Success);
 }
 

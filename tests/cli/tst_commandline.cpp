@@ -51,8 +51,6 @@ void TestCommandLine::parsesWhatItShould_data()
     QTest::newRow("report file") << args({ "report", "--dead", "some.csv" })
                                  << QStringLiteral("file=some.csv list=dead");
     QTest::newRow("report list") << args({ "report", "--errors" }) << QStringLiteral("file= list=errors");
-    QTest::newRow("setup") << args({ "setup", "--url", "u", "--user", "a", "--password-in-settings" })
-                           << QStringLiteral("url=u user=a in-settings=1");
 }
 
 namespace {
@@ -78,10 +76,6 @@ QString render(const Invocation& call)
                      .arg(*call.lastFile)
                      .arg(*call.connections)
                      .arg(*call.filesPerConnection);
-    if (!call.adminUrl.isEmpty())
-        parts << QStringLiteral("url=%1 user=%2 in-settings=%3")
-                     .arg(call.adminUrl, call.adminUser)
-                     .arg(call.passwordInSettings);
     if (!call.reportFile.isEmpty() || !call.reportList.isEmpty())
         parts << QStringLiteral("file=%1 list=%2").arg(call.reportFile, call.reportList);
     return parts.join(QLatin1Char(' '));
@@ -128,6 +122,8 @@ void TestCommandLine::refusesWhatItShould_data()
     QTest::newRow("two report files") << args({ "report", "a.csv", "b.csv" })
                                       << QStringLiteral("unexpected argument b.csv");
     QTest::newRow("stray argument") << args({ "run", "7" }) << QStringLiteral("run: unexpected argument 7");
+    QTest::newRow("setup flag with a value")
+        << args({ "setup", "--password-in-settings=no" }) << QStringLiteral("--password-in-settings takes no value");
 }
 
 void TestCommandLine::refusesWhatItShould()
