@@ -69,14 +69,17 @@ void AdminCommand::start()
         }
         m_folders = std::move(held.value());
     }
-    // A --set or a password kept in the settings store is already here; otherwise the keyring has it. A
-    // keyring that does not answer skips the command rather than sending an empty password.
+    // A --set or a password kept in the settings store is already here; otherwise the keyring has it. One
+    // that cannot be read ends the command before anything is sent: the server would only refuse an empty
+    // password, and blame the user for it.
     if (m_call.command != Invocation::Command::Setup && m_login.password.isEmpty()) {
         const Common::Result<QString> password = Settings::PasswordStore(m_hive).read(m_login.url, m_login.userId);
         if (m_ended)
             return;
         if (!password) {
-            writeErr(oneLine(password.error().message) + QStringLiteral("; nothing was sent"));
+            writeErr(QStringLiteral("%1; nothing was sent. Unlock the keyring, or keep the password in the settings "
+                                    "file: pictavo setup --url %2 --user %3 --password-in-settings < password-file")
+                         .arg(oneLine(password.error().message), oneLine(m_login.url), oneLine(m_login.userId)));
             return end(ExitCode::CannotStart);
         }
         m_login.password = password.value();
@@ -145,15 +148,20 @@ void AdminCommand::storeLogin()
             return end(ExitCode::SomeFailed);
         }
     }
-    const Common::Result<Settings::PasswordStore::Saved> saved
-        = Settings::PasswordStore(m_hive).save(m_login.url, m_login.userId, m_login.password);
+    using Place = Settings::PasswordStore::Place;
+    const Common::Result<Settings::PasswordStore::Saved> saved = Settings::PasswordStore(m_hive).save(m_login.url,
+        m_login.userId, m_login.password, m_call.passwordInSettings ? Place::SettingsStore : Place::Keyring);
     if (!saved) {
         writeErr(QStringLiteral("cannot store AdminPassword: %1").arg(oneLine(saved.error().message)));
         return end(ExitCode::SomeFailed);
     }
-    if (saved.value().place == Settings::PasswordStore::Place::SettingsStore)
+    if (!saved.value().note.isEmpty())
         writeErr(oneLine(saved.value().note));
-    writeOut(QStringLiteral("Connected successfully to the admin panel; the address and login are stored\n"));
+    // Said every time: where the password is decides whether a scheduled job can read it.
+    writeOut(QStringLiteral("Connected successfully to the admin panel; the address and login are stored, the "
+                            "password in %1\n")
+                 .arg(saved.value().place == Place::Keyring ? QStringLiteral("the desktop's keyring")
+                                                            : QStringLiteral("the settings file")));
     end(ExitCode::Success);
 }
 

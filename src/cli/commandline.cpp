@@ -111,11 +111,22 @@ Ctrl-C stops handing out files and waits for the requests in flight; a second
 Ctrl-C cuts them.
 )";
 
-    const char* const kSetupUsage = R"(Usage: pictavo setup --url URL --user NAME < password-file
+    const char* const kSetupUsage
+        = R"(Usage: pictavo setup --url URL --user NAME [--password-in-settings]
+                     < password-file
 
 Checks the login with the administration script at URL and, when it is
 accepted, stores the address, the user and the password (the first line of
 standard input) as the window's Setup does. Nothing is stored otherwise.
+
+The password goes to the desktop's keyring, or to the settings file where no
+keyring answers. A password in the keyring cannot be read where no keyring
+can be reached (cron, a timer while you are logged out, a locked keyring):
+import, count and upload then end with status 2 and send nothing.
+
+Options:
+  --password-in-settings  keep the password in the settings file (readable
+                          by you only) instead, for scheduled jobs
 )";
 
     const char* const kReportUsage = R"(Usage: pictavo report [--dead|--moved|--parked|--blank|--errors] [FILE]
@@ -368,6 +379,8 @@ ParseResult parseCommandLine(const QStringList& arguments)
                 if (!value || value->isEmpty())
                     return fail(QStringLiteral("%1 needs a value").arg(option));
                 (option == QLatin1String("--url") ? call.adminUrl : call.adminUser) = *value;
+            } else if (option == QLatin1String("--password-in-settings")) {
+                failed = flag(call.passwordInSettings);
             } else {
                 known = false;
             }

@@ -38,9 +38,11 @@ struct Invocation final {
     std::optional<int> connections;
     std::optional<int> filesPerConnection;
 
-    // setup: the address and user to check and store (the password comes on standard input).
+    // setup: the address and user to check and store (the password comes on standard input), and whether
+    // the password goes to the settings file rather than the desktop's keyring.
     QString adminUrl;
     QString adminUser;
+    bool passwordInSettings = false;
 
     // report
     QString reportFile;

@@ -5,6 +5,7 @@
 #include <QMetaType>
 #include <QVariant>
 
+#include "settings/passwordstore.h"
 #include "settings/settingsstore.h"
 
 namespace Settings {
@@ -233,6 +234,9 @@ LiveSettings LoadSettings(Hive& hive, const QString& programFolder, const QStrin
             value = defaultValue;
         settings.*setting.field = value;
     }
+    // A copy the store kept after the password moved to the keyring (its removal failed) is out of date.
+    if (PasswordStore::storedPlace(hive) == PasswordStore::Place::Keyring)
+        settings.AdminPassword.clear();
 
     return settings;
 }

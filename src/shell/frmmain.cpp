@@ -298,20 +298,28 @@ void frmMain::addToolbarButton(const char* key, const QString& tooltip, const QI
 
 Admin::AdminServices frmMain::adminServices()
 {
-    // The settings store holds no password where the keyring keeps it; the admin windows read it from here.
-    // A keyring that does not answer leaves it empty, and the windows work as they do without a password.
-    Settings::LiveSettings& settings = m_services.settings;
-    if (settings.AdminPassword.isEmpty()) {
-        const Common::Result<QString> password
-            = Settings::PasswordStore(m_services.hive).read(settings.AdminURL, settings.AdminUserID);
-        if (password)
-            settings.AdminPassword = password.value();
-        else
-            m_services.boxes.inform(
-                password.error().message, QString::fromLatin1(AppTitle), Common::MessageBox::Icon::Warning);
-    }
     return { m_services.hive, m_services.settings, m_services.boxes, m_services.appPath,
         [this] { RefreshLinksCount(); }, QString::fromLatin1(AppTitle) };
+}
+
+bool frmMain::readAdminPassword()
+{
+    // The settings store holds no password where the keyring keeps it. One the keyring does not give opens
+    // neither window: their requests would send an empty password, and the server would blame the user.
+    Settings::LiveSettings& settings = m_services.settings;
+    if (!settings.AdminPassword.isEmpty())
+        return true;
+    const Common::Result<QString> password
+        = Settings::PasswordStore(m_services.hive).read(settings.AdminURL, settings.AdminUserID);
+    if (password) {
+        settings.AdminPassword = password.value();
+        return true;
+    }
+    m_services.boxes.inform(password.error().message
+            + tr(". Unlock the keyring, or open Setup, type the password and tick \"Keep the password in the "
+                 "settings file\"."),
+        QString::fromLatin1(AppTitle), Common::MessageBox::Icon::Critical);
+    return false;
 }
 
 void frmMain::showOwnedWindow(QDialog* window)
@@ -363,13 +371,13 @@ void frmMain::applySettings()
 
 void frmMain::importCommand()
 {
-    if (m_runState == RunState::Idle)
+    if (m_runState == RunState::Idle && readAdminPassword())
         showOwnedWindow(new Admin::frmImport(adminServices(), this));
 }
 
 void frmMain::uploadCommand()
 {
-    if (m_runState == RunState::Idle)
+    if (m_runState == RunState::Idle && readAdminPassword())
         showOwnedWindow(new Admin::frmUpload(adminServices(), m_links.StartLink(), m_links.EndLink(), this));
 }
 

@@ -125,6 +125,9 @@ private:
     void buildRunCommands();
     void addToolbarButton(const char* key, const QString& tooltip, const QIcon& icon, void (frmMain::*command)());
     Admin::AdminServices adminServices();
+    // Import and Upload log in with the stored password: false, once the user was told why, when the keyring
+    // that keeps it cannot give it. Setup reads it on its own.
+    bool readAdminPassword();
     // Shows a secondary window modally over the main window, centred; it is gone once closed.
     void showOwnedWindow(QDialog* window);
     void setupCommand();

@@ -122,6 +122,8 @@ void TestCommandLine::refusesWhatItShould_data()
     QTest::newRow("two report files") << args({ "report", "a.csv", "b.csv" })
                                       << QStringLiteral("unexpected argument b.csv");
     QTest::newRow("stray argument") << args({ "run", "7" }) << QStringLiteral("run: unexpected argument 7");
+    QTest::newRow("setup flag with a value")
+        << args({ "setup", "--password-in-settings=no" }) << QStringLiteral("--password-in-settings takes no value");
 }
 
 void TestCommandLine::refusesWhatItShould()

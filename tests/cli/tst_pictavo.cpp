@@ -16,6 +16,7 @@
 #include <QTest>
 
 #include "adminscriptserver.h"
+#include "cannedhttpserver.h"
 #include "common/csv.h"
 #include "fulldisk.h"
 #include "settings/hive.h"
@@ -550,6 +551,18 @@ void TestPictavo::importRunUploadWithTheAdminScript()
     if (!admin.start(&error))
         QFAIL(qPrintable(error));
     admin.setLinks("11|" + page("/ok") + "|Shop|0\n12|" + page("/moved") + "|Moved|0\n");
+    // A desktop's setup left the password in its keyring, which cron cannot reach: one line, nothing sent.
+    AdminTest::CannedHttpServer listener;
+    Settings::Hive hive(m_home.filePath(QStringLiteral("config/Corvane/Pictavo/registry.db")));
+    QVERIFY(listener.listen()
+        && WriteSetting(
+            hive, Settings::appKeyPath(), Settings::settingsSection(), QStringLiteral("AdminURL"), listener.url()));
+    QProcessEnvironment cron;
+    cron.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), QStringLiteral("unix:path=/nonexistent/bus"));
+    const Ran unread = run({ QStringLiteral("count") }, cron);
+    QVERIFY2(unread.exitCode == 2 && unread.err.count('\n') == 1 && unread.err.contains("--password-in-settings")
+            && listener.requests().isEmpty(),
+        unread.err.constData());
     const QStringList setup { QStringLiteral("setup"), QStringLiteral("--url"), admin.url(), QStringLiteral("--user"),
         QString::fromLatin1(AdminTest::AdminScriptServer::User) };
     const Ran wrongPassword = run(setup, {}, "wrong\n");
@@ -574,7 +587,6 @@ void TestPictavo::importRunUploadWithTheAdminScript()
     QVERIFY(database.open(QIODevice::ReadOnly));
     QCOMPARE(database.readAll(), "11|" + page("/ok") + "\r\n12|" + page("/moved") + "\r\n");
 
-    Settings::Hive hive(m_home.filePath(QStringLiteral("config/Corvane/Pictavo/registry.db")));
     QVERIFY(WriteSetting(hive, Settings::appKeyPath(), Settings::settingsSection(), QStringLiteral("ImagesFolder"),
         m_home.filePath(QStringLiteral("window-snapshots")))); // a full path, as the window's Apply stores it
     const Ran captured = run({ QStringLiteral("run") });

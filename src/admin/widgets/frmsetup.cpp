@@ -1,6 +1,9 @@
 #include "admin/widgets/frmsetup.h"
 
+#include <utility>
+
 #include <QApplication>
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -59,11 +62,34 @@ frmSetup::frmSetup(const AdminServices& services, QWidget* parent)
         tr("This is your search engine admin center login Password."));
     m_txtAdminPassword->setEchoMode(QLineEdit::Password);
     m_txtAdminPassword->setStyleSheet(QStringLiteral("lineedit-password-character: 42"));
-    // Where the password will be kept, said only when it is not the desktop's keyring.
-    m_lblPasswordPlace = new QLabel(Settings::PasswordStore(m_services.hive).unavailableNote());
+    m_chkPasswordInSettings = new QCheckBox(tr("Keep the password in the settings file (for scheduled jobs)"));
+    m_chkPasswordInSettings->setObjectName(QStringLiteral("chkPasswordInSettings"));
+    m_chkPasswordInSettings->setToolTip(
+        tr("Scheduled jobs (cron, a systemd timer while you are logged out) cannot reach the desktop's keyring. "
+           "The settings file is readable by you only."));
+    m_chkPasswordInSettings->setChecked(
+        Settings::PasswordStore::storedPlace(m_services.hive) == Settings::PasswordStore::Place::SettingsStore);
+    fields->addWidget(m_chkPasswordInSettings);
+    // Where the password will be kept, said only when it is not the desktop's keyring, or why the stored
+    // one could not be read.
+    Settings::PasswordStore passwords(m_services.hive);
+    m_expectedNote = passwords.unavailableNote();
+    QString passwordNote = m_expectedNote;
+    QString password = m_services.settings.AdminPassword;
+    if (password.isEmpty()) {
+        const Common::Result<QString> stored
+            = passwords.read(m_services.settings.AdminURL, m_services.settings.AdminUserID);
+        m_passwordUnread = !stored;
+        if (stored)
+            password = stored.value();
+        else
+            passwordNote
+                = stored.error().message + tr(". Type the password to replace it; left empty, the stored one is kept.");
+    }
+    m_lblPasswordPlace = new QLabel(passwordNote);
     m_lblPasswordPlace->setObjectName(QStringLiteral("lblPasswordPlace"));
     m_lblPasswordPlace->setWordWrap(true);
-    m_lblPasswordPlace->setVisible(!m_lblPasswordPlace->text().isEmpty());
+    m_lblPasswordPlace->setVisible(!passwordNote.isEmpty());
     fields->addWidget(m_lblPasswordPlace);
 
     m_cmdCheck = new QPushButton(tr("Test"));
@@ -90,7 +116,7 @@ frmSetup::frmSetup(const AdminServices& services, QWidget* parent)
 
     m_txtAdminURL->setText(m_services.settings.AdminURL);
     m_txtAdminUserID->setText(m_services.settings.AdminUserID);
-    m_txtAdminPassword->setText(m_services.settings.AdminPassword);
+    m_txtAdminPassword->setText(password);
 
     connect(m_cmdCheck, &QPushButton::clicked, this, &frmSetup::handleCheck);
     connect(m_cmdOK, &QPushButton::clicked, this, &frmSetup::handleOK);
@@ -136,28 +162,38 @@ void frmSetup::handleTestReply(const AdminReply& reply)
 
 void frmSetup::handleOK()
 {
+    using Place = Settings::PasswordStore::Place;
     trimBoxes();
+    const Place wanted = m_chkPasswordInSettings->isChecked() ? Place::SettingsStore : Place::Keyring;
+    // A stored password that could not be read is never replaced by an empty box, nor moved unseen.
+    const bool keepStored = m_passwordUnread && m_txtAdminPassword->text().isEmpty();
+    if (keepStored && Settings::PasswordStore::storedPlace(m_services.hive) != wanted) {
+        m_services.boxes.inform(tr("Type the password to move it"), tr("Setup"), Common::MessageBox::Icon::Warning);
+        return;
+    }
     Settings::LiveSettings& settings = m_services.settings;
     settings.AdminURL = m_txtAdminURL->text();
     settings.AdminUserID = m_txtAdminUserID->text();
-    settings.AdminPassword = m_txtAdminPassword->text();
     saveSetting(m_services, QStringLiteral("AdminURL"), settings.AdminURL);
     saveSetting(m_services, QStringLiteral("AdminUserID"), settings.AdminUserID);
-    const Common::Result<Settings::PasswordStore::Saved> saved
-        = Settings::PasswordStore(m_services.hive)
-              .save(settings.AdminURL, settings.AdminUserID, settings.AdminPassword);
-    if (!saved) {
-        m_services.boxes.inform(tr("Error: ") + saved.error().message, tr("Setup"), Common::MessageBox::Icon::Critical);
-        return;
-    }
-    // A keyring that refused or did not answer was not foreseen when the window opened: the window stays
-    // open once so that the user reads where the password went.
-    const bool foreseen = !m_lblPasswordPlace->text().isEmpty();
-    if (saved.value().place == Settings::PasswordStore::Place::SettingsStore) {
-        m_lblPasswordPlace->setText(saved.value().note);
-        m_lblPasswordPlace->setVisible(true);
-        if (!foreseen)
+    if (!keepStored) {
+        settings.AdminPassword = m_txtAdminPassword->text();
+        const Common::Result<Settings::PasswordStore::Saved> saved
+            = Settings::PasswordStore(m_services.hive)
+                  .save(settings.AdminURL, settings.AdminUserID, settings.AdminPassword, wanted);
+        if (!saved) {
+            m_services.boxes.inform(
+                tr("Error: ") + saved.error().message, tr("Setup"), Common::MessageBox::Icon::Critical);
             return;
+        }
+        // A keyring that refused, did not answer or kept an old copy was not foreseen when the window opened:
+        // the window stays open once so that the user reads where the password went.
+        const QString note = saved.value().note;
+        if (!note.isEmpty() && note != std::exchange(m_expectedNote, note)) {
+            m_lblPasswordPlace->setText(note);
+            m_lblPasswordPlace->setVisible(true);
+            return;
+        }
     }
     m_channel->abort();
     accept();

@@ -4,6 +4,7 @@
 
 #include "admin/adminservices.h"
 
+class QCheckBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -14,7 +15,8 @@ class AdminChannel;
 struct AdminReply;
 
 // The setup window: edits the administration script's address and login, tests them against the script
-// before they are kept, and stores them on OK. The test uses the boxes' texts and never the stored ones.
+// before they are kept, and stores them on OK, the password in the place the user chose. The test uses the
+// boxes' texts and never the stored ones.
 class frmSetup final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(frmSetup)
@@ -43,7 +45,12 @@ private:
     QLineEdit* m_txtAdminURL = nullptr;
     QLineEdit* m_txtAdminUserID = nullptr;
     QLineEdit* m_txtAdminPassword = nullptr;
+    QCheckBox* m_chkPasswordInSettings = nullptr;
     QLabel* m_lblPasswordPlace = nullptr;
+    // The note a save may give without surprising the user: the one the window showed already.
+    QString m_expectedNote;
+    // The stored password could not be read (its keyring did not give it): OK keeps it unless one is typed.
+    bool m_passwordUnread = false;
     QPushButton* m_cmdCheck = nullptr;
     QPushButton* m_cmdOK = nullptr;
     QPushButton* m_cmdCancel = nullptr;
