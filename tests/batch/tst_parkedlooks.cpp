@@ -144,7 +144,8 @@ void TestParkedLooks::templateAcrossSites_data()
     row("one label, titles name the domain", list("acme.com acme.co.uk acme.de"), 3, u"%1 is for sale"_s);
     row("one title on other labels", list("10.0.0.1 10.0.0.2 c.co.uk"), 3, u"Domain for sale"_s);
     row("one theme, titles of their own", list("a.com b.net c.org"), 0, u"Club %2"_s);
-    row("names inside other names", list("a.co b.co c.co"), 0, u"%1mpany %2"_s);
+    row("names ending inside others", list("a.co b.co c.co"), 0, u"%1mpany %2"_s);
+    row("names starting inside others", list("a.co b.co c.co"), 0, u"d%1 %2"_s);
     row("at the distance", list("a.com b.net c.org"), 3, {}, Batch::ParkedLooks::MaxDistance);
     row("a bit beyond", list("a.com b.net c.org"), 0, {}, Batch::ParkedLooks::MaxDistance + 1);
 }
