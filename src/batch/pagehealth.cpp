@@ -29,16 +29,17 @@ QList<PageHealth::ParkedLater> PageHealth::add(
     LinkOutcome& link, quint64 row, const std::optional<Imaging::LookHash>& look)
 {
     QList<ParkedLater> later;
-    // An error page or a parking service's own page says enough; a page elsewhere may still share a
-    // parking template with other sites.
-    if (!look || (link.pageWord != PageWord::Ok && link.pageWord != PageWord::Moved))
+    // An error page or a parking service's page says enough; a page elsewhere may still share a parking
+    // template with other sites. A link to a service's own site is never a parked domain, whatever it shows.
+    if (!look || (link.pageWord != PageWord::Ok && link.pageWord != PageWord::Moved)
+        || isParkingServiceLink(link.url, m_parking))
         return later;
     const QString site = Common::siteOf(link.page.finalUrl.isEmpty() ? link.url : link.page.finalUrl);
     if (site.isEmpty())
         return later;
     const qint64 key = m_firstOpen + qint64(m_open.size());
     m_open.push_back({ row, link.id, link.statusText, link.line, link.pageWord == PageWord::Moved });
-    for (const qint64 parked : m_looks.add(key, site, look)) {
+    for (const qint64 parked : m_looks.add(key, site, look, link.page.title)) {
         // Emptied: the index gives each key once, and the record's strings are not needed again.
         const Open found = std::exchange(m_open[size_t(parked - m_firstOpen)], Open {});
         if (parked == key)

@@ -4,6 +4,7 @@
 
 #include "batch/linkoutcome.h"
 #include "batch/parkingservices.h"
+#include "common/curi.h"
 #include "common/publicsuffix.h"
 
 namespace Batch {
@@ -13,6 +14,13 @@ namespace {
     bool hasCapturedPage(const QString& outcome)
     {
         return outcome == Outcome::Captured || outcome == Outcome::ImageFailed || outcome == Outcome::WriteFailed;
+    }
+
+    // As the run loads it; empty for anything but a web address.
+    QString hostOf(const QString& address)
+    {
+        const std::optional<QString> loaded = Common::webAddress(address);
+        return loaded ? QUrl(*loaded).host(QUrl::EncodeUnicode) : QString();
     }
 
 } // namespace
@@ -27,6 +35,12 @@ bool isMovedAway(const QString& linkUrl, const QString& finalUrl)
     return !from.isEmpty() && !to.isEmpty() && from != to;
 }
 
+bool isParkingServiceLink(const QString& linkUrl, const ParkingServices& parking)
+{
+    const QString host = hostOf(linkUrl);
+    return !host.isEmpty() && parking.contains(host);
+}
+
 QString pageWord(const QString& outcome, int httpStatus, const QString& linkUrl, const QString& finalUrl,
     const ParkingServices& parking)
 {
@@ -36,7 +50,7 @@ QString pageWord(const QString& outcome, int httpStatus, const QString& linkUrl,
         return {};
     if (httpStatus >= 400)
         return PageWord::Error;
-    if (!finalUrl.isEmpty() && parking.contains(QUrl(finalUrl).host(QUrl::EncodeUnicode)))
+    if (!finalUrl.isEmpty() && parking.contains(hostOf(finalUrl)) && !isParkingServiceLink(linkUrl, parking))
         return PageWord::Parked;
     if (isMovedAway(linkUrl, finalUrl))
         return PageWord::Moved;

@@ -23,10 +23,15 @@ bool isMovedAway(const QString& linkUrl, const QString& finalUrl);
 
 // The word for one link from its outcome word (Outcome::*), the main document's HTTP status,
 // the link's address and the address its page ended on. In order: blank; error for a captured page
-// with a status of 400 or more; parked when the final address is on a parking service; moved; ok. Empty
+// with a status of 400 or more; parked when the final address is on a parking service and the link is
+// not (isParkingServiceLink); moved; ok. Empty
 // when no page was captured: skipped, ignored, existing and bad-ID links, and every failure to open or
 // capture the page. A thumbnail that could not be made or written still had a page, which gets its word.
 // A look shared with other sites' pages (ParkedLooks) is the run's to add on top.
+// True when the link itself names a parking service's site (its home page, say): the service is alive
+// and is what the link is about, so neither its address nor its look ever makes such a link parked.
+bool isParkingServiceLink(const QString& linkUrl, const ParkingServices& parking);
+
 QString pageWord(const QString& outcome, int httpStatus, const QString& linkUrl, const QString& finalUrl,
     const ParkingServices& parking);
 

@@ -6,6 +6,7 @@
 #include <random>
 
 #include <QHashFunctions>
+#include <QUrl>
 
 namespace Batch {
 
@@ -60,6 +61,47 @@ namespace {
         return keys;
     }
 
+    // The name before the public suffix; an IP address (its last part a number, or an IPv6 one) whole.
+    QStringView labelOf(QStringView domain)
+    {
+        const qsizetype dot = domain.indexOf(u'.');
+        const QStringView last = domain.mid(domain.lastIndexOf(u'.') + 1);
+        const bool address
+            = domain.contains(u':') || std::all_of(last.begin(), last.end(), [](QChar c) { return c.isDigit(); });
+        return dot < 0 || address ? domain : domain.left(dot);
+    }
+
+    quint64 aliasOf(const QString& domain, const QString& shown)
+    {
+        if (shown.isEmpty())
+            return 0;
+        const QString named = labelOf(domain).toString() + QLatin1Char('\n') + shown;
+        return std::max<quint64>(1, qHash(named, 0));
+    }
+
+    // The domain as a name of its own in the title, its subdomains' too: "x7.io" is named in "www.x7.io is
+    // for sale.", "a.co" not in "a.company" nor in "data.co".
+    bool namesDomain(const QString& shown, const QString& domain)
+    {
+        const auto inName = [&shown](qsizetype at) {
+            return at >= 0 && at < shown.size() && (shown[at].isLetterOrNumber() || shown[at] == u'-');
+        };
+        for (const QString& name : { domain.toCaseFolded(), QUrl::fromAce(domain.toLatin1()).toCaseFolded() }) {
+            for (qsizetype at = shown.indexOf(name); !name.isEmpty() && at >= 0; at = shown.indexOf(name, at + 1)) {
+                const qsizetype end = at + name.size();
+                if (!inName(at - 1) && !inName(end) && !(end < shown.size() && shown[end] == u'.' && inName(end + 1)))
+                    return true;
+            }
+        }
+        return false;
+    }
+
+    // Pages of one registrable domain, or aliases of one site; zeros are no site and never match.
+    bool oneSite(quint64 domain, quint64 alias, quint64 otherDomain, quint64 otherAlias)
+    {
+        return (domain != 0 && domain == otherDomain) || (alias != 0 && alias == otherAlias);
+    }
+
 } // namespace
 
 ParkedLooks::ParkedLooks(int window)
@@ -67,7 +109,8 @@ ParkedLooks::ParkedLooks(int window)
 {
 }
 
-QList<qint64> ParkedLooks::add(qint64 key, const QString& domain, const std::optional<Imaging::LookHash>& look)
+QList<qint64> ParkedLooks::add(
+    qint64 key, const QString& domain, const std::optional<Imaging::LookHash>& look, const QString& title)
 {
     QList<qint64> parked;
     if (!look || (!m_pages.empty() && key <= m_pages.back().key))
@@ -76,7 +119,9 @@ QList<qint64> ParkedLooks::add(qint64 key, const QString& domain, const std::opt
         dropOldest();
     const int self = m_first + int(m_pages.size());
     // Zero stands for no domain.
-    m_pages.push_back({ key, std::max<quint64>(1, qHash(domain, 0)), *look });
+    const QString shown = title.simplified().toCaseFolded();
+    m_pages.push_back({ key, std::max<quint64>(1, qHash(domain, 0)), aliasOf(domain, shown), qHash(shown, 0), *look });
+    m_pages.back().namesDomain = namesDomain(shown, domain);
     m_stored.push_back({});
 
     const auto keys = tableKeys(*look);
@@ -152,16 +197,20 @@ bool ParkedLooks::near(int index, int self)
 {
     Page& other = page(index);
     if (other.seenBy != self) {
+        const Page& me = page(self);
         other.seenBy = self;
-        other.near = other.look.distance(page(self).look) <= MaxDistance;
+        // A parking template names each domain it shows, or says the same on all of them; sites set in one
+        // theme carry titles of their own.
+        const bool oneTemplate = (me.namesDomain && other.namesDomain) || me.title == other.title;
+        other.near = oneTemplate && other.look.distance(me.look) <= MaxDistance;
     }
     return other.near;
 }
 
 void ParkedLooks::meet(int index, int self, QList<qint64>& parked)
 {
-    noteLookalike(index, page(self).domain, parked);
-    noteLookalike(self, page(index).domain, parked);
+    noteLookalike(index, page(self), parked);
+    noteLookalike(self, page(index), parked);
 }
 
 void ParkedLooks::searchAll(size_t table, int from, int self, QList<qint64>& parked)
@@ -173,7 +222,10 @@ void ParkedLooks::searchAll(size_t table, int from, int self, QList<qint64>& par
             index = links(index, table).skip;
             continue;
         }
-        if (near(index, self))
+        // An alias is walked past one by one: a jump passes a run of one domain, which need not be one alias.
+        const Page& other = page(index);
+        if (!oneSite(me.domain, me.alias, other.domain, other.alias)
+            && !oneSite(me.otherDomain, me.otherAlias, other.domain, other.alias) && near(index, self))
             meet(index, self, parked);
         index = links(index, table).next;
     }
@@ -203,7 +255,9 @@ void ParkedLooks::searchOpen(size_t table, int head, int self, QList<qint64>& pa
             index = at.openSkip;
             continue;
         }
-        if (other.otherDomain != site && near(index, self))
+        const Page& me = page(self);
+        if (!oneSite(me.domain, me.alias, other.domain, other.alias)
+            && !oneSite(other.otherDomain, other.otherAlias, me.domain, me.alias) && near(index, self))
             meet(index, self, parked);
         before = &at.openNext;
         index = at.openNext;
@@ -229,13 +283,14 @@ ParkedLooks::Links ParkedLooks::link(size_t table, quint64 key, int self)
     return own;
 }
 
-void ParkedLooks::noteLookalike(int index, quint64 domain, QList<qint64>& parked)
+void ParkedLooks::noteLookalike(int index, const Page& other, QList<qint64>& parked)
 {
     Page& found = page(index);
-    if (found.parked || found.otherDomain == domain)
+    if (found.parked || oneSite(found.otherDomain, found.otherAlias, other.domain, other.alias))
         return;
     if (found.otherDomain == 0) {
-        found.otherDomain = domain;
+        found.otherDomain = other.domain;
+        found.otherAlias = other.alias;
         return;
     }
     found.parked = true;

@@ -17,6 +17,19 @@ namespace Batch {
 // domains among the run's last Window pages (three sites in all) is taken for parked. One site's pages that look alike
 // are not, however many: a site's own template is no sign of parking.
 //
+// Titles tell a parking template from the look of sites that are not one (titles compared with case and
+// runs of blanks aside):
+// - a template names each domain it shows ("acme.net is for sale", or the name alone) or gives every
+//   domain one title ("Domain for sale"), so pages of two sites count as one template's only when both
+//   titles name their page's own registrable domain, or the titles are the same (none is a title too);
+//   sites set in one theme carry titles of their own;
+// - one site is often reachable under several registrable domains without a redirect (acme.com,
+//   acme.co.uk, acme.de), one look on three domains. Pages of two domains are one site's aliases, as one
+//   site, when the domains share their label (the name before the public suffix: "acme", an IP address
+//   whole) and the pages the same title, not empty. A template that names its domains gives them titles of
+//   their own, so a parking service's domains of one label still count apart.
+// Measured with bench/parked/bench_aliases.cpp (README).
+//
 // Near-identical is a distance of at most MaxDistance of the 512 bits of Imaging::lookHash. Measured on
 // pages captured by the engine as JPEG thumbnails of a 1024 x 768 view, at 120 x 90 and 240 x 180 mixed:
 // one parking template with six domain names (4 to 36 characters) and prices is 9 to 27 bits apart (the
@@ -41,7 +54,7 @@ namespace Batch {
 // parks domains comes back far more often than that, and one that shows up three times in 100,000 links
 // is no service worth naming. A domain is told apart by a 64-bit hash of its name, so that no table of
 // names grows with the run either. Measured with bench/parked (100,000 adds, README): 0.012 to 0.017 ms
-// of CPU an add whatever the shape of the run, about 390 bytes for each page kept.
+// of CPU an add whatever the shape of the run, about 410 bytes for each page kept.
 // GUI thread; a plain object owned by the run.
 class ParkedLooks final {
 public:
@@ -55,9 +68,10 @@ public:
 
     // Adds one captured page: its key (greater than every key added before it: a page with any other is
     // not added), its site's registrable domain and its look, or nothing for a page that is nearly one
-    // colour, which never counts. Gives the keys that became parked with it, earlier pages' included,
-    // each key once over the run; all of them are among the pages kept.
-    QList<qint64> add(qint64 key, const QString& domain, const std::optional<Imaging::LookHash>& look);
+    // colour, which never counts, and its title (empty for none). Gives the keys that became parked with
+    // it, earlier pages' included, each key once over the run; all of them are among the pages kept.
+    QList<qint64> add(
+        qint64 key, const QString& domain, const std::optional<Imaging::LookHash>& look, const QString& title = {});
     // Of the pages kept.
     bool isParked(qint64 key) const;
     qsizetype size() const { return qsizetype(m_pages.size()); }
@@ -69,14 +83,20 @@ private:
     struct Page {
         qint64 key = 0;
         quint64 domain = 0;
+        // The label and title together, which aliases of one site share; 0 for a page without a title.
+        quint64 alias = 0;
+        quint64 title = 0;
         Imaging::LookHash look;
         // The first other site found to look like this page (0 for none); a second one parks it.
         quint64 otherDomain = 0;
+        quint64 otherAlias = 0;
         // The last lookup that met this page and whether it was near, so that one found in several bands
         // is compared once.
         int seenBy = -1;
         bool parked = false;
         bool near = false;
+        // The title names the page's own registrable domain.
+        bool namesDomain = false;
     };
 
     // A page's place in one key's chain of pages, newest first; -1 or a page no longer kept ends a chain. skip: the
@@ -130,7 +150,7 @@ private:
     void meet(int page, int self, QList<qint64>& parked);
     void searchAll(size_t table, int from, int self, QList<qint64>& parked);
     void searchOpen(size_t table, int head, int self, QList<qint64>& parked);
-    void noteLookalike(int page, quint64 domain, QList<qint64>& parked);
+    void noteLookalike(int page, const Page& other, QList<qint64>& parked);
     Links link(size_t table, quint64 key, int self);
     // A page's links in one table; a table where it has none gives a scratch entry of ends.
     Links& links(int page, size_t table);

@@ -39,6 +39,10 @@ void TestPageWord::word_data()
     row("IDN both ways", captured, 200, "http://www.Bücher.de/", "https://xn--bcher-kva.de/", "ok");
     row("no final address", captured, 0, "http://example.com/", "", "ok");
     row("error page", captured, 404, "http://example.com/", "https://other.com/", "error");
+    row("status 399", captured, 399, "http://example.com/", "http://example.com/", "ok");
+    row("status 400", captured, 400, "http://example.com/", "http://example.com/", "error");
+    row("error on a parking host", captured, 404, "http://example.com/", "https://sedoparking.com/", "error");
+    row("the service's own site", captured, 200, "www.Sedo.com", "https://sedo.com/us/", "ok");
     row("parking service", captured, 200, "http://example.com/", "https://www.SedoParking.com/x", "parked");
     row("user's parking", Batch::Outcome::ImageFailed, 200, "http://a.com/", "http://lander.mine.test/", "parked");
     row("blank", QStringLiteral("blank"), 200, "http://example.com/", "https://other.com/", "blank");

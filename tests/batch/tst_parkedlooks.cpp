@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <memory>
 #include <random>
 
@@ -122,33 +123,59 @@ void TestParkedLooks::templateAcrossSites_data()
 {
     QTest::addColumn<QStringList>("sites");
     QTest::addColumn<int>("parked");
-    QTest::newRow("three sites") << QStringLiteral("a.com b.net c.co.uk").split(u' ') << 3;
-    QTest::newRow("two sites") << QStringLiteral("a.com b.net b.net").split(u' ') << 0;
-    QTest::newRow("one site thrice") << QStringLiteral("a.com a.com a.com").split(u' ') << 0;
+    // Every page's title, "%1" standing for its site and "%2" for its number.
+    QTest::addColumn<QString>("title");
+    // -1: captured parking pages; else made-up looks, the first page this many bits from the others.
+    QTest::addColumn<int>("apart");
+    const auto row = [](const char* name, const QStringList& sites, int parked, const QString& title = {},
+                         int apart = -1) { QTest::newRow(name) << sites << parked << title << apart; };
+    const auto list = [](const char* sites) { return QString::fromUtf8(sites).split(u' '); };
+    row("three sites", list("a.com b.net c.co.uk"), 3);
+    row("two sites", list("a.com b.net b.net"), 0);
+    row("one site thrice", list("a.com a.com a.com"), 0);
     const QString site = QStringLiteral("a.com");
-    QTest::newRow("two sites after a large site") << (QStringList(40, site) << u"b.net"_s << u"c.org"_s) << 42;
-    QTest::newRow("large site between two") << (QStringList { u"b.net"_s } + QStringList(30, site) << u"c.org"_s) << 32;
-    QTest::newRow("large site, one other") << (QStringList(30, site) << u"b.net"_s << u"b.net"_s) << 0;
-    QTest::newRow("two sites, many pages each") << (QStringList(20, site) + QStringList(20, u"b.net"_s) << site) << 0;
-    QTest::newRow("parked template again and again")
-        << QStringLiteral("a.com b.net c.org d.de e.fr f.it c.org g.nl").split(u' ') << 8;
+    row("two sites after a large site", QStringList(40, site) << u"b.net"_s << u"c.org"_s, 42);
+    row("large site between two", QStringList { u"b.net"_s } + QStringList(30, site) << u"c.org"_s, 32);
+    row("large site, one other", QStringList(30, site) << u"b.net"_s << u"b.net"_s, 0);
+    row("two sites, many pages each", QStringList(20, site) + QStringList(20, u"b.net"_s) << site, 0);
+    row("parked template again and again", list("a.com b.net c.org d.de e.fr f.it c.org g.nl"), 8);
+    row("one site under three names", list("acme.com acme.co.uk acme.de"), 0, u"Acme  TOOLS"_s);
+    row("aliases and two other sites", list("acme.com acme.de b.net c.org"), 4, u"Acme"_s);
+    row("one label, titles name the domain", list("acme.com acme.co.uk acme.de"), 3, u"%1 is for sale"_s);
+    row("one title on other labels", list("10.0.0.1 10.0.0.2 c.co.uk"), 3, u"Domain for sale"_s);
+    row("one theme, titles of their own", list("a.com b.net c.org"), 0, u"Club %2"_s);
+    row("names ending inside others", list("a.co b.co c.co"), 0, u"%1mpany %2"_s);
+    row("names starting inside others", list("a.co b.co c.co"), 0, u"d%1 %2"_s);
+    row("at the distance", list("a.com b.net c.org"), 3, {}, Batch::ParkedLooks::MaxDistance);
+    row("a bit beyond", list("a.com b.net c.org"), 0, {}, Batch::ParkedLooks::MaxDistance + 1);
 }
 
 void TestParkedLooks::templateAcrossSites()
 {
     QFETCH(QStringList, sites);
     QFETCH(int, parked);
+    QFETCH(QString, title);
+    QFETCH(int, apart);
     const QList<QByteArray> names { "x.io", "the-best-holiday-cottages-online.net", "mountainbikes.de" };
     QList<std::optional<Imaging::LookHash>> captured;
-    for (int i = 0; i < names.size(); ++i) {
+    for (int i = 0; i < names.size() && apart < 0; ++i) {
         // Other names, prices and thumbnail sizes: all that a parking service's pages differ in.
         captured << captureLook(parkingPage(names[i], 500 + i * 3791), i == 1 ? QSize(120, 90) : QSize(240, 180));
         QVERIFY(captured.last());
     }
+    if (apart >= 0) {
+        Imaging::LookHash look;
+        std::generate(look.words.begin(), look.words.end(), std::mt19937_64(3));
+        captured << look;
+        for (int bit = 0; bit < apart; ++bit)
+            look.words[size_t(bit / 64)] ^= quint64(1) << (bit % 64);
+        captured << look << look;
+    }
     Batch::ParkedLooks looks;
     QList<qint64> found;
     for (int i = 0; i < sites.size(); ++i)
-        found += looks.add(i, sites[i], captured[i % names.size()]);
+        found += looks.add(i, sites[i], captured[i % captured.size()],
+            QString(title).replace(u"%1"_s, sites[i]).replace(u"%2"_s, QString::number(i)));
     QCOMPARE(found.size(), parked);
     QCOMPARE(looks.isParked(0), parked > 0);
 }

@@ -222,7 +222,8 @@ void TestPictavo::runReportsEveryOutcome()
         + page("/elsewhere") + "\r\n10|" + page("/forsale") + "\r\n11|"
         + m_pages.url(QStringLiteral("/lander-first.test"), QStringLiteral("first.test")).toUtf8() + "\r\n12|"
         + m_pages.url(QStringLiteral("/lander-second.test"), QStringLiteral("www.second.test")).toUtf8() + "\r\n13|"
-        + m_pages.url(QStringLiteral("/lander-third.test"), QStringLiteral("third.test")).toUtf8() + "\r\n");
+        + m_pages.url(QStringLiteral("/lander-third.test"), QStringLiteral("third.test")).toUtf8() + "\r\n14|"
+        + m_pages.url(QStringLiteral("/lander-first.test"), QStringLiteral("lander.parking.test")).toUtf8() + "\r\n");
     // The user's own parking services beside the shipped ones; a blank page keeps its thumbnail.
     QFile parking(m_folder + QStringLiteral("/data/parking-services.txt"));
     QVERIFY(parking.open(QIODevice::WriteOnly) && parking.write("# ours\nparking.test\n") > 0);
@@ -236,7 +237,7 @@ void TestPictavo::runReportsEveryOutcome()
     QCOMPARE(m_mixed.exitCode, 1);
 
     const QList<QByteArray> lines = m_mixed.out.trimmed().split('\n');
-    QCOMPARE(lines.size(), 13);
+    QCOMPARE(lines.size(), 14);
     QMap<QString, QJsonObject> byId;
     for (const QByteArray& line : lines) {
         QJsonParseError error;
@@ -295,6 +296,9 @@ void TestPictavo::reportColumns_data()
     QTest::newRow("parked by look") << QStringLiteral("11") << QStringLiteral("captured") << QStringLiteral("200")
                                     << QStringLiteral("first.test:/lander-first.test") << QString()
                                     << QStringLiteral("parked");
+    QTest::newRow("the parking service's own page")
+        << QStringLiteral("14") << QStringLiteral("captured") << QStringLiteral("200")
+        << QStringLiteral("lander.parking.test:/lander-first.test") << QString() << QStringLiteral("ok");
 }
 
 void TestPictavo::reportColumns()
@@ -358,8 +362,8 @@ void TestPictavo::reportCommandListsDeadLinks()
 
     const Ran summary = run({ QStringLiteral("report"), m_reportPath });
     QCOMPARE(summary.exitCode, 0);
-    QVERIFY2(summary.out.contains("links: 13"), summary.out.constData());
-    QVERIFY(QRegularExpression(QStringLiteral("captured +8\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
+    QVERIFY2(summary.out.contains("links: 14"), summary.out.constData());
+    QVERIFY(QRegularExpression(QStringLiteral("captured +9\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("parked +4\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("4xx +1\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
 }
