@@ -322,7 +322,7 @@ void TestPictavo::reportColumns()
             record = candidate;
     }
     QCOMPARE(record.size(), 11);
-    QCOMPARE(record.at(0), id); // the links are on lines 1 to 13
+    QCOMPARE(record.at(0), id); // the links are on lines 1 to 14
     QCOMPARE(record.at(3), outcome);
     QCOMPARE(record.at(5), httpStatus);
     const QStringList hostAndPath = finalPath.split(QLatin1Char(':'));
