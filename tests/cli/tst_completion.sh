@@ -12,4 +12,5 @@ check 'pictavo --set Threads' ThreadsCount=
 check "pictavo --folder $dir/sh" "$dir/shelf" "$dir/shots"
 check "pictavo --folder $dir --set ThreadsCount=8 run --s" --skip-existing
 check "pictavo report --dead $dir/she" "$dir/sheet" "$dir/shelf"
+check 'pictavo report --' --dead --moved --parked --blank --errors --help
 exit $failed
