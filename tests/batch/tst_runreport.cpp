@@ -18,6 +18,8 @@ class TestRunReport final : public QObject {
 private Q_SLOTS:
     void csvRoundTrip_data();
     void csvRoundTrip();
+    void earlierReleaseReadAsWritten_data();
+    void earlierReleaseReadAsWritten();
     void outcomeOfACapture_data();
     void outcomeOfACapture();
     void summaryCountsAndDeadLinks();
@@ -65,6 +67,30 @@ void TestRunReport::csvRoundTrip()
     QCOMPARE(reader.next().value_or(QStringList()), fields);
     QCOMPARE(reader.next().value_or(QStringList()), QStringList({ QStringLiteral("next"), QStringLiteral("record") }));
     QVERIFY(!reader.next());
+}
+
+// Releases before the text marks wrote every field as it was, quoted only for a comma, a quote or a
+// line break.
+void TestRunReport::earlierReleaseReadAsWritten_data()
+{
+    QTest::addColumn<QStringList>("fields");
+    QTest::addColumn<QByteArray>("encoded");
+    const auto split = [](const char* fields) { return QString::fromUtf8(fields).split(QLatin1Char('|')); };
+    QTest::newRow("plain") << split("'Tis|'|'=1|''") << QByteArray("'Tis,','=1,''\r\n");
+    QTest::newRow("quoted") << split("'a, b'|x") << QByteArray("\"'a, b'\",x\r\n");
+    // The first field alone would be read as marked; the second shows there are no marks.
+    QTest::newRow("told by a later field")
+        << split("'+1, or -1|-5 degrees") << QByteArray("\"'+1, or -1\",-5 degrees\r\n");
+}
+
+void TestRunReport::earlierReleaseReadAsWritten()
+{
+    QFETCH(QStringList, fields);
+    QFETCH(QByteArray, encoded);
+    QBuffer buffer(&encoded);
+    QVERIFY(buffer.open(QIODevice::ReadOnly));
+    Common::CsvReader reader(buffer);
+    QCOMPARE(reader.next().value_or(QStringList()), fields);
 }
 
 void TestRunReport::outcomeOfACapture_data()
