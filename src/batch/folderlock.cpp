@@ -62,7 +62,8 @@ namespace {
     // a second lock of a file from the same process, but a network file system (NFS) carries it out as
     // a record lock, which belongs to the whole process: there the second would be granted, and
     // closing its file would drop the first. So the process's own holds are refused from this list,
-    // before their file is opened. Process-wide, as record locks are.
+    // before their file is opened. Process-wide, as record locks are. (Recursive: a refused acquire
+    // lets go of what it took while it still has the list.)
     struct HeldFiles {
         std::recursive_mutex mutex;
         std::map<FileKey, QString> tasks;

@@ -14,9 +14,9 @@ namespace Batch {
 // the first one's feet. Each folder's lock is an flock(2) on folderLockFile(): the system drops it when
 // its holder ends, however it ends, so a killed holder never blocks the next one. The file names its
 // holder (process, machine, program, task) for the refusal. A folder named twice, or by another path,
-// is locked once; one this process holds already is refused, whatever the file system. A folder whose lock file cannot
-// be made (one that cannot be written) goes unlocked: the work then meets that folder's own failure as it did before.
-// Not thread-safe; any thread.
+// is locked once; one this process holds already is refused, whatever the file system. A folder whose
+// lock file cannot be made (one that cannot be written) goes unlocked: the work then meets that
+// folder's own failure as it did before. Not thread-safe; any thread.
 class FolderLock final {
 public:
     // Holds nothing.
