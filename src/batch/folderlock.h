@@ -14,8 +14,9 @@ namespace Batch {
 // the first one's feet. Each folder's lock is an flock(2) on folderLockFile(): the system drops it when
 // its holder ends, however it ends, so a killed holder never blocks the next one. The file names its
 // holder (process, machine, program, task) for the refusal. A folder named twice, or by another path,
-// is locked once. A folder whose lock file cannot be made (one that cannot be written) goes unlocked:
-// the work then meets that folder's own failure as it did before. Not thread-safe; any thread.
+// is locked once; one this process holds already is refused, whatever the file system. A folder whose
+// lock file cannot be made (one that cannot be written) goes unlocked: the work then meets that
+// folder's own failure as it did before. Not thread-safe; any thread.
 class FolderLock final {
 public:
     // Holds nothing.
@@ -34,6 +35,10 @@ public:
 
     void release();
     bool isHeld() const { return !m_files.empty(); }
+
+    // Test seam: locks as a network file system carries flock(2) out, with record locks that belong
+    // to the whole process, so that a test on a local disk meets that case.
+    static void setRecordLocksForTest(bool on);
 
 private:
     // task: what the holder does there, as others' refusals name it.

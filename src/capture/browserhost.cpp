@@ -176,7 +176,13 @@ QString BrowserHost::shippedFilesFolder() const
 
 void BrowserHost::noteCaptureSucceeded() { m_crashRun = 0; }
 
-void BrowserHost::noteBrowserUnresponsive() { stopBrowser(QStringLiteral("The browser stopped answering")); }
+void BrowserHost::noteBrowserUnresponsive(const DevToolsConnection* connection)
+{
+    if (connection && connection == m_connection)
+        stopBrowser(QStringLiteral("The browser stopped answering"));
+    else
+        m_retired->giveUp(connection);
+}
 
 void BrowserHost::noteRendererCrashed()
 {

@@ -94,8 +94,10 @@ public:
 
     // Engines report how their captures ended, so the host can spot a browser that only crashes.
     void noteCaptureSucceeded();
-    // An engine saw the browser miss callTimeout() on a call it always answers: restart it.
-    void noteBrowserUnresponsive();
+    // An engine saw the browser behind connection miss callTimeout() on a call it always answers. The
+    // current browser is restarted; a replaced one is closed, failing the captures still on it, and the
+    // current one is left alone. A connection whose browser is already gone changes nothing.
+    void noteBrowserUnresponsive(const DevToolsConnection* connection);
     void noteRendererCrashed();
 
     // A capture begins and ends its use of connection, a connection whenReady() gave it: the host counts

@@ -230,7 +230,7 @@ void HtmlSnap::openPage(DevToolsConnection* connection)
             // The browser's own calls do not involve the page: a browser that misses them is hung,
             // not busy.
             if (page.error().number == CallError::TimedOut && m_host && !m_opener->failedInSetUp())
-                m_host->noteBrowserUnresponsive();
+                m_host->noteBrowserUnresponsive(m_opener->connection());
             return fail(SnapCode::CaptureFailed, describe(page.error()));
         }
         m_contextId = page.value().contextId;

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <utility>
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -59,13 +60,21 @@ void RetiredBrowsers::endUse(const QObject* user)
     scheduleCloseIdle();
 }
 
+void RetiredBrowsers::giveUp(const DevToolsConnection* connection)
+{
+    for (Retired& retired : m_retired) {
+        if (connection && retired.connection == connection)
+            retired.givenUp = true;
+    }
+    scheduleCloseIdle();
+}
+
 int RetiredBrowsers::openCount() const { return static_cast<int>(m_retired.size()); }
 
 void RetiredBrowsers::closeAll()
 {
-    for (Retired& retired : m_retired)
+    for (Retired& retired : std::exchange(m_retired, {}))
         close(retired);
-    m_retired.clear();
 }
 
 void RetiredBrowsers::watch(QObject* user)
@@ -83,9 +92,11 @@ void RetiredBrowsers::closeIdle()
     for (qsizetype i = m_retired.size() - 1; i >= 0; --i) {
         Retired& retired = m_retired[i];
         retired.users.removeIf([](const QPointer<QObject>& u) { return u.isNull(); });
-        if (retired.users.isEmpty() || !retired.connection || !retired.connection->isOpen()) {
-            close(retired);
-            m_retired.removeAt(i);
+        if (retired.givenUp || retired.users.isEmpty() || !retired.connection || !retired.connection->isOpen()) {
+            // Out of the list first: closing fails the captures still on the browser, and what their
+            // ends set off may retire another one meanwhile.
+            Retired closing = m_retired.takeAt(i);
+            close(closing);
         }
     }
 }

@@ -16,7 +16,7 @@ class DevToolsConnection;
 
 // Browsers taken out of use so that a fresh one takes the next captures. Each stays open for the
 // captures still running on it and is closed when the last of them has ended or been destroyed, or at
-// once when its connection closes. GUI thread only.
+// once when its connection closes or it stops answering. GUI thread only.
 class RetiredBrowsers final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(RetiredBrowsers)
@@ -34,6 +34,9 @@ public:
     // A capture started on a retired browser after it was retired (its connection was handed out just before).
     void addUser(const DevToolsConnection* connection, QObject* user);
     void endUse(const QObject* user);
+    // The browser of connection stopped answering: it is closed, failing the captures still on it,
+    // without waiting for them to end. Nothing happens when connection is not a retired browser's.
+    void giveUp(const DevToolsConnection* connection);
     // Retired browsers still open.
     int openCount() const;
     // Closes every retired browser now (the owner is going away).
@@ -53,6 +56,7 @@ private:
         qint64 group = 0;
         std::shared_ptr<QTemporaryDir> profile;
         QList<QPointer<QObject>> users;
+        bool givenUp = false;
     };
 
     void watch(QObject* user);

@@ -233,6 +233,12 @@ QString usageText(const QString& command)
     return QString::fromUtf8(kProgramUsage);
 }
 
+QStringList reportLists()
+{
+    return { QStringLiteral("dead"), QStringLiteral("moved"), QStringLiteral("parked"), QStringLiteral("blank"),
+        QStringLiteral("errors") };
+}
+
 ParseResult parseCommandLine(const QStringList& arguments)
 {
     Invocation call;
@@ -248,6 +254,11 @@ ParseResult parseCommandLine(const QStringList& arguments)
         // Not in the usage: the build asks it for the names the shell completion offers after --set.
         if (option == QLatin1String("--list-settings")) {
             call.help = Settings::settingNames().join(QLatin1Char('\n')) + QLatin1Char('\n');
+            return { call, {} };
+        }
+        // Not in the usage either: the options the completion offers after report.
+        if (option == QLatin1String("--list-report-options")) {
+            call.help = QStringLiteral("--") + reportLists().join(QStringLiteral("\n--")) + QLatin1Char('\n');
             return { call, {} };
         }
         if (option == QLatin1String("--version")) {
@@ -360,9 +371,7 @@ ParseResult parseCommandLine(const QStringList& arguments)
             }
             break;
         case Command::Report:
-            if (option == QLatin1String("--dead") || option == QLatin1String("--moved")
-                || option == QLatin1String("--parked") || option == QLatin1String("--blank")
-                || option == QLatin1String("--errors")) {
+            if (option.startsWith(QLatin1String("--")) && reportLists().contains(option.mid(2))) {
                 if (!call.reportList.isEmpty())
                     return fail(QStringLiteral("%1 and --%2 cannot be combined: one list at a time")
                                     .arg(option, call.reportList));

@@ -53,6 +53,9 @@ struct Invocation final {
 // The usage text of the program, or of one command ("run", "import"...).
 QString usageText(const QString& command = {});
 
+// The lists `report` prints one at a time, each taken as its option ("--dead") without the dashes.
+QStringList reportLists();
+
 // Parses the arguments after the program's name. A usage error gives the one line to print.
 struct ParseResult final {
     std::optional<Invocation> invocation;

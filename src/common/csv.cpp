@@ -8,14 +8,19 @@ namespace {
 
     // The "'" in front of these is for the spreadsheet; a "'" already there gets one more, so that
     // exactly one leading "'" always means "added by the writer".
-    bool needsTextMark(const QByteArray& field)
-    {
-        return !field.isEmpty() && QByteArrayView("=+-@\t\r'").contains(field.front());
-    }
+    bool needsTextMark(char first) { return QByteArrayView("=+-@\t\r'").contains(first); }
 
-    QString withoutTextMark(const QByteArray& field)
+    bool needsTextMark(const QByteArray& field) { return !field.isEmpty() && needsTextMark(field.front()); }
+
+    // Whether only a writer without text marks can have written the field: a marking writer leaves
+    // no field beginning with a formula character, and quotes every field it marks.
+    bool writtenUnmarked(const QByteArray& field, bool quoted)
     {
-        return QString::fromUtf8(field.startsWith('\'') ? field.mid(1) : field);
+        if (!needsTextMark(field))
+            return false;
+        if (field.front() != '\'')
+            return true;
+        return !quoted || field.size() == 1 || !needsTextMark(field.at(1));
     }
 
 } // namespace
@@ -45,13 +50,33 @@ QByteArray csvRecord(const QStringList& fields)
 CsvReader::CsvReader(QIODevice& device)
     : m_device(device)
 {
+    if (m_device.isSequential())
+        return;
+    // One such field settles it. A file without one reads the same either way, unless a quoted field
+    // of it begins with "'" and a formula character: that is taken for a mark.
+    const qint64 start = m_device.pos();
+    bool unmarked = false;
+    while (!unmarked && !m_device.atEnd())
+        unmarked = nextRecord().second;
+    m_marked = !unmarked;
+    m_device.seek(start);
 }
 
 std::optional<QStringList> CsvReader::next()
 {
     if (m_device.atEnd())
         return std::nullopt;
+    return nextRecord().first;
+}
+
+std::pair<QStringList, bool> CsvReader::nextRecord()
+{
     QStringList fields;
+    bool unmarked = false;
+    const auto take = [&](const QByteArray& field, bool quoted) {
+        unmarked = unmarked || writtenUnmarked(field, quoted);
+        fields.append(QString::fromUtf8(m_marked && field.startsWith('\'') ? field.mid(1) : field));
+    };
     QByteArray field;
     bool quoted = false;
     bool inQuotes = false;
@@ -82,7 +107,7 @@ std::optional<QStringList> CsvReader::next()
                 inQuotes = true;
                 quoted = true;
             } else if (c == ',') {
-                fields.append(withoutTextMark(field));
+                take(field, quoted);
                 field.clear();
                 quoted = false;
             } else {
@@ -93,8 +118,8 @@ std::optional<QStringList> CsvReader::next()
             break;
         field += lineEnd;
     }
-    fields.append(withoutTextMark(field));
-    return fields;
+    take(field, quoted);
+    return { fields, unmarked };
 }
 
 } // namespace Common

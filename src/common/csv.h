@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <utility>
 
 #include <QByteArray>
 #include <QStringList>
@@ -21,6 +22,10 @@ QByteArray csvRecord(const QStringList& fields);
 // Reads RFC 4180 records one at a time from a device, quoted fields spanning lines included. A
 // record ends at CR LF or a lone LF; a file that ends inside quotes yields what it has. A field that
 // begins with "'" loses that first "'" (see csvRecord), so fields come back as they were written.
+//
+// Files of releases before the marks have none to take off. On a device it can seek in, the reader
+// first reads the rest of it through, and when a field there cannot have been marked (one that begins
+// with a formula character, or with a "'" that is no mark), it takes no "'" off that file's fields.
 class CsvReader final {
 public:
     explicit CsvReader(QIODevice& device);
@@ -29,7 +34,11 @@ public:
     std::optional<QStringList> next();
 
 private:
+    // The record, and whether one of its fields shows that its writer put no marks in.
+    std::pair<QStringList, bool> nextRecord();
+
     QIODevice& m_device;
+    bool m_marked = true;
 };
 
 } // namespace Common

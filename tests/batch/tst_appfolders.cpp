@@ -4,6 +4,7 @@
 #include <QTest>
 
 #include "batch/appfolders.h"
+#include "batch/folderlock.h"
 #include "scriptedmessagebox.h"
 
 using namespace Batch;
@@ -19,6 +20,7 @@ private Q_SLOTS:
     void firstStartCreatesEverything();
     void existingDatabaseIsKept();
     void failureAsksRetryOrCancel();
+    void oneHoldOfAFolderPerProcess();
 };
 
 void TestAppFolders::thumbnailNames_data()
@@ -95,6 +97,21 @@ void TestAppFolders::failureAsksRetryOrCancel()
     QVERIFY(QFile::remove(blocker.fileName()));
     QVERIFY(CreateAppFolders(folders, again));
     QVERIFY(QFileInfo(folders.LinksInfoFile).isFile());
+}
+
+void TestAppFolders::oneHoldOfAFolderPerProcess()
+{
+    // Where flock(2) is itself a record lock of the process, a second hold would be granted.
+    FolderLock::setRecordLocksForTest(true);
+    QTemporaryDir dir;
+    {
+        // Thumbnails in the program folder itself: one lock file, named twice. Refused twice: a
+        // refusal leaves the hold as it was.
+        const auto run = FolderLock::forRun(dir.path(), dir.path());
+        QVERIFY(run && !FolderLock::forImport(dir.path()) && !FolderLock::forUpload(dir.path(), {}));
+    }
+    QVERIFY(FolderLock::forImport(dir.path()));
+    FolderLock::setRecordLocksForTest(false);
 }
 
 QTEST_GUILESS_MAIN(TestAppFolders)

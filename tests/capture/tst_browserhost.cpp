@@ -53,6 +53,7 @@ private Q_SLOTS:
     void crashedRendererFailsTheCapture();
     void runOfCrashesRestartsTheBrowser();
     void hungBrowserIsRestarted();
+    void hungReplacedBrowserSparesTheCurrentOne();
     void slowFirstStartIsTriedAgain();
     void replacedBrowserFinishesItsCaptures();
 
@@ -260,6 +261,35 @@ void TestBrowserHost::hungBrowserIsRestarted()
     QCOMPARE(capture(next, m_server->url(QStringLiteral("/blue"))).code, 1);
     QVERIFY(host.startCount() > starts);
     QVERIFY(host.processId() != hung);
+}
+
+void TestBrowserHost::hungReplacedBrowserSparesTheCurrentOne()
+{
+    BrowserOptions options = testBrowserOptions();
+    options.recyclePages = 2;
+    options.callTimeout = 2000ms;
+    BrowserHost host(options);
+    const int bound = int((options.startTimeout + options.retryStartTimeout + options.callTimeout).count());
+    // Each waits for an image that never arrives, so it stays in flight until its browser goes.
+    const auto inFlight = [&](HtmlSnap& snap) {
+        snap.SetTimeOut(4 * bound);
+        const int before = m_server->requestCount(QStringLiteral("/hang"));
+        snap.SnapUrl(m_server->url(QStringLiteral("/stalled")), QStringLiteral("*"));
+        return QTest::qWaitFor([&] { return m_server->requestCount(QStringLiteral("/hang")) > before; }, bound);
+    };
+    HtmlSnap held(&host), stuck(&host), current(&host);
+    QVERIFY(inFlight(held));
+    const qint64 replaced = host.processId();
+    // The browser's last page is opened after it stopped answering.
+    QVERIFY(::kill(static_cast<pid_t>(replaced), SIGSTOP) == 0);
+    stuck.SnapUrl(m_server->url(QStringLiteral("/blue")), QStringLiteral("*"));
+    QTRY_COMPARE_WITH_TIMEOUT(host.processId(), qint64(0), bound);
+    QVERIFY(inFlight(current));
+    QTRY_COMPARE_WITH_TIMEOUT(stuck.GetErrorCode(), -1, bound);
+    // The hung browser goes with its captures, long before they would time out; the current one stays.
+    QTRY_COMPARE_WITH_TIMEOUT(held.GetErrorCode(), -1, bound);
+    QTRY_VERIFY_WITH_TIMEOUT(processGroupGone(replaced), bound);
+    QCOMPARE(current.GetErrorCode(), 0);
 }
 
 void TestBrowserHost::slowFirstStartIsTriedAgain()
