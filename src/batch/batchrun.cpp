@@ -11,6 +11,7 @@
 
 #include "batch/appfolders.h"
 #include "batch/capturecompleter.h"
+#include "batch/capturecompletion.h"
 #include "batch/pageword.h"
 #include "capture/browserpool.h"
 #include "capture/htmlsnap.h"
@@ -34,6 +35,10 @@ namespace {
     // How often the machine is read for room: often enough that a held link waits little past the
     // moment room appears, seldom enough that reading the browsers' processes costs next to nothing.
     constexpr int RoomReadingMs = 500;
+    // Links read ahead of the slots, whose hosts are asked meanwhile: enough that a silent host is
+    // found out before its turn comes.
+    constexpr int LookaheadLinks = 16;
+    constexpr int LookaheadPerSlot = 2;
 
     LinksListModel::RowKey rowKeyOf(const Capture::HtmlSnapshot& slot, bool* ok)
     {
@@ -74,6 +79,7 @@ BatchRun::BatchRun(const Services& services, QObject* parent)
 {
     m_watchdog.setInterval(1000);
     connect(&m_watchdog, &QTimer::timeout, this, &BatchRun::scheduleStep);
+    connect(&m_ahead, &LinkLookahead::linkReady, this, &BatchRun::scheduleStep);
     m_roomTimer.setInterval(RoomReadingMs);
     connect(&m_roomTimer, &QTimer::timeout, this, &BatchRun::readRoom);
     m_completionPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
@@ -167,8 +173,17 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     if (!m_pool)
         m_budgetBytes = CaptureAdmission::budgetBytes(settings.MemoryBudget, MachineRoom::totalMemory());
 
-    if (const Common::Status opened
-        = m_reader.open(m_services.links.LinksInfoFile(), m_services.links.StartLink(), m_services.links.EndLink());
+    LinkLookahead::Options ahead;
+    ahead.depth = std::max(LookaheadLinks, LookaheadPerSlot * count);
+    ahead.timeoutMs = settings.Timeout;
+    // Remote browsers reach hosts over their own networks, which a probe from here says nothing about.
+    if (!m_pool)
+        ahead.probes = [this](const LinkRecord& record) {
+            return m_classifier->classify(record.id, record.url).kind == LinkVerdict::Kind::Capture;
+        };
+    m_resumeLine = 0;
+    if (const Common::Status opened = m_ahead.open(
+            m_services.links.LinksInfoFile(), m_services.links.StartLink(), m_services.links.EndLink(), ahead);
         !opened)
         Q_EMIT statusText(QStringLiteral("Error: ") + opened.error().message);
 
@@ -458,16 +473,20 @@ void BatchRun::readRecords()
                 return; // the next reading of the machine brings the next step
             HeldLink held = std::move(*m_held);
             m_held.reset();
-            startLink(held.row, held.record, std::move(held.link));
-            if (m_reader.isExhausted()) {
+            startLink(held.row, held.record, std::move(held.link), held.timeoutMs);
+            if (m_ahead.isExhausted()) {
                 endMainLoop();
                 return;
             }
             continue;
         }
-        const std::optional<RangeReader::Entry> entry = m_reader.next();
+        std::optional<LinkLookahead::Taken> taken = m_ahead.next();
+        if (!taken && m_ahead.waiting() > 0)
+            return; // every link read ahead waits on a silent host: an answer or an expiry brings the next step
+        const std::optional<RangeReader::Entry> entry
+            = taken ? std::optional<RangeReader::Entry>(std::move(taken->entry)) : std::nullopt;
         if (!entry) {
-            if (const std::optional<Common::Error> failed = m_reader.error()) {
+            if (const std::optional<Common::Error> failed = m_ahead.error()) {
                 // A read error ends the range: captures that have not ended are given up on.
                 Q_EMIT statusText(QStringLiteral("Error: ") + failed->message);
                 for (const auto& slot : std::as_const(m_slots)) {
@@ -493,7 +512,9 @@ void BatchRun::readRecords()
 
         const LinkVerdict verdict = m_classifier->classify(entry->record.id, entry->record.url);
         LinkOutcome link { entry->line, entry->record.id, entry->record.url, {}, verdict.status, {}, {} };
-        if (verdict.kind != LinkVerdict::Kind::Capture) {
+        if (verdict.kind == LinkVerdict::Kind::Capture && taken->expired) {
+            endSilentLink(key, std::move(link));
+        } else if (verdict.kind != LinkVerdict::Kind::Capture) {
             rows.setStatus(key, verdict.status);
             rows.setCellColor(key, LinksListModel::StatusColumn, verdict.color);
             if (verdict.countsAsSuccess)
@@ -502,29 +523,43 @@ void BatchRun::readRecords()
             Q_EMIT linkEnded(link);
         } else if (const CaptureAdmission::Hold hold = admission(); hold != CaptureAdmission::Hold::None) {
             rows.setStatus(key, heldText(hold));
-            m_held = HeldLink { key, entry->record, std::move(link) };
+            m_held = HeldLink { key, entry->record, std::move(link), taken->timeoutMs };
             return;
         } else {
-            startLink(key, entry->record, std::move(link));
+            startLink(key, entry->record, std::move(link), taken->timeoutMs);
         }
-        if (m_reader.isExhausted()) {
+        if (m_ahead.isExhausted()) {
             endMainLoop();
             return;
         }
     }
 }
 
-void BatchRun::startLink(LinksListModel::RowKey row, const LinkRecord& record, LinkOutcome link)
+void BatchRun::startLink(LinksListModel::RowKey row, const LinkRecord& record, LinkOutcome link, qint64 timeoutMs)
 {
     for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
         if (m_slots.at(i) && m_slots.at(i)->Ready() && canDispatch(m_slots.at(i))) {
-            dispatch(i, row, record);
+            dispatch(i, row, record, timeoutMs);
             m_inFlight[i] = InFlight { true, std::move(link), row, {}, m_clock.elapsed() };
             ++m_startedSinceReading;
             return;
         }
     }
     link.outcome = Outcome::Unfinished;
+    Q_EMIT linkEnded(link);
+}
+
+void BatchRun::endSilentLink(LinksListModel::RowKey row, LinkOutcome link)
+{
+    // Its host never answered a connection within the time-out: it ends as a capture that timed out
+    // would, without having held a slot.
+    const CaptureFailure failure = captureFailure(Capture::SnapCode::TimedOut).value_or(CaptureFailure {});
+    m_services.rows.setStatus(row, failure.text);
+    m_services.rows.setCellColor(row, LinksListModel::StatusColumn, failure.color);
+    link.outcome = Outcome::TimedOut;
+    link.statusText = failure.text;
+    link.spentMs = m_services.settings.Timeout;
+    m_times.addLink(link.spentMs, true);
     Q_EMIT linkEnded(link);
 }
 
@@ -572,7 +607,7 @@ void BatchRun::readRoom()
 
 QString BatchRun::timeSummary() const { return m_times.summary(m_threadsCount); }
 
-void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record)
+void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record, qint64 timeoutMs)
 {
     const Settings::LiveSettings& s = m_services.settings;
     Capture::HtmlSnapshot& slot = *m_slots.at(slotIndex);
@@ -583,7 +618,7 @@ void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRec
     slot.setLinkID(record.id);
     slot.setLinkURL(record.url);
     slot.setOutputFile(thumbnailFileName(s.ImagesFolder, record.id, s.ImageType).value_or(QString()));
-    slot.SetTimeOut(s.Timeout);
+    slot.SetTimeOut(static_cast<qint32>(std::clamp<qint64>(timeoutMs, 1, s.Timeout)));
     slot.SetAsync(true);
     slot.SetJPEGQuality(100);
     slot.EnableActiveX(s.EnableActiveX);
@@ -608,7 +643,8 @@ void BatchRun::releaseSparePages()
 void BatchRun::endMainLoop()
 {
     endHeldLink();
-    m_reader.close();
+    m_resumeLine = m_ahead.resumeLine();
+    m_ahead.close();
     // No link is left to open a page for.
     releaseSparePages();
     m_state = State::Waiting;
@@ -678,7 +714,7 @@ void BatchRun::finish()
     m_room.reset();
     m_state = State::Idle;
     m_folders.release();
-    Q_EMIT finished(m_stopRequested, m_reader.CurrentLine());
+    Q_EMIT finished(m_stopRequested, m_resumeLine);
 }
 
 void BatchRun::endLink(

@@ -14,6 +14,7 @@
 #include "batch/captureadmission.h"
 #include "batch/folderlock.h"
 #include "batch/linkclassifier.h"
+#include "batch/linklookahead.h"
 #include "batch/linkoutcome.h"
 #include "batch/linksdatabase.h"
 #include "batch/linkslistmodel.h"
@@ -103,7 +104,7 @@ public:
     qint32 SuccessCount() const { return m_successCount; }
     qint32 selectedCount() const { return m_selectedCount; }
     qint32 percentage() const { return m_percentage; }
-    qint32 CurrentLine() const { return m_reader.CurrentLine(); }
+    qint32 CurrentLine() const { return m_ahead.resumeLine(); }
     // What the pages of the current or last run have become, in one line (PageHealth::summary).
     QString pageSummary() const { return m_health ? m_health->summary() : QString(); }
     // Where the current or last run's time went, in one line (RunTimeTally::summary).
@@ -150,7 +151,7 @@ private:
     bool isSlotDue(const Capture::HtmlSnapshot& slot, bool includeWatchdog) const;
     bool hasFreeSlot() const;
     void readRecords();
-    void dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record);
+    void dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record, qint64 timeoutMs);
     void endMainLoop();
     void takeWaitingSlots();
     void waitStep();
@@ -165,7 +166,8 @@ private:
     void readRoom();
     CaptureAdmission::Hold admission() const;
     int inFlightCount() const;
-    void startLink(LinksListModel::RowKey row, const LinkRecord& record, LinkOutcome link);
+    void startLink(LinksListModel::RowKey row, const LinkRecord& record, LinkOutcome link, qint64 timeoutMs);
+    void endSilentLink(LinksListModel::RowKey row, LinkOutcome link);
     void endHeldLink();
 
     // The link a slot works on, from its dispatch to its completion.
@@ -184,6 +186,7 @@ private:
         LinksListModel::RowKey row = 0;
         LinkRecord record;
         LinkOutcome link;
+        qint64 timeoutMs = 0;
     };
     // A capture taken from its slot whose completion has not ended yet.
     struct Taken {
@@ -213,7 +216,8 @@ private:
     qint32 m_percentage = 0;
     std::optional<LinkClassifier> m_classifier;
     std::optional<PageHealth> m_health;
-    RangeReader m_reader;
+    LinkLookahead m_ahead;
+    qint32 m_resumeLine = 0;
     // Index 0 is unused so that slot i is m_slots[i], as the slots are numbered 1..ThreadsCount.
     QList<QPointer<Capture::HtmlSnapshot>> m_slots;
     // Per slot: the page its next capture starts on, opened while the current one loads.

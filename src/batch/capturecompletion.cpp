@@ -283,6 +283,14 @@ namespace {
 
 } // namespace
 
+std::optional<CaptureFailure> captureFailure(int code)
+{
+    const std::optional<Outcome> failure = failureOutcome(code);
+    if (!failure)
+        return std::nullopt;
+    return CaptureFailure { QString::fromLatin1(failure->text), failure->color };
+}
+
 QImage PictureFromByteArray(const QByteArray& bytes) { return QImage::fromData(bytes); }
 
 qint32 ArrayUpperBound(const QByteArray& bytes) { return static_cast<qint32>(bytes.size()) - 1; }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <functional>
+#include <optional>
 
 #include <QByteArray>
+#include <QColor>
 #include <QImage>
 #include <QString>
 
@@ -25,6 +27,14 @@ class LinksListModel;
 QImage PictureFromByteArray(const QByteArray& bytes);
 // The last index of a byte array, -1 when it is empty.
 qint32 ArrayUpperBound(const QByteArray& bytes);
+
+// The status text and colour of a capture that ended with one of the engine's failure codes
+// (Capture::SnapCode); nothing for a code that is not a failure.
+struct CaptureFailure final {
+    QString text;
+    QColor color;
+};
+std::optional<CaptureFailure> captureFailure(int code);
 
 // Turns an ended capture into its outcome: the row's text and colour and, for a captured page, the
 // thumbnail file (filters, effects, grey or black and white, image stamp, text, then the chosen

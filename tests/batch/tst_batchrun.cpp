@@ -1,6 +1,11 @@
 #include <atomic>
 #include <thread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <QDeadlineTimer>
 #include <QDirIterator>
 #include <QElapsedTimer>
@@ -211,6 +216,36 @@ int openPages(Capture::BrowserHost& host)
     return *pages;
 }
 
+// A host that takes no connection: a listener whose queue is full, so the kernel drops every further
+// connection request, as a dead server's firewall does.
+struct SilentHost {
+    int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+    QList<int> fillers;
+    quint16 port = 0;
+
+    SilentHost()
+    {
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        auto* any = reinterpret_cast<sockaddr*>(&address);
+        if (::bind(listener, any, length) != 0 || ::listen(listener, 0) != 0 || ::getsockname(listener, any, &length))
+            qFatal("cannot listen");
+        port = ntohs(address.sin_port);
+        for (int i = 0; i < 3; ++i) {
+            fillers << ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            ::connect(fillers.last(), any, length);
+        }
+    }
+    ~SilentHost()
+    {
+        for (int socket : std::as_const(fillers))
+            ::close(socket);
+        ::close(listener);
+    }
+};
+
 quint16 closedPort()
 {
     QTcpServer probe;
@@ -230,6 +265,7 @@ private Q_SLOTS:
     void marksLinksThatAreNotCaptured();
     void failuresShowTheirOutcome();
     void heldLinksWaitOutsideTheirTimeOut();
+    void silentHostHoldsNoSlot();
     void stopThenStartResumes();
     void pauseHoldsNewLinks();
     void abortEndsTheWaitAtOnce();
@@ -417,6 +453,28 @@ void TestBatchRun::heldLinksWaitOutsideTheirTimeOut()
     for (qint64 ms : spent)
         QVERIFY(ms >= slow.delayMs && ms < bench.settings.Timeout);
     QVERIFY(bench.run->memoryBudget() > 0);
+}
+
+void TestBatchRun::silentHostHoldsNoSlot()
+{
+    // One slot, and the second link's host never takes a connection: the links after it are captured
+    // meanwhile, and it ends timed out once its time-out has passed since its first try.
+    Bench bench(m_host.get());
+    bench.settings.ThreadsCount = 1;
+    bench.settings.Timeout = 4000;
+    const SilentHost silent;
+    bench.writeLinks({ QStringLiteral("1|") + m_server->url(QStringLiteral("/p1")),
+        QStringLiteral("2|http://127.0.0.1:%1/").arg(silent.port),
+        QStringLiteral("3|") + m_server->url(QStringLiteral("/p3")),
+        QStringLiteral("4|") + m_server->url(QStringLiteral("/p4")) });
+    QStringList ended;
+    QObject::connect(bench.run.get(), &BatchRun::linkEnded, bench.run.get(),
+        [&](const LinkOutcome& link) { ended << link.id + QLatin1Char(' ') + link.outcome; });
+    QVERIFY(bench.runAll());
+    QCOMPARE(ended,
+        QStringList({ QStringLiteral("1 captured"), QStringLiteral("3 captured"), QStringLiteral("4 captured"),
+            QStringLiteral("2 timed-out") }));
+    QCOMPARE(bench.color(3), QColor(0xEA, 0x75, 0x00));
 }
 
 void TestBatchRun::stopThenStartResumes()
