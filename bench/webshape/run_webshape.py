@@ -48,8 +48,11 @@ RESOLVER = "127.0.0.53"
 ONLINE_ADDRESS = "192.0.2.1/32"
 PR_SET_CHILD_SUBREAPER = 36
 DEAD_KINDS = ("unresolved", "refused", "no-answer", "silent", "http-error", "redirect-loop")
-# A thumbnail's top-left block must be this close to the page's colour, per channel (the palette is 24
-# apart), and this flat.
+# Where the checker looks in a 120x90 thumbnail: inside the page's block both when the capture is the
+# 1024x768 viewport and when it is taller (1024x864 puts the block's bottom at y=40), and below the
+# watermark pictavo draws at the top left by default.
+BLOCK_CROP = "44x18+8+18"
+# That part must be this close to the page's colour, per channel (the palette is 24 apart), and this flat.
 COLOUR_TOLERANCE = 11
 FLAT_SD = 0.05
 BLANK_SD = 0.015
@@ -243,7 +246,7 @@ def picture_stats(paths):
     for start in range(0, len(paths), 200):
         chunk = paths[start:start + 200]
         block = subprocess.run(
-            ["convert", *chunk, "-resize", "120x90!", "-crop", "40x27+10+9", "-format",
+            ["convert", *chunk, "-resize", "120x90!", "-crop", BLOCK_CROP, "-format",
              "%f %[fx:255*mean.r] %[fx:255*mean.g] %[fx:255*mean.b] %[fx:standard_deviation]\n", "info:"],
             capture_output=True, text=True).stdout
         whole = subprocess.run(["convert", *chunk, "-format", "%f %[fx:standard_deviation]\n", "info:"],
@@ -251,10 +254,12 @@ def picture_stats(paths):
         spread = {}
         for line in whole.splitlines():
             name, sd = line.split()
-            spread[name] = float(sd)
+            spread[name] = 0.0 if sd == "nan" else float(sd)
         for line in block.splitlines():
             name, r, g, b, sd = line.split()
-            stats[name] = ((float(r), float(g), float(b)), float(sd), spread.get(name, 1.0))
+            # ImageMagick gives nan for the spread of a perfectly flat patch.
+            flat = 0.0 if sd == "nan" else float(sd)
+            stats[name] = ((float(r), float(g), float(b)), flat, spread.get(name, 1.0))
     return stats
 
 
@@ -457,6 +462,8 @@ def main():
         print(json.dumps({"isolation": {k: v for k, v in checks.items() if k != "routes"}}), flush=True)
         if not checks["ok"] or args.check:
             return 0 if checks["ok"] else 1
+        commit = subprocess.run(["git", "-C", ROOT, "rev-parse", "--short", "HEAD"], capture_output=True,
+                                text=True).stdout.strip()
         reaper = Reaper(server.pid)
         sides = args.sides.split(",")
         runs_path = os.path.join(args.out, "runs.jsonl")
@@ -469,7 +476,8 @@ def main():
                     label = "%s-c%d-r%d" % (side, c, rep)
                     runner = run_pictavo if side == "pictavo" else run_script
                     measured, results = runner(args, web, links_path, label, reaper)
-                    record = {"label": label, "side": side, "c": c, "rep": rep, "timeout_s": args.timeout}
+                    record = {"label": label, "side": side, "c": c, "rep": rep, "timeout_s": args.timeout,
+                              "count": args.count, "seed": args.seed, "commit": commit}
                     record.update(measured)
                     record.update(figures(web, results, args.timeout, measured["wall_s"]))
                     records.append(record)
