@@ -26,6 +26,7 @@ Writes <out>/runs.jsonl (one line a run), <out>/links-<label>.jsonl (one line a 
 import argparse
 import ctypes
 import json
+import math
 import os
 import re
 import shutil
@@ -240,6 +241,12 @@ def run_measured(argv, env, stdout_path, stderr_path, reaper, sample_s):
 
 # ---- the pictures --------------------------------------------------------------------------------
 
+def number(text):
+    """A spread from ImageMagick, which gives nan (or -nan) for a perfectly flat patch."""
+    value = float(text)
+    return 0.0 if math.isnan(value) else value
+
+
 def picture_stats(paths):
     """{file name: (top-left block's mean RGB, its spread, the whole picture's spread)}, by ImageMagick."""
     stats = {}
@@ -254,12 +261,10 @@ def picture_stats(paths):
         spread = {}
         for line in whole.splitlines():
             name, sd = line.split()
-            spread[name] = 0.0 if sd == "nan" else float(sd)
+            spread[name] = number(sd)
         for line in block.splitlines():
             name, r, g, b, sd = line.split()
-            # ImageMagick gives nan for the spread of a perfectly flat patch.
-            flat = 0.0 if sd == "nan" else float(sd)
-            stats[name] = ((float(r), float(g), float(b)), flat, spread.get(name, 1.0))
+            stats[name] = ((float(r), float(g), float(b)), number(sd), spread.get(name, 1.0))
     return stats
 
 

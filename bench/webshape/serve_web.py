@@ -17,6 +17,7 @@ import argparse
 import asyncio
 import json
 import os
+import random
 import resource
 import signal
 import socket
@@ -82,22 +83,44 @@ def page_html(link, web, endless=False):
     if link["kind"] == "dialog":
         tails.append('<script>addEventListener("load",function(){alert("Welcome to %s")})</script>' % title)
     if link["kind"] == "parked":
-        words = "This domain may be for sale. Related searches: hosting, web design, domains, insurance."
+        text = ("<h1>%s</h1><p>This domain may be for sale. Related searches: hosting, web design, domains,"
+                " insurance.</p>" % title)
+        lower = ""
     else:
-        words = " ".join(gen_web.WORDS[(int(link["id"]) + k) % len(gen_web.WORDS)] for k in range(60))
+        text, lower = layout(link, web)
     head = ('<!doctype html><html><head><meta charset="utf-8"><title>%s</title><style>'
             "html,body{margin:0;background:#fff;color:#222;font:15px/1.4 serif}"
             "#mark{position:absolute;left:0;top:0;width:%dpx;height:%dpx;background:%s}"
             "#text{margin-left:%dpx;padding:8px;width:440px}#media{position:absolute;left:0;top:%dpx}"
-            "</style>%s</head><body><div id=\"mark\"></div><div id=\"text\"><h1>%s</h1><p>%s</p></div>"
+            "</style>%s</head><body><div id=\"mark\"></div><div id=\"text\">%s</div>%s"
             % (title, gen_web.MARK_W, gen_web.MARK_H, colour, gen_web.MARK_W + 16, gen_web.VIEW_H + 40,
-               "".join(heads), title, words))
+               "".join(heads), text, lower))
     body = '<div id="media">%s</div>%s' % ("".join(media), "".join(tails))
     if endless:
         return (head + body).encode()
     html = (head + body).encode()
     pad = max(0, link.get("html_bytes", 0) - len(html) - 30)
     return html + b"<!--" + b"x" * pad + b"-->" + b"</body></html>\n"
+
+
+def layout(link, web):
+    """The page's own look beside and below its block: headings, paragraphs and boxes of its own sizes
+    and places, so that no two sites look alike, as a template shared by many sites (parking) would."""
+    rng = random.Random("%s/%s" % (web["seed"], link["id"]))
+    words = gen_web.WORDS
+    parts = ['<h1 style="font-size:%dpx">%s</h1>' % (rng.randint(20, 40), link["name"])]
+    for _ in range(rng.randint(1, 4)):
+        parts.append('<p style="font-size:%dpx">%s</p>' % (
+            rng.randint(12, 19), " ".join(rng.choice(words) for _ in range(rng.randint(8, 90)))))
+    lower = []
+    for _ in range(rng.randint(2, 6)):
+        shade = rng.randint(150, 235)
+        lower.append('<div style="position:absolute;left:%dpx;top:%dpx;width:%dpx;height:%dpx;background:'
+                     'rgb(%d,%d,%d);font-size:%dpx;overflow:hidden">%s</div>' % (
+                         rng.randint(0, 800), rng.randint(400, 700), rng.randint(60, 400), rng.randint(20, 200),
+                         shade, shade, rng.randint(shade - 30, shade), rng.randint(11, 22),
+                         " ".join(rng.choice(words) for _ in range(rng.randint(0, 40)))))
+    return "".join(parts), "".join(lower)
 
 
 def error_html(status):
@@ -143,7 +166,7 @@ async def send(writer, status, content_type, chunks, extra=""):
 async def endless(writer, link, web):
     writer.write(b"HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=utf-8\r\nTransfer-Encoding: chunked\r\n"
                  b"Cache-Control: no-store\r\n\r\n")
-    first = page_html(link, web, endless=True)
+    first = page_html(link, web.manifest, endless=True)
     writer.write(b"%x\r\n%s\r\n" % (len(first), first))
     await writer.drain()
     n = 0
@@ -191,7 +214,7 @@ async def answer_site(writer, link, path, query, web):
         if kind == "endless":
             await endless(writer, link, web)
             return False
-        await send(writer, 200, "text/html; charset=utf-8", [page_html(link, web)])
+        await send(writer, 200, "text/html; charset=utf-8", [page_html(link, web.manifest)])
         return True
     await asyncio.sleep(latency)
     web.count("not-found")
