@@ -17,9 +17,9 @@ import random
 import sys
 
 VIEW_W, VIEW_H = 1024, 768
-# The block every page paints at the top left, a quarter of the viewport: 60x45 pixels of a 120x90
-# thumbnail, far more than JPEG's blocks can smear.
-MARK_W, MARK_H = VIEW_W // 2, VIEW_H // 2
+# The block every page paints: the left half of the viewport, and further down as far as the page goes;
+# 60 pixels of a 120 pixel wide thumbnail, far more than JPEG's blocks can smear.
+MARK_W, MARK_H = VIEW_W // 2, VIEW_H
 
 # Shares of an old directory's links. Pew Research (2024): a quarter of the pages of 2013-2023 are gone,
 # 16 points on sites that still exist (the page answers an error) and 9 points with the whole site gone

@@ -49,10 +49,10 @@ RESOLVER = "127.0.0.53"
 ONLINE_ADDRESS = "192.0.2.1/32"
 PR_SET_CHILD_SUBREAPER = 36
 DEAD_KINDS = ("unresolved", "refused", "no-answer", "silent", "http-error", "redirect-loop")
-# Where the checker looks in a 120x90 thumbnail: inside the page's block both when the capture is the
-# 1024x768 viewport and when it is taller (1024x864 puts the block's bottom at y=40), and below the
-# watermark pictavo draws at the top left by default.
-BLOCK_CROP = "44x18+8+18"
+# Where the checker looks in a 120x90 thumbnail: inside the page's block (the left half, as tall as the
+# page, so whatever height the capture has), clear of its edge and of the watermark pictavo draws at the
+# top left by default.
+BLOCK_CROP = "44x60+8+22"
 # That part must be this close to the page's colour, per channel (the palette is 24 apart), and this flat.
 COLOUR_TOLERANCE = 11
 FLAT_SD = 0.05

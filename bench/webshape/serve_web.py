@@ -88,14 +88,16 @@ def page_html(link, web, endless=False):
         lower = ""
     else:
         text, lower = layout(link, web)
+    # The block is the left column, at least the viewport's height and as tall as the page: wherever a
+    # capture ends and however it is scaled, the left half of the picture is the page's colour.
     head = ('<!doctype html><html><head><meta charset="utf-8"><title>%s</title><style>'
             "html,body{margin:0;background:#fff;color:#222;font:15px/1.4 serif}"
-            "#mark{position:absolute;left:0;top:0;width:%dpx;height:%dpx;background:%s}"
-            "#text{margin-left:%dpx;padding:8px;width:440px}#media{position:absolute;left:0;top:%dpx}"
-            "</style>%s</head><body><div id=\"mark\"></div><div id=\"text\">%s</div>%s"
-            % (title, gen_web.MARK_W, gen_web.MARK_H, colour, gen_web.MARK_W + 16, gen_web.VIEW_H + 40,
+            "body{display:flex;align-items:stretch;min-height:%dpx}"
+            "#mark{flex:0 0 %dpx;min-height:%dpx;background:%s}#text{flex:0 0 auto;width:%dpx;padding:8px 16px}"
+            "</style>%s</head><body><div id=\"mark\"></div><div id=\"text\">%s%s"
+            % (title, gen_web.VIEW_H, gen_web.MARK_W, gen_web.MARK_H, colour, gen_web.VIEW_W - gen_web.MARK_W - 48,
                "".join(heads), text, lower))
-    body = '<div id="media">%s</div>%s' % ("".join(media), "".join(tails))
+    body = '<div id="media">%s</div></div>%s' % ("".join(media), "".join(tails))
     if endless:
         return (head + body).encode()
     html = (head + body).encode()
@@ -104,8 +106,8 @@ def page_html(link, web, endless=False):
 
 
 def layout(link, web):
-    """The page's own look beside and below its block: headings, paragraphs and boxes of its own sizes
-    and places, so that no two sites look alike, as a template shared by many sites (parking) would."""
+    """The page's own look beside its block: headings, paragraphs and boxes of its own sizes and places,
+    so that no two sites look alike, as a template shared by many sites (parking) would."""
     rng = random.Random("%s/%s" % (web["seed"], link["id"]))
     words = gen_web.WORDS
     parts = ['<h1 style="font-size:%dpx">%s</h1>' % (rng.randint(20, 40), link["name"])]
@@ -115,9 +117,9 @@ def layout(link, web):
     lower = []
     for _ in range(rng.randint(2, 6)):
         shade = rng.randint(150, 235)
-        lower.append('<div style="position:absolute;left:%dpx;top:%dpx;width:%dpx;height:%dpx;background:'
-                     'rgb(%d,%d,%d);font-size:%dpx;overflow:hidden">%s</div>' % (
-                         rng.randint(0, 800), rng.randint(400, 700), rng.randint(60, 400), rng.randint(20, 200),
+        lower.append('<div style="margin:%dpx 0 0 %dpx;width:%dpx;height:%dpx;background:rgb(%d,%d,%d);'
+                     'font-size:%dpx;overflow:hidden">%s</div>' % (
+                         rng.randint(4, 60), rng.randint(0, 120), rng.randint(60, 320), rng.randint(20, 200),
                          shade, shade, rng.randint(shade - 30, shade), rng.randint(11, 22),
                          " ".join(rng.choice(words) for _ in range(rng.randint(0, 40)))))
     return "".join(parts), "".join(lower)
