@@ -4,6 +4,7 @@
   python3 bench/webshape/run_webshape.py [--count 400] [--concurrency "4 32"] [--reps 1] [--timeout 30]
       [--sides pictavo,script] [--peers /tmp/peers-webshape] [--build build] [--out /tmp/pictavo-bench/webshape]
   python3 bench/webshape/run_webshape.py --check      # the isolation checks alone
+  python3 bench/webshape/run_webshape.py --summarize --out DIR   # summary.md again from DIR/runs.jsonl
 
 Runs as root and moves itself into a network and mount namespace of its own (unshare): there `lo` is up,
 a veth pair with one documentation address makes the browser believe it is online (with no route
@@ -398,7 +399,9 @@ def figures(web, results, timeout_s, wall_s):
 
 
 def summary_markdown(records, args):
-    lines = ["# webshape: %d links, seed %d, time-out %d s, scripts on" % (args.count, args.seed, args.timeout), "",
+    first = records[0] if records else {}
+    lines = ["# webshape: %d links, seed %d, time-out %d s, scripts on" % (
+        first.get("count", args.count), first.get("seed", args.seed), first.get("timeout_s", args.timeout)), "",
              "| side | C | runs | links/s (each run) | live pages lost of eligible | wrong pictures | blank |"
              " tree CPU s | peak PSS MB | load before |",
              "|---|---|---|---|---|---|---|---|---|---|"]
@@ -422,7 +425,22 @@ def summary_markdown(records, args):
     for (side, c), recs in sorted(groups.items(), key=lambda kv: (kv[0][1], kv[0][0])):
         lines.append("- %s C=%d: %s" % (side, c, ", ".join("%s %d" % kv for kv in
                                                           sorted(recs[-1]["outcomes"].items(), key=lambda kv: -kv[1]))))
+    lines += ["", "Outcomes by kind of link (last run of each):", ""]
+    for (side, c), recs in sorted(groups.items(), key=lambda kv: (kv[0][1], kv[0][0])):
+        kinds = ["%s: %s" % (kind, ", ".join("%s %d" % kv for kv in sorted(counts.items(), key=lambda kv: -kv[1])))
+                 for kind, counts in sorted(recs[-1]["by_kind"].items())]
+        lines.append("- %s C=%d: %s" % (side, c, "; ".join(kinds)))
     return "\n".join(lines) + "\n"
+
+
+def write_summary(args):
+    """summary.md over every run recorded in the folder."""
+    with open(os.path.join(args.out, "runs.jsonl")) as f:
+        records = [json.loads(line) for line in f if line.strip()]
+    summary = summary_markdown(records, args)
+    with open(os.path.join(args.out, "summary.md"), "w") as f:
+        f.write(summary)
+    print(summary)
 
 
 def start_server(web_dir, out):
@@ -449,9 +467,13 @@ def main():
     ap.add_argument("--out", default="/tmp/pictavo-bench/webshape")
     ap.add_argument("--sample-s", type=float, default=0.5)
     ap.add_argument("--check", action="store_true", help="only generate, serve and check the isolation")
+    ap.add_argument("--summarize", action="store_true", help="only write summary.md again from runs.jsonl")
     args = ap.parse_args()
     args.out = os.path.abspath(args.out)
     args.build = os.path.abspath(args.build)
+    if args.summarize:
+        write_summary(args)
+        return 0
     if os.environ.get(NETNS_MARK) != "1":
         return enter_namespace()
 
@@ -472,7 +494,6 @@ def main():
         reaper = Reaper(server.pid)
         sides = args.sides.split(",")
         runs_path = os.path.join(args.out, "runs.jsonl")
-        records = []
         for rep in range(1, args.reps + 1):
             for index, c in enumerate(int(x) for x in args.concurrency.split()):
                 order = sides if (rep + index) % 2 == 1 else list(reversed(sides))
@@ -485,7 +506,6 @@ def main():
                               "count": args.count, "seed": args.seed, "commit": commit}
                     record.update(measured)
                     record.update(figures(web, results, args.timeout, measured["wall_s"]))
-                    records.append(record)
                     with open(runs_path, "a") as f:
                         f.write(json.dumps(record) + "\n")
                     with open(os.path.join(args.out, "links-%s.jsonl" % label), "w") as f:
@@ -494,10 +514,7 @@ def main():
                     print(json.dumps({k: record[k] for k in ("label", "wall_s", "links_per_s", "false_timeouts",
                                                              "live_eligible", "wrong_pictures", "tree_cpu_s",
                                                              "peak_pss_mb", "outcomes")}), flush=True)
-        summary = summary_markdown(records, args)
-        with open(os.path.join(args.out, "summary.md"), "w") as f:
-            f.write(summary)
-        print(summary)
+        write_summary(args)
     finally:
         server.terminate()
         try:
