@@ -26,6 +26,7 @@
 #include "settings/livesettings.h"
 #include "shell/emptylisttext.h"
 #include "shell/linksview.h"
+#include "shell/mainplacement.h"
 #include "shell/programinfo.h"
 #include "shell/rangepanel.h"
 #include "shell/runendnotifier.h"
@@ -33,7 +34,6 @@
 #include "shell/runwiring.h"
 #include "shell/statspanel.h"
 #include "shell/windowcommands.h"
-#include "shell/windowplacement.h"
 
 namespace Shell {
 
@@ -60,12 +60,6 @@ namespace {
         std::function<void()> m_onResize;
     };
 
-    QRect toTwips(const QRect& pixels)
-    {
-        return { Common::toTwips(pixels.x()), Common::toTwips(pixels.y()), Common::toTwips(pixels.width()),
-            Common::toTwips(pixels.height()) };
-    }
-
     QRect toPixels(const QRect& twips)
     {
         return { Common::toPixels(twips.x()), Common::toPixels(twips.y()), Common::toPixels(twips.width()),
@@ -82,6 +76,7 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     , m_thumbnailModel(new Common::ThumbnailModel(this))
 {
     setObjectName(QStringLiteral("frmMain"));
+    m_placement = new MainPlacement(services.hive, *this);
     m_windowCommands = new WindowCommands(m_services, m_links,
         { [this] { return m_runState == RunState::Idle; }, [this] { RefreshLinksCount(); },
             [this] { applySettings(); } },
@@ -323,14 +318,10 @@ void frmMain::retryCommand()
 
 void frmMain::startUp()
 {
-    restorePlacement();
+    m_placement->restore();
     m_services.settings = Settings::LoadSettings(m_services.hive, m_services.appPath, m_windowCommands->shippedPath());
 
-    m_lvwLinks->setModel(m_linksModel);
-    m_lvwLinks->horizontalHeader()->resizeSection(
-        Batch::LinksListModel::NumberColumn, Common::toPixels(Batch::LinksListModel::NumberColumnTwips));
-    m_lvwLinks->horizontalHeader()->resizeSection(
-        Batch::LinksListModel::IdColumn, Common::toPixels(Batch::LinksListModel::IdColumnTwips));
+    m_lvwLinks->setLinksModel(m_linksModel);
 
     setWindowTitle(programName());
     QGuiApplication::setApplicationDisplayName(programName());
@@ -399,46 +390,9 @@ void frmMain::openLinkAddress(const QString& url)
     m_services.desktop.openUrl(target);
 }
 
-void frmMain::restorePlacement()
-{
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QSize screenPixels = screen ? screen->size() : QSize(1024, 768);
-    const WindowPlacement placement = readMainWindowPlacement(
-        m_services.hive, QSize(Common::toTwips(screenPixels.width()), Common::toTwips(screenPixels.height())));
-    m_restoredTwips = placement;
-    m_placementPending = true;
-    applyPlacement();
-}
-
-void frmMain::applyPlacement()
-{
-    // The stored size is the outer size; the frame's thickness is only known once the window is
-    // shown, so the placement is applied again then.
-    // Kept apart rather than in a QRect: its right edge would overflow for the largest stored values.
-    const QPoint position(Common::toPixels(m_restoredTwips.left), Common::toPixels(m_restoredTwips.top));
-    const QSize outer(Common::toPixels(m_restoredTwips.width), Common::toPixels(m_restoredTwips.height));
-    const QSize frame = frameGeometry().size() - size();
-    move(position);
-    resize((outer - frame).expandedTo(QSize(1, 1)));
-}
-
-void frmMain::showEvent(QShowEvent* event)
-{
-    QMainWindow::showEvent(event);
-    if (m_placementPending) {
-        m_placementPending = false;
-        applyPlacement();
-    }
-}
-
 void frmMain::closeEvent(QCloseEvent* event)
 {
     m_windowCommands->closeAll();
-    if (!isMinimized()) {
-        const QRect outer = toTwips(frameGeometry());
-        saveMainWindowPlacement(
-            m_services.hive, { double(outer.x()), double(outer.y()), double(outer.width()), double(outer.height()) });
-    }
     event->accept();
 }
 
@@ -477,11 +431,8 @@ void frmMain::arrangeControls()
     m_lvwLinks->setGeometry(toPixels(m_layout.lvwLinks));
     m_thumbnails->setGeometry(toPixels(m_layout.Thumbnails));
     m_picStats->setGeometry(toPixels(m_layout.picStats));
-    if (m_formLoaded && m_lvwLinks->model()) {
-        const int width = Common::toPixels(m_layout.urlColumnWidth);
-        m_lvwLinks->horizontalHeader()->resizeSection(Batch::LinksListModel::UrlColumn, width);
-        m_lvwLinks->horizontalHeader()->resizeSection(Batch::LinksListModel::StatusColumn, width);
-    }
+    if (m_formLoaded && m_lvwLinks->model())
+        m_lvwLinks->setSharedColumnsWidth(Common::toPixels(m_layout.urlColumnWidth));
 }
 
 } // namespace Shell

@@ -7,7 +7,6 @@
 
 #include "batch/linksdatabase.h"
 #include "shell/mainlayout.h"
-#include "shell/windowplacement.h"
 
 class QAction;
 class QLabel;
@@ -37,6 +36,7 @@ struct LiveSettings;
 namespace Shell {
 
 class LinksView;
+class MainPlacement;
 class RangePanel;
 class RunEndNotifier;
 class RunWiring;
@@ -106,7 +106,6 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void buildMenus();
@@ -126,8 +125,6 @@ private:
     void setRunState(RunState state);
     // What the empty links list says: how links get into the database, or that a run lists them here.
     void showEmptyListText(qint32 linksCount);
-    void restorePlacement();
-    void applyPlacement();
     void arrangeControls();
     void handleLinkActivated(const QModelIndex& index);
 
@@ -145,8 +142,7 @@ private:
     QAction* m_mnuStop = nullptr;
     QAction* m_mnuRetry = nullptr;
     bool m_formLoaded = false;
-    bool m_placementPending = false;
-    WindowPlacement m_restoredTwips;
+    MainPlacement* m_placement = nullptr;
     MainLayout m_layout;
 
     QToolBar* m_toolbar = nullptr;

@@ -3,6 +3,9 @@
 #include <QHeaderView>
 #include <QPainter>
 
+#include "batch/linkslistmodel.h"
+#include "common/windowgeometry.h"
+
 namespace Shell {
 
 LinksView::LinksView(QWidget* parent)
@@ -23,6 +26,21 @@ LinksView::LinksView(QWidget* parent)
     horizontalHeader()->setStretchLastSection(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+}
+
+void LinksView::setLinksModel(Batch::LinksListModel* model)
+{
+    using Batch::LinksListModel;
+    setModel(model);
+    horizontalHeader()->resizeSection(
+        LinksListModel::NumberColumn, Common::toPixels(LinksListModel::NumberColumnTwips));
+    horizontalHeader()->resizeSection(LinksListModel::IdColumn, Common::toPixels(LinksListModel::IdColumnTwips));
+}
+
+void LinksView::setSharedColumnsWidth(int width)
+{
+    horizontalHeader()->resizeSection(Batch::LinksListModel::UrlColumn, width);
+    horizontalHeader()->resizeSection(Batch::LinksListModel::StatusColumn, width);
 }
 
 void LinksView::setPlaceholderText(const QString& text)

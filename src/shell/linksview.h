@@ -2,6 +2,10 @@
 
 #include <QTableView>
 
+namespace Batch {
+class LinksListModel;
+}
+
 namespace Shell {
 
 // The main window's list of the run's links "lvwLinks": a plain table built for long runs. While it has
@@ -12,6 +16,11 @@ class LinksView final : public QTableView {
 
 public:
     explicit LinksView(QWidget* parent = nullptr);
+
+    // Shows the run's rows, the number and ID columns at their fixed widths.
+    void setLinksModel(Batch::LinksListModel* model);
+    // "URL" and "Status" take the same width, in pixels.
+    void setSharedColumnsWidth(int width);
 
     void setPlaceholderText(const QString& text);
     // Scrolls to the newest row at the end of this turn of the event loop, once however many rows came.
