@@ -3,34 +3,20 @@
 #include <memory>
 
 #include <QIcon>
-#include <QList>
 #include <QMainWindow>
-#include <QPointer>
 
 #include "batch/linksdatabase.h"
 #include "shell/mainlayout.h"
-#include "shell/windowplacement.h"
 
 class QAction;
-class QCheckBox;
 class QLabel;
-class QLineEdit;
-class QProgressBar;
-class QPushButton;
 class QToolBar;
-class QTableView;
 class QWidget;
 
-class QDialog;
-
-namespace Admin {
-struct AdminServices;
-}
 namespace Batch {
 class BatchRun;
 class CaptureCompletion;
 class LinksListModel;
-class frmMsg;
 }
 namespace Capture {
 class BrowserHost;
@@ -49,7 +35,13 @@ struct LiveSettings;
 
 namespace Shell {
 
+class LinksView;
+class MainPlacement;
+class RangePanel;
 class RunEndNotifier;
+class RunWiring;
+class StatsPanel;
+class WindowCommands;
 
 // The services the main window works with, built once by the composition root.
 struct MainServices {
@@ -114,7 +106,6 @@ public:
 protected:
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void showEvent(QShowEvent* event) override;
 
 private:
     void buildMenus();
@@ -123,79 +114,43 @@ private:
     // Opens a link's address in the user's browser when it is a web address.
     void openLinkAddress(const QString& url);
     void buildRunCommands();
-    void addToolbarButton(const char* key, const QString& tooltip, const QIcon& icon, void (frmMain::*command)());
-    Admin::AdminServices adminServices();
-    // Import and Upload log in with the stored password: false, once the user was told why, when the keyring
-    // that keeps it cannot give it. Setup reads it on its own.
-    bool readAdminPassword();
-    // Shows a secondary window modally over the main window, centred; it is gone once closed.
-    void showOwnedWindow(QDialog* window);
-    void setupCommand();
-    void settingsCommand();
+    template <typename Receiver>
+    void addToolbarButton(
+        const char* key, const QString& tooltip, const QIcon& icon, Receiver* receiver, void (Receiver::*command)());
     // After the settings window stored its options: the strip takes the new thumbnail size and count.
     void applySettings();
-    void importCommand();
-    void uploadCommand();
-    void viewerCommand();
-    void snapshotterCommand();
-    // The choosers given by the composition root, or Qt's own over this window.
-    Common::Pickers& pickers();
-    void adminPanelCommand();
-    void helpCommand();
-    QString shippedPath() const;
-    void aboutCommand();
     QAction* toolbarAction(const QString& key) const;
+    // The toolbar's buttons that open a window.
+    void setWindowButtonsEnabled(bool enabled);
     void setRunState(RunState state);
-    void connectRun();
-    void handleRunFinished(bool stopped, qint32 resumeFrom);
-    void showWaitingWindow();
-    void buildTopPanel();
-    void buildStatsPanel();
-    void restorePlacement();
-    void applyPlacement();
+    // What the empty links list says: how links get into the database, or that a run lists them here.
+    void showEmptyListText(qint32 linksCount);
     void arrangeControls();
-    void handleCalculateTotalLinks();
     void handleLinkActivated(const QModelIndex& index);
-    void followNewestRow();
 
     MainServices m_services;
-    std::unique_ptr<Common::Pickers> m_ownPickers;
     Batch::LinksDatabase m_links;
     Batch::LinksListModel* m_linksModel = nullptr;
     Common::ThumbnailModel* m_thumbnailModel = nullptr;
     std::unique_ptr<Batch::CaptureCompletion> m_completion;
     Batch::BatchRun* m_run = nullptr;
-    QPointer<Batch::frmMsg> m_frmMsg;
+    RunWiring* m_runWiring = nullptr;
+    WindowCommands* m_windowCommands = nullptr;
     RunState m_runState = RunState::Idle;
     QAction* m_mnuStart = nullptr;
     QAction* m_mnuPause = nullptr;
     QAction* m_mnuStop = nullptr;
     QAction* m_mnuRetry = nullptr;
     bool m_formLoaded = false;
-    bool m_placementPending = false;
-    WindowPlacement m_restoredTwips;
+    MainPlacement* m_placement = nullptr;
     MainLayout m_layout;
-    QList<QPointer<QWidget>> m_windows;
 
     QToolBar* m_toolbar = nullptr;
     QWidget* m_mainArea = nullptr;
-    QWidget* m_picTop = nullptr;
-    QLabel* m_lblTotalLocalLinks = nullptr;
-    QLineEdit* m_txtStartLinksFrom = nullptr;
-    QLineEdit* m_txtStartLinksTo = nullptr;
-    QPushButton* m_cmdCalculateTotalLinks = nullptr;
-    QCheckBox* m_chkSkipExisting = nullptr;
-    QTableView* m_lvwLinks = nullptr;
-    // A scroll to the newest row is due at the end of this event-loop turn.
-    bool m_followPending = false;
+    RangePanel* m_picTop = nullptr;
+    LinksView* m_lvwLinks = nullptr;
     Common::ThumbnailStrip* m_thumbnails = nullptr;
-    QWidget* m_picStats = nullptr;
-    QProgressBar* m_prgProgressBar = nullptr;
-    QLabel* m_lblProgress = nullptr;
-    QLabel* m_lblSelectedLinks = nullptr;
-    QLabel* m_lblDoneCount = nullptr;
-    QLabel* m_lblSuccessCount = nullptr;
-    QLabel* m_lblErrorsCount = nullptr;
+    StatsPanel* m_picStats = nullptr;
     QLabel* m_statusPanel = nullptr;
 };
 

@@ -17,6 +17,7 @@
 #include "batch/batchrun.h"
 #include "batch/linkslistmodel.h"
 #include "common/desktop.h"
+#include "common/thumbnailmodel.h"
 #include "common/widgets/windowhelpers.h"
 #include "common/windowgeometry.h"
 #include "recordingdesktop.h"
@@ -112,6 +113,22 @@ void TestFrmMain::firstStartInAnEmptyFolder()
     const auto* list = child<QTableView>(*window, "lvwLinks");
     QCOMPARE(list->model()->columnCount(), 4);
     QCOMPARE(list->model()->headerData(3, Qt::Horizontal).toString(), QStringLiteral("Status"));
+
+    // Until its first row the list says how links get there, in the middle of its empty area.
+    window->show();
+    QVERIFY(QTest::qWaitForWindowExposed(window.get()));
+    const auto wordsShown = [list] {
+        const QImage shot = list->viewport()->grab().toImage();
+        const QRgb empty = shot.pixel(0, shot.height() - 1);
+        for (int y = shot.height() / 3; y < shot.height() * 2 / 3; ++y)
+            for (int x = 0; x < shot.width(); ++x)
+                if (shot.pixel(x, y) != empty)
+                    return true;
+        return false;
+    };
+    QVERIFY(wordsShown());
+    window->linksModel().appendRow(1, QStringLiteral("7"), QStringLiteral("http://a.test/"));
+    QVERIFY(!wordsShown());
 }
 
 void TestFrmMain::existingDatabaseIsCountedNotTruncated()
@@ -306,6 +323,23 @@ void TestFrmMain::listFollowsTheNewestRow()
     };
     QTRY_VERIFY(lastRowShown());
     QVERIFY(!list->viewport()->rect().intersects(list->visualRect(list->model()->index(0, 0))));
+
+    // So does the strip, unless scrolled back to an earlier thumbnail.
+    QScrollBar* strip = child<QListView>(*window, "Thumbnails")->horizontalScrollBar();
+    const auto addThumbnails = [&](int count) {
+        for (int i = 0; i < count; ++i)
+            window->thumbnails().addImage(setup.appPath() + QStringLiteral("none.jpg"), QStringLiteral("a.test"));
+    };
+    addThumbnails(40);
+    QTRY_VERIFY(strip->maximum() > 0 && strip->value() == strip->maximum());
+    strip->setValue(0);
+    addThumbnails(1);
+    QCoreApplication::processEvents();
+    QCOMPARE(strip->value(), 0);
+    strip->setValue(strip->maximum());
+    const int end = strip->maximum();
+    addThumbnails(1);
+    QTRY_VERIFY(strip->value() > end);
 }
 
 void TestFrmMain::centersOverItsOwner()

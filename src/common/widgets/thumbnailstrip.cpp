@@ -1,6 +1,7 @@
 #include "common/widgets/thumbnailstrip.h"
 
 #include <QPalette>
+#include <QScrollBar>
 #include <QStyledItemDelegate>
 
 #include "common/thumbnailmodel.h"
@@ -68,6 +69,37 @@ void ThumbnailStrip::SetViewerOptions(QSize thumbnailSize)
     setIconSize(thumbnailSize);
     setGridSize(thumbnailSize + QSize(24, 2 * fontMetrics().height() + 12));
     setSpacing(4);
+}
+
+void ThumbnailStrip::setFollowsNewest(bool on) { m_followsNewest = on; }
+
+void ThumbnailStrip::rowsInserted(const QModelIndex& parent, int start, int end)
+{
+    // Judged before the new thumbnails widen the strip: the scroll bars still show where the user left it.
+    const bool follow = m_followsNewest && !m_followPending && showsEnd();
+    QListView::rowsInserted(parent, start, end);
+    if (!follow)
+        return;
+    m_followPending = true;
+    QMetaObject::invokeMethod(this, &ThumbnailStrip::showNewest, Qt::QueuedConnection);
+}
+
+bool ThumbnailStrip::showsEnd() const
+{
+    return horizontalScrollBar()->value() >= horizontalScrollBar()->maximum()
+        && verticalScrollBar()->value() >= verticalScrollBar()->maximum();
+}
+
+void ThumbnailStrip::showNewest()
+{
+    m_followPending = false;
+    const int rows = model() ? model()->rowCount() : 0;
+    if (rows == 0)
+        return;
+    // Lays the strip out first, so that the scroll bars' ends are the new thumbnails'.
+    scrollTo(model()->index(rows - 1, 0));
+    horizontalScrollBar()->setValue(horizontalScrollBar()->maximum());
+    verticalScrollBar()->setValue(verticalScrollBar()->maximum());
 }
 
 } // namespace Common

@@ -68,4 +68,20 @@ QStatusBar* statusBarWithPanel(QLabel** panel, QWidget* parent)
     return bar;
 }
 
+QLabel* captionLabel(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return label;
+}
+
+QLabel* valueLabel(const QString& objectName, const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(objectName);
+    label->setMinimumWidth(60);
+    label->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    return label;
+}
+
 } // namespace Common

@@ -25,4 +25,9 @@ QString BrowseForFolder(const QString& title, const QString& startFolder, const 
 // outcome texts; the panel is handed back through `panel`.
 QStatusBar* statusBarWithPanel(QLabel** panel, QWidget* parent = nullptr);
 
+// A right-aligned caption ("Done:") for the value beside it.
+QLabel* captionLabel(const QString& text, QWidget* parent);
+// A value the user can select and copy, named for the tests and readers of the window.
+QLabel* valueLabel(const QString& objectName, const QString& text, QWidget* parent);
+
 } // namespace Common
