@@ -32,9 +32,6 @@ namespace {
     constexpr int MaxSlots = 100;
     // Beyond the engine's own bound, for the final event to reach the run on a loaded machine.
     constexpr int WatchdogMarginSeconds = 10;
-    // How often the machine is read for room: often enough that a held link waits little past the
-    // moment room appears, seldom enough that reading the browsers' processes costs next to nothing.
-    constexpr int RoomReadingMs = 500;
     // Links read ahead of the slots, whose hosts are asked meanwhile: enough that a silent host is
     // found out before its turn comes.
     constexpr int LookaheadLinks = 16;
@@ -80,8 +77,10 @@ BatchRun::BatchRun(const Services& services, QObject* parent)
     m_watchdog.setInterval(1000);
     connect(&m_watchdog, &QTimer::timeout, this, &BatchRun::scheduleStep);
     connect(&m_ahead, &LinkLookahead::linkReady, this, &BatchRun::scheduleStep);
-    m_roomTimer.setInterval(RoomReadingMs);
-    connect(&m_roomTimer, &QTimer::timeout, this, &BatchRun::readRoom);
+    connect(&m_room, &RunRoom::readingTaken, this, [this] {
+        if (m_held)
+            scheduleStep();
+    });
     m_completionPool.setMaxThreadCount(std::max(1, QThread::idealThreadCount()));
 }
 
@@ -160,18 +159,8 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
     // Only the local browser's processes are this machine's to measure; remote ones take what they
     // are given.
     m_held.reset();
-    m_times.clear();
-    m_clock.start();
-    m_lastReadingMs = 0;
-    m_startedSinceReading = 0;
-    m_room.reset();
-    m_budgetBytes = 0;
-    m_room.emplace();
-    m_reading = m_room->read();
-    m_baselineBytes = m_reading.treeBytes;
-    m_inFlightAtReading = 0;
-    if (!m_pool)
-        m_budgetBytes = CaptureAdmission::budgetBytes(settings.MemoryBudget, MachineRoom::totalMemory());
+    m_room.start(m_pool ? 0 : CaptureAdmission::budgetBytes(settings.MemoryBudget, MachineRoom::totalMemory()),
+        [this] { return inFlightCount(); });
 
     LinkLookahead::Options ahead;
     ahead.depth = std::max(LookaheadLinks, LookaheadPerSlot * count);
@@ -189,7 +178,6 @@ bool BatchRun::StartSnapShots(const QString& fromText, const QString& toText, bo
 
     m_state = State::Running;
     m_watchdog.start();
-    m_roomTimer.start();
     Q_EMIT started();
     scheduleStep();
     return true;
@@ -469,7 +457,7 @@ void BatchRun::readRecords()
             return;
         }
         if (m_held) {
-            if (admission() != CaptureAdmission::Hold::None)
+            if (m_room.hold() != CaptureAdmission::Hold::None)
                 return; // the next reading of the machine brings the next step
             HeldLink held = std::move(*m_held);
             m_held.reset();
@@ -521,7 +509,7 @@ void BatchRun::readRecords()
                 ++m_successCount;
             link.outcome = verdictOutcome(verdict.kind);
             Q_EMIT linkEnded(link);
-        } else if (const CaptureAdmission::Hold hold = admission(); hold != CaptureAdmission::Hold::None) {
+        } else if (const CaptureAdmission::Hold hold = m_room.hold(); hold != CaptureAdmission::Hold::None) {
             rows.setStatus(key, heldText(hold));
             m_held = HeldLink { key, entry->record, std::move(link), taken->timeoutMs };
             return;
@@ -540,8 +528,8 @@ void BatchRun::startLink(LinksListModel::RowKey row, const LinkRecord& record, L
     for (int i = 1; i < m_slots.size() && !m_stopRequested; ++i) {
         if (m_slots.at(i) && m_slots.at(i)->Ready() && canDispatch(m_slots.at(i))) {
             dispatch(i, row, record, timeoutMs);
-            m_inFlight[i] = InFlight { true, std::move(link), row, {}, m_clock.elapsed() };
-            ++m_startedSinceReading;
+            m_inFlight[i] = InFlight { true, std::move(link), row, {}, m_room.elapsed() };
+            m_room.captureStarted();
             return;
         }
     }
@@ -559,7 +547,7 @@ void BatchRun::endSilentLink(LinksListModel::RowKey row, LinkOutcome link)
     link.outcome = Outcome::TimedOut;
     link.statusText = failure.text;
     link.spentMs = m_services.settings.Timeout;
-    m_times.addLink(link.spentMs, true);
+    m_room.tally().addLink(link.spentMs, true);
     Q_EMIT linkEnded(link);
 }
 
@@ -579,33 +567,7 @@ int BatchRun::inFlightCount() const
         std::count_if(m_inFlight.begin(), m_inFlight.end(), [](const InFlight& flight) { return flight.active; }));
 }
 
-CaptureAdmission::Hold BatchRun::admission() const
-{
-    if (m_pool)
-        return CaptureAdmission::Hold::None;
-    const CaptureAdmission::Machine machine { MachineRoom::cores(), m_reading.busyShare, m_reading.treeBytes,
-        m_reading.availableBytes };
-    const CaptureAdmission::Run run { inFlightCount(), m_startedSinceReading, m_budgetBytes,
-        CaptureAdmission::bytesPerCapture(m_reading.treeBytes, m_baselineBytes, m_inFlightAtReading) };
-    return CaptureAdmission::hold(machine, run);
-}
-
-void BatchRun::readRoom()
-{
-    if (!m_room)
-        return;
-    m_reading = m_room->read();
-    const qint64 now = m_clock.elapsed();
-    const int inFlight = inFlightCount();
-    m_times.addReading(m_reading.busyShare, now - m_lastReadingMs, inFlight);
-    m_lastReadingMs = now;
-    m_inFlightAtReading = inFlight;
-    m_startedSinceReading = 0;
-    if (m_held)
-        scheduleStep();
-}
-
-QString BatchRun::timeSummary() const { return m_times.summary(m_threadsCount); }
+QString BatchRun::timeSummary() const { return m_room.tally().summary(m_threadsCount); }
 
 void BatchRun::dispatch(int slotIndex, LinksListModel::RowKey row, const LinkRecord& record, qint64 timeoutMs)
 {
@@ -709,9 +671,7 @@ void BatchRun::finish()
     m_slots.clear();
     delete std::exchange(m_pool, nullptr);
     m_watchdog.stop();
-    readRoom();
-    m_roomTimer.stop();
-    m_room.reset();
+    m_room.stop();
     m_state = State::Idle;
     m_folders.release();
     Q_EMIT finished(m_stopRequested, m_resumeLine);
@@ -723,8 +683,8 @@ void BatchRun::endLink(
     flight.active = false;
     LinkOutcome link = std::move(flight.link);
     link.outcome = outcome;
-    link.spentMs = m_clock.elapsed() - flight.startedMs;
-    m_times.addLink(link.spentMs, isFailure(outcome));
+    link.spentMs = m_room.elapsed() - flight.startedMs;
+    m_room.tally().addLink(link.spentMs, isFailure(outcome));
     link.statusText = text.isEmpty() ? flight.liveText : text;
     flight.liveText.clear();
     LinksListModel& rows = m_services.rows;

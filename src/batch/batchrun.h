@@ -3,7 +3,6 @@
 #include <deque>
 #include <memory>
 
-#include <QElapsedTimer>
 #include <QFuture>
 #include <QList>
 #include <QObject>
@@ -11,16 +10,14 @@
 #include <QThreadPool>
 #include <QTimer>
 
-#include "batch/captureadmission.h"
 #include "batch/folderlock.h"
 #include "batch/linkclassifier.h"
 #include "batch/linklookahead.h"
 #include "batch/linkoutcome.h"
 #include "batch/linksdatabase.h"
 #include "batch/linkslistmodel.h"
-#include "batch/machineroom.h"
 #include "batch/pagehealth.h"
-#include "batch/runtimetally.h"
+#include "batch/runroom.h"
 
 namespace Capture {
 class BrowserHost;
@@ -110,7 +107,7 @@ public:
     // Where the current or last run's time went, in one line (RunTimeTally::summary).
     QString timeSummary() const;
     // The memory budget of the current or last run's process tree, in bytes; 0 when none applies.
-    qint64 memoryBudget() const { return m_budgetBytes; }
+    qint64 memoryBudget() const { return m_room.budgetBytes(); }
     // The last run ended because none of the browsers BrowserEndpoints lists could be reached.
     bool lostEveryBrowser() const { return m_lostEveryBrowser; }
     int busySlots() const;
@@ -163,8 +160,6 @@ private:
     bool poolStep();
     bool canDispatch(const Capture::HtmlSnapshot* slot) const;
     void handleSlotStatus(int index, const QString& text, int code);
-    void readRoom();
-    CaptureAdmission::Hold admission() const;
     int inFlightCount() const;
     void startLink(LinksListModel::RowKey row, const LinkRecord& record, LinkOutcome link, qint64 timeoutMs);
     void endSilentLink(LinksListModel::RowKey row, LinkOutcome link);
@@ -228,18 +223,9 @@ private:
     std::deque<Taken> m_taken;
     QTimer m_watchdog;
     // Reads the machine while the run goes on: admission and the end's time summary use it.
-    QTimer m_roomTimer;
-    std::optional<MachineRoom> m_room;
-    RoomReading m_reading;
-    QElapsedTimer m_clock;
-    qint64 m_lastReadingMs = 0;
-    qint64 m_baselineBytes = 0;
-    qint64 m_budgetBytes = 0;
-    int m_startedSinceReading = 0;
-    int m_inFlightAtReading = 0;
+    RunRoom m_room;
     int m_threadsCount = 0;
     std::optional<HeldLink> m_held;
-    RunTimeTally m_times;
     // The browsers of this run when BrowserEndpoints lists any; null otherwise.
     Capture::BrowserPool* m_pool = nullptr;
     bool m_poolWasUp = false;
