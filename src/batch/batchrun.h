@@ -38,6 +38,7 @@ namespace Batch {
 
 class CaptureCompleter;
 class PendingCapture;
+class RunHistory;
 
 // One batch run over a range of the links database: every link becomes a row; links that cannot be
 // captured are marked at once, the others go to the first free of ThreadsCount capture slots, and
@@ -116,6 +117,8 @@ public:
     // Whole seconds after which a slot's capture is collected whatever it reports: never before the
     // engine itself must have ended, with the run's time-out and delay.
     int watchdogSeconds() const { return m_watchdogSeconds; }
+    // The history that judges each link the run tries before linkEnded announces it; none when null.
+    void setHistory(RunHistory* history);
     // The capture slots of the current run (1..ThreadsCount); empty when idle. For tests.
     QList<Capture::HtmlSnapshot*> slots() const;
 
@@ -213,6 +216,7 @@ private:
     qint32 m_percentage = 0;
     std::optional<LinkClassifier> m_classifier;
     std::optional<PageHealth> m_health;
+    QPointer<RunHistory> m_history;
     RangeReader m_reader;
     // Index 0 is unused so that slot i is m_slots[i], as the slots are numbered 1..ThreadsCount.
     QList<QPointer<Capture::HtmlSnapshot>> m_slots;

@@ -111,8 +111,7 @@ Ctrl-C stops handing out files and waits for the requests in flight; a second
 Ctrl-C cuts them.
 )";
 
-    const char* const kSetupUsage
-        = R"(Usage: pictavo setup --url URL --user NAME [--password-in-settings]
+    const char* const kSetupUsage = R"(Usage: pictavo setup --url URL --user NAME [--password-in-settings]
                      < password-file
 
 Checks the login with the administration script at URL and, when it is
@@ -236,7 +235,7 @@ QString usageText(const QString& command)
 QStringList reportLists()
 {
     return { QStringLiteral("dead"), QStringLiteral("moved"), QStringLiteral("parked"), QStringLiteral("blank"),
-        QStringLiteral("errors") };
+        QStringLiteral("errors"), QStringLiteral("changed"), QStringLiteral("back"), QStringLiteral("failing") };
 }
 
 ParseResult parseCommandLine(const QStringList& arguments)

@@ -27,6 +27,7 @@
 #include "batch/capturecompletion.h"
 #include "batch/linkslistmodel.h"
 #include "batch/retryfile.h"
+#include "batch/runhistory.h"
 #include "batch/runreport.h"
 #include "batch/widgets/frmmsg.h"
 #include "common/curi.h"
@@ -172,10 +173,15 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     connectRun();
     // Every run leaves its report; the status bar names it once the run is over.
     auto* report = new Batch::RunReport(*m_run, services.appPath + QStringLiteral("data/reports"), this);
-    connect(report, &Batch::RunReport::reportWritten, this, [this](const QString& path) {
+    auto* history
+        = new Batch::RunHistory(*m_run, services.appPath + QStringLiteral("data/history.db"), services.settings, this);
+    connect(history, &Batch::RunHistory::historyFailed, this, &frmMain::setStatusText);
+    connect(report, &Batch::RunReport::reportWritten, this, [this, history](const QString& path) {
         QStringList parts;
         if (const QString pages = m_run->pageSummary(); !pages.isEmpty())
             parts.append(pages);
+        if (const QString since = history->summary(); !since.isEmpty())
+            parts.append(tr("Since the last runs: %1").arg(since));
         if (const QString time = m_run->timeSummary(); !time.isEmpty())
             parts.append(tr("Time: %1").arg(time));
         parts.append(tr("Run report: %1").arg(path));
