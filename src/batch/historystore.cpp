@@ -168,10 +168,12 @@ Common::Result<std::unique_ptr<HistoryStore>> HistoryStore::open(const QString& 
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
     std::unique_ptr<HistoryStore> store(new HistoryStore(db));
-    Statement id(db, "PRAGMA application_id");
-    const qint64 application = id.step() == SQLITE_ROW ? id.integer(0) : -1;
-    Statement objects(db, "SELECT count(*) FROM sqlite_schema");
-    const qint64 count = objects.step() == SQLITE_ROW ? objects.integer(0) : -1;
+    const auto number = [db](const char* sql) {
+        Statement query(db, sql);
+        return query.step() == SQLITE_ROW ? query.integer(0) : -1;
+    };
+    const qint64 application = number("PRAGMA application_id");
+    const qint64 count = number("SELECT count(*) FROM sqlite_schema");
     if (application < 0 || count < 0)
         return refuse(QString::fromUtf8(sqlite3_errmsg(db)));
     if (application != kApplicationId && (application != 0 || count != 0))
