@@ -1,7 +1,7 @@
 // The run history over a directory of `links` links (default 100,000) run `runs` times (default 12, the
-// HistoryRuns default): per link, what a run pays (reading the link's earlier runs, judging, writing in
-// batches as RunHistory does), and the file's size once every run is kept.
-//   pictavo-bench-history [links] [runs]
+// HistoryRuns default), keeping `kept` runs (default all): per link, what a run pays (reading the link's
+// earlier runs, judging, writing in batches as RunHistory does), and the file's size after each run.
+//   pictavo-bench-history [links] [runs] [kept]
 #include <cstdio>
 #include <vector>
 
@@ -24,6 +24,7 @@ int main(int argc, char** argv)
     QCoreApplication app(argc, argv);
     const int links = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 100000;
     const int runs = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 12;
+    const int kept = argc > 3 ? QString::fromLocal8Bit(argv[3]).toInt() : runs;
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("history.db"));
     auto store = HistoryStore::open(path);
@@ -39,7 +40,7 @@ int main(int argc, char** argv)
             word = random.generate64();
     for (int run = 1; run <= runs; ++run) {
         const qint64 date = run * 86400LL;
-        const qint64 number = store.value()->beginRun(date, runs).value();
+        const qint64 number = store.value()->beginRun(date, kept).value();
         QElapsedTimer clock;
         clock.start();
         QList<HistoryStore::Entry> batch;
@@ -52,7 +53,7 @@ int main(int argc, char** argv)
             LinkSighting seen { date, fails ? Outcome::TimedOut : Outcome::Captured, fails ? QString() : PageWord::Ok,
                 fails ? std::nullopt : std::optional(looks[size_t(i)]),
                 fails ? QString() : QStringLiteral("Site %1 - Home of the finest things online").arg(i) };
-            judgeAcrossRuns(seen, store.value()->earlier(id, url, number, runs), 3);
+            judgeAcrossRuns(seen, store.value()->earlier(id, url, number, kept), 3);
             batch.append({ number, i + 1, id, url, fails ? 0 : 200, fails ? QString() : url,
                 fails ? QByteArray() : QByteArray(20, char(i)), seen });
             if (batch.size() == RunHistory::BatchLinks && !store.value()->record(std::exchange(batch, {})))

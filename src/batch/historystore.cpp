@@ -181,7 +181,9 @@ Common::Result<std::unique_ptr<HistoryStore>> HistoryStore::open(const QString& 
     // WAL: a commit is whole once its frames are in the log, and a process killed in the middle of one
     // leaves a log whose torn tail the next open ignores. NORMAL syncs only at checkpoints: a killed
     // process loses nothing the system has, and a power cut at most the last batches, never the file.
-    if (!store->exec("PRAGMA journal_mode = WAL") || !store->exec("PRAGMA synchronous = NORMAL"))
+    // The log of a prune (a whole run's rows) is large; it is cut back once checkpointed.
+    if (!store->exec("PRAGMA journal_mode = WAL") || !store->exec("PRAGMA synchronous = NORMAL")
+        || !store->exec("PRAGMA journal_size_limit = 4194304"))
         return refuse(QString::fromUtf8(sqlite3_errmsg(db)));
     if (application == 0) {
         const QByteArray setup = QByteArray("BEGIN IMMEDIATE;") + kSchema
