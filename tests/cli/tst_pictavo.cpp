@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QTest>
 
 #include "adminscriptserver.h"
+#include "batch/historystore.h"
 #include "cannedhttpserver.h"
 #include "common/csv.h"
 #include "fulldisk.h"
@@ -397,6 +399,12 @@ void TestPictavo::secondRunSaysWhatChanged()
     QCOMPARE(run({ QStringLiteral("report"), QStringLiteral("--back") }).out, "2|" + page("/back") + '\n');
     // Never seen working.
     QCOMPARE(run({ QStringLiteral("report"), QStringLiteral("--failing") }).out, "3|" + m_refusedUrl + "|\n");
+    // The history holds the thumbnail as it was written.
+    auto history = Batch::HistoryStore::open(m_folder + QStringLiteral("/data/history.db"));
+    QFile thumbnail(m_folder + QStringLiteral("/snapshots/1.jpg"));
+    QVERIFY(history && thumbnail.open(QIODevice::ReadOnly));
+    QCOMPARE(history.value()->runsOf(QStringLiteral("1"), QString::fromUtf8(page("/owner"))).value(0).thumbnailHash,
+        QCryptographicHash::hash(thumbnail.readAll(), QCryptographicHash::Sha1));
 }
 
 void TestPictavo::exitCodes_data()
