@@ -111,7 +111,8 @@ Ctrl-C stops handing out files and waits for the requests in flight; a second
 Ctrl-C cuts them.
 )";
 
-    const char* const kSetupUsage = R"(Usage: pictavo setup --url URL --user NAME [--password-in-settings]
+    const char* const kSetupUsage
+        = R"(Usage: pictavo setup --url URL --user NAME [--password-in-settings]
                      < password-file
 
 Checks the login with the administration script at URL and, when it is
