@@ -13,6 +13,7 @@
 #include "batch/capturecompleter.h"
 #include "batch/capturecompletion.h"
 #include "batch/pageword.h"
+#include "batch/runhistory.h"
 #include "capture/browserpool.h"
 #include "capture/htmlsnap.h"
 #include "capture/htmlsnapshot.h"
@@ -392,6 +393,7 @@ void BatchRun::endProcessedCaptures()
             ++m_successCount;
         if (taken.flight.active) {
             taken.flight.link.page = taken.facts;
+            taken.flight.link.thumbnailHash = completed.thumbnailHash;
             const QString outcome = completed.writeFailed
                 ? Outcome::WriteFailed
                 : captureOutcome(taken.code, completed.success, taken.facts.netError);
@@ -694,6 +696,9 @@ void BatchRun::endLink(
     if (shown != link.statusText && rows.contains(flight.row))
         rows.setStatus(flight.row, shown);
     link.statusText = shown;
+    link.look = look;
+    if (m_history)
+        m_history->judge(link);
     Q_EMIT linkEnded(link);
     for (const PageHealth::ParkedLater& parked : parkedLater) {
         if (rows.contains(parked.row))
@@ -701,6 +706,8 @@ void BatchRun::endLink(
         Q_EMIT pageFoundParked(parked.line, parked.id);
     }
 }
+
+void BatchRun::setHistory(RunHistory* history) { m_history = history; }
 
 void BatchRun::publishCounters() { Q_EMIT countersChanged(m_doneCount, m_successCount, m_doneCount - m_successCount); }
 

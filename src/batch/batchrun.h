@@ -36,6 +36,7 @@ namespace Batch {
 
 class CaptureCompleter;
 class PendingCapture;
+class RunHistory;
 
 // One batch run over a range of the links database: every link becomes a row; links that cannot be
 // captured are marked at once, the others go to the first free of ThreadsCount capture slots, and
@@ -114,6 +115,8 @@ public:
     // Whole seconds after which a slot's capture is collected whatever it reports: never before the
     // engine itself must have ended, with the run's time-out and delay.
     int watchdogSeconds() const { return m_watchdogSeconds; }
+    // The history that judges each link the run tries before linkEnded announces it; none when null.
+    void setHistory(RunHistory* history);
     // The capture slots of the current run (1..ThreadsCount); empty when idle. For tests.
     QList<Capture::HtmlSnapshot*> slots() const;
 
@@ -211,6 +214,7 @@ private:
     qint32 m_percentage = 0;
     std::optional<LinkClassifier> m_classifier;
     std::optional<PageHealth> m_health;
+    QPointer<RunHistory> m_history;
     LinkLookahead m_ahead;
     qint32 m_resumeLine = 0;
     // Index 0 is unused so that slot i is m_slots[i], as the slots are numbered 1..ThreadsCount.

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+#include <QByteArray>
 #include <QString>
 
 #include "imaging/lookhash.h"
@@ -21,9 +22,11 @@ struct CompletedCapture final {
     // The outcome text it gave the link's row; empty when it left the row's live text alone.
     QString text;
     // How the captured page looks (before filters, effects and watermark), when it has a look to compare.
-    std::optional<Imaging::LookHash> look;
+    std::optional<Imaging::LookHash> look {};
     // The thumbnail was made but could not be stored (a full disk, say); text says why.
     bool writeFailed = false;
+    // SHA-1 of the thumbnail file as written; empty when none was.
+    QByteArray thumbnailHash {};
 };
 
 // One ended capture on its way to its outcome. The heavy part (decoding, filters, effects, watermark,

@@ -1,5 +1,6 @@
 #include "batch/capturecompletion.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 
@@ -47,6 +48,16 @@ namespace {
 
     const QColor SuccessColor(0x00, 0x5E, 0x00);
     const QColor NoImageColor(0x99, 0x33, 0xFF);
+
+    // What the history keeps of the file that was written, so that a later run can tell a new thumbnail.
+    QByteArray fileHash(const QString& path)
+    {
+        QFile file(path);
+        QCryptographicHash hash(QCryptographicHash::Sha1);
+        if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file))
+            return {};
+        return hash.result();
+    }
 
     QString formatExtension(qint32 imageType)
     {
@@ -109,6 +120,7 @@ namespace {
         // The first step that failed in process(); StepCount when none did.
         int m_failedStep = StepCount;
         std::optional<Imaging::LookHash> m_look;
+        QByteArray m_thumbnailHash;
     };
 
     ThumbnailCapture::ThumbnailCapture(
@@ -175,6 +187,7 @@ namespace {
             }
         }
         m_intermediate.clear();
+        m_thumbnailHash = fileHash(m_outputFile);
     }
 
     CompletedCapture ThumbnailCapture::finish()
@@ -203,7 +216,10 @@ namespace {
             completed.writeFailed = true;
             return completed;
         }
-        m_intermediate.clear();
+        if (m_failedStep != StepCount) {
+            m_intermediate.clear();
+            m_thumbnailHash = fileHash(m_outputFile);
+        }
 
         Common::ThumbnailModel& strip = m_services.strip;
         if (strip.rowCount() > m_services.settings.MaxViewerCount)
@@ -211,6 +227,7 @@ namespace {
         strip.addImage(m_outputFile, m_linkUrl);
         CompletedCapture completed = mark(true, QStringLiteral("Successfull snapshot"), SuccessColor);
         completed.look = m_look;
+        completed.thumbnailHash = m_thumbnailHash;
         return completed;
     }
 

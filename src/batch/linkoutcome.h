@@ -1,9 +1,13 @@
 #pragma once
 
+#include <optional>
+
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
 #include "capture/pagefacts.h"
+#include "imaging/lookhash.h"
 
 namespace Batch {
 
@@ -42,6 +46,16 @@ struct LinkOutcome final {
     QString pageWord;
     // From its capture's start to its outcome; -1 for links that were never captured.
     qint64 spentMs = -1;
+    // How the captured page looks, when it has a look to compare (Imaging::lookHash).
+    std::optional<Imaging::LookHash> look {};
+    // SHA-1 of the thumbnail file as written; empty when none was.
+    QByteArray thumbnailHash {};
+    // What changed since the link's earlier runs (SinceWord; empty when nothing did or the run has no
+    // history), the first run of its present state and its last good capture, in seconds since the
+    // epoch (0 when unknown). Set by RunHistory for the links the run tried.
+    QString change {};
+    qint64 since = 0;
+    qint64 lastWorked = 0;
 };
 
 // The outcome of a capture from the engine's code, whether the completion made a thumbnail of it,

@@ -33,6 +33,8 @@ Common::Result<ReportSummary> summariseReport(QIODevice& report)
     // Reports of earlier releases end before the page column, or before the seconds column after it.
     const QString page = QStringLiteral("page");
     const qsizetype pageColumn = header ? header->indexOf(page) : -1;
+    const qsizetype changeColumn = header ? header->indexOf(QStringLiteral("change")) : -1;
+    const qsizetype lastWorkedColumn = header ? header->indexOf(QStringLiteral("last_worked")) : -1;
     columns.resize(columns.indexOf(page));
     QList<qsizetype> index;
     for (const QString& column : columns)
@@ -54,7 +56,8 @@ Common::Result<ReportSummary> summariseReport(QIODevice& report)
         ++summary.links;
         ++summary.outcomes[outcome];
         ++summary.statusClasses[statusClass(status)];
-        const ReportSummary::ListedLink link { field(*record, 0).toLongLong(), id, url, field(*record, 6) };
+        const ReportSummary::ListedLink link { field(*record, 0).toLongLong(), id, url, field(*record, 6),
+            lastWorkedColumn < 0 ? QString() : record->value(lastWorkedColumn) };
         if (isDeadLink(outcome, status))
             summary.deadLinks.append(link);
         const QString word = pageColumn < 0 ? QString() : record->value(pageColumn);
@@ -63,6 +66,8 @@ Common::Result<ReportSummary> summariseReport(QIODevice& report)
             if (word != PageWord::Ok)
                 summary.pageLinks[word].append(link);
         }
+        if (const QString change = changeColumn < 0 ? QString() : record->value(changeColumn); !change.isEmpty())
+            summary.changeLinks[change].append(link);
     }
     // Links are reported as they end, which is not the order of the database.
     const auto byLine = [](QList<ReportSummary::ListedLink>& links) {
@@ -71,6 +76,8 @@ Common::Result<ReportSummary> summariseReport(QIODevice& report)
     };
     byLine(summary.deadLinks);
     for (QList<ReportSummary::ListedLink>& links : summary.pageLinks)
+        byLine(links);
+    for (QList<ReportSummary::ListedLink>& links : summary.changeLinks)
         byLine(links);
     return summary;
 }

@@ -19,6 +19,8 @@ struct ReportSummary final {
         QString id;
         QString url;
         QString finalUrl;
+        // The date of its last good capture, as the report gives it; empty when unknown.
+        QString lastWorked;
     };
 
     int links = 0;
@@ -31,6 +33,8 @@ struct ReportSummary final {
     QList<ListedLink> deadLinks;
     // Page word other than ok -> its links.
     QMap<QString, QList<ListedLink>> pageLinks;
+    // What changed across runs (SinceWord) -> its links; empty for reports without the run history.
+    QMap<QString, QList<ListedLink>> changeLinks;
 };
 
 // Reads a run report (RunReport's columns, found by their header names; a report of a release that

@@ -63,7 +63,13 @@ QStringList RunReport::columns()
 {
     return { QStringLiteral("line"), QStringLiteral("id"), QStringLiteral("url"), QStringLiteral("outcome"),
         QStringLiteral("status_text"), QStringLiteral("http_status"), QStringLiteral("final_url"),
-        QStringLiteral("title"), QStringLiteral("elapsed_ms"), QStringLiteral("page"), QStringLiteral("seconds") };
+        QStringLiteral("title"), QStringLiteral("elapsed_ms"), QStringLiteral("page"), QStringLiteral("seconds"),
+        QStringLiteral("since"), QStringLiteral("change"), QStringLiteral("last_worked") };
+}
+
+QString RunReport::reportDate(qint64 seconds)
+{
+    return seconds > 0 ? QDateTime::fromSecsSinceEpoch(seconds).date().toString(Qt::ISODate) : QString();
 }
 
 QString RunReport::newReportPath(const QString& folder, const QDateTime& when)
@@ -82,7 +88,8 @@ QByteArray RunReport::record(const LinkOutcome& link)
     return Common::csvRecord({ QString::number(link.line), link.id, link.url, link.outcome, link.statusText,
         page.httpStatus > 0 ? QString::number(page.httpStatus) : QString(), page.finalUrl, page.title,
         QString::number(page.elapsedMs), link.pageWord,
-        link.spentMs >= 0 ? QString::number(double(link.spentMs) / 1000.0, 'f', 1) : QString() });
+        link.spentMs >= 0 ? QString::number(double(link.spentMs) / 1000.0, 'f', 1) : QString(), reportDate(link.since),
+        link.change, reportDate(link.lastWorked) });
 }
 
 void RunReport::open()

@@ -21,7 +21,9 @@ class BatchRun;
 // (UTF-8, a header record, RFC 4180 quoting), one record per link as it ends: line, ID, URL,
 // outcome, status text, HTTP status (empty when none), final URL, title, elapsed milliseconds, what
 // the page has become (PageWord, empty when it was never captured), and the link's seconds from its
-// capture's start to its outcome (empty when it was never captured).
+// capture's start to its outcome (empty when it was never captured); then, from the run history, the date
+// of the first run of the link's present state, what changed across runs (SinceWord) and the date of its
+// last good capture (dates yyyy-MM-dd, local; all empty for links the run did not try or without history).
 // Each record reaches the disk as soon as it is written, so a crash loses at most the last one. The
 // links found parked by their look after their record was written get their word when the run ends,
 // in a rewrite on a worker thread, so that a long run's report never holds up the window; the report
@@ -50,6 +52,8 @@ public:
     static QString newReportPath(const QString& folder, const QDateTime& when);
     // The record of one link, as the report writes it.
     static QByteArray record(const LinkOutcome& link);
+    // A date of the history as the report writes it; empty for 0.
+    static QString reportDate(qint64 seconds);
 
 Q_SIGNALS:
     // The run is over and its report complete at path.

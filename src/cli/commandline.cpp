@@ -129,7 +129,8 @@ Options:
                           by you only) instead, for scheduled jobs
 )";
 
-    const char* const kReportUsage = R"(Usage: pictavo report [--dead|--moved|--parked|--blank|--errors] [FILE]
+    const char* const kReportUsage = R"(Usage: pictavo report [--dead|--moved|--parked|--blank|--errors|
+                      --changed|--back|--failing] [FILE]
 
 Summarises a run report (default: the newest in data/reports/): links per
 outcome, per class of HTTP status and per page word (ok, blank, error,
@@ -145,6 +146,11 @@ Options (one at a time):
   --blank    print only the links whose page came out blank, as ID|URL lines
   --errors   print only the links whose page answered with an HTTP error
              (400 or more), as ID|URL lines
+  --changed  print only the links whose look and title both changed since
+             their last good capture, as ID|URL lines
+  --back     print only the links captured again after a failed run
+  --failing  print only the links that failed in each of their last
+             FailingRuns runs, as ID|URL|LAST_WORKED lines
 )";
 
     std::optional<int> wholeNumber(const QString& text, int low, int high)
@@ -236,7 +242,7 @@ QString usageText(const QString& command)
 QStringList reportLists()
 {
     return { QStringLiteral("dead"), QStringLiteral("moved"), QStringLiteral("parked"), QStringLiteral("blank"),
-        QStringLiteral("errors") };
+        QStringLiteral("errors"), QStringLiteral("changed"), QStringLiteral("back"), QStringLiteral("failing") };
 }
 
 ParseResult parseCommandLine(const QStringList& arguments)

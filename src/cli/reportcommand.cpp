@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include "batch/acrossruns.h"
 #include "batch/pageword.h"
 #include "batch/reportsummary.h"
 #include "cli/exitcodes.h"
@@ -47,6 +48,15 @@ int printReport(const Invocation& call, const QString& programFolder)
         return oneLine(link.id) + QLatin1Char('|') + oneLine(link.url)
             + (withFinal ? QLatin1Char('|') + oneLine(link.finalUrl) : QString()) + QLatin1Char('\n');
     };
+    if (const QString change = call.reportList; change == Batch::SinceWord::Changed || change == Batch::SinceWord::Back
+        || change == Batch::SinceWord::Failing) {
+        // A failing link's line ends with the date it last worked, empty when no run of the history saw it work.
+        const bool failing = change == Batch::SinceWord::Failing;
+        for (const Batch::ReportSummary::ListedLink& link : s.changeLinks.value(change))
+            out += oneLine(link.id) + QLatin1Char('|') + oneLine(link.url)
+                + (failing ? QLatin1Char('|') + link.lastWorked : QString()) + QLatin1Char('\n');
+        return print(out);
+    }
     if (!call.reportList.isEmpty() && call.reportList != QLatin1String("dead")) {
         const QString word = call.reportList == QLatin1String("errors") ? Batch::PageWord::Error : call.reportList;
         const bool withFinal = word == Batch::PageWord::Moved || word == Batch::PageWord::Parked;
@@ -65,6 +75,11 @@ int printReport(const Invocation& call, const QString& programFolder)
             out += QStringLiteral("\npages:\n");
             for (auto it = s.pages.cbegin(); it != s.pages.cend(); ++it)
                 out += QStringLiteral("  %1 %2\n").arg(oneLine(it.key()), -16).arg(it.value());
+        }
+        if (!s.changeLinks.isEmpty()) {
+            out += QStringLiteral("\nsince the last runs:\n");
+            for (auto it = s.changeLinks.cbegin(); it != s.changeLinks.cend(); ++it)
+                out += QStringLiteral("  %1 %2\n").arg(oneLine(it.key()), -16).arg(it.value().size());
         }
         out += QStringLiteral("\ndead links (refused, unresolvable, 404, 410): %1\n")
                    .arg(summary.value().deadLinks.size());

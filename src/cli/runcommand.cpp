@@ -11,6 +11,7 @@
 #include "batch/linksdatabase.h"
 #include "batch/linkslistmodel.h"
 #include "batch/retryfile.h"
+#include "batch/runhistory.h"
 #include "batch/runreport.h"
 #include "capture/browserendpoints.h"
 #include "capture/browserhost.h"
@@ -43,6 +44,8 @@ RunCommand::RunCommand(const Services& services, const Invocation& call, QObject
     m_run = new Batch::BatchRun(
         { settings, *m_links, *m_rows, *m_completion, &services.host, services.boxes, services.programFolder }, this);
     m_report = new Batch::RunReport(*m_run, services.programFolder + QStringLiteral("data/reports"), this);
+    m_history
+        = new Batch::RunHistory(*m_run, services.programFolder + QStringLiteral("data/history.db"), settings, this);
 
     // No window shows the list here, and nothing reads a row back: the run only writes the rows of the
     // links it works on, and writing to a row that is gone does nothing. Kept to the newest few, a long
@@ -59,6 +62,10 @@ RunCommand::RunCommand(const Services& services, const Invocation& call, QObject
             writeErr(QStringLiteral("pictavo: ") + oneLine(text) + QLatin1Char('\n'));
         }
     });
+    connect(m_history, &Batch::RunHistory::historyFailed, this, [this](const QString& message) {
+        clearProgress();
+        writeErr(QStringLiteral("pictavo: ") + oneLine(message) + QLatin1Char('\n'));
+    });
     connect(m_report, &Batch::RunReport::reportFailed, this, [this](const QString& message) {
         clearProgress();
         writeErr(QStringLiteral("pictavo: ") + message + QLatin1Char('\n'));
@@ -73,6 +80,7 @@ RunCommand::~RunCommand()
 {
     // The run refers to the completion, which goes with the members.
     delete m_report;
+    delete m_history;
     delete m_run;
 }
 
@@ -210,6 +218,8 @@ void RunCommand::handleFinished(bool stopped, qint32 resumeFrom)
         summary += QStringLiteral(": ") + m_tally.breakdown();
     if (const QString pages = m_run->pageSummary(); !pages.isEmpty())
         summary += QStringLiteral("; pages: ") + pages;
+    if (const QString since = m_history->summary(); !since.isEmpty())
+        summary += QStringLiteral("; since the last runs: ") + since;
     if (const QString time = m_run->timeSummary(); !time.isEmpty())
         summary += QStringLiteral("; time: ") + time;
     if (!m_report->filePath().isEmpty() && m_report->errorText().isEmpty())

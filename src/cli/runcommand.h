@@ -20,6 +20,7 @@ class BatchRun;
 class CaptureCompletion;
 class LinksDatabase;
 class LinksListModel;
+class RunHistory;
 class RunReport;
 }
 namespace Common {
@@ -79,6 +80,7 @@ private:
     std::unique_ptr<Batch::CaptureCompletion> m_completion;
     Batch::BatchRun* m_run = nullptr;
     Batch::RunReport* m_report = nullptr;
+    Batch::RunHistory* m_history = nullptr;
     RunTally m_tally;
     QElapsedTimer m_clock;
     QTimer m_progressTimer;

@@ -56,6 +56,8 @@ namespace {
         { "SetForceSnap", &LiveSettings::SetForceSnap, 0 },
         { "MaxViewerCount", &LiveSettings::MaxViewerCount, 1000 },
         { "MaxListingCount", &LiveSettings::MaxListingCount, 1000000 },
+        { "HistoryRuns", &LiveSettings::HistoryRuns, 12 },
+        { "FailingRuns", &LiveSettings::FailingRuns, 3 },
 
         { "ImageType", &LiveSettings::ImageType, 0 },
         { "JpegQuality", &LiveSettings::JpegQuality, 80 },

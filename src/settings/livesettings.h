@@ -43,6 +43,9 @@ struct LiveSettings final {
     qint32 SetForceSnap = 0;
     qint32 MaxViewerCount = 0;
     qint32 MaxListingCount = 0;
+    // The runs the run history keeps, and the wrong runs in a row that make a link failing.
+    qint32 HistoryRuns = 0;
+    qint32 FailingRuns = 0;
 
     // Thumbnail image
     qint32 ImageType = 0;

@@ -16,6 +16,7 @@
 #include "batch/batchrun.h"
 #include "batch/capturecompletion.h"
 #include "batch/linkslistmodel.h"
+#include "batch/runhistory.h"
 #include "batch/runreport.h"
 #include "common/curi.h"
 #include "common/desktop.h"
@@ -131,8 +132,12 @@ frmMain::frmMain(const MainServices& services, QWidget* parent)
     connect(m_runWiring, &RunWiring::runEnded, this, [this] { setRunState(RunState::Idle); });
     // Every run leaves its report; the status bar names it once the run is over.
     auto* report = new Batch::RunReport(*m_run, services.appPath + QStringLiteral("data/reports"), this);
-    connect(new RunStatusLine(*m_run, *report, services.boxes, this), &RunStatusLine::statusChanged, this,
-        &frmMain::setStatusText);
+    auto* history
+        = new Batch::RunHistory(*m_run, services.appPath + QStringLiteral("data/history.db"), services.settings, this);
+    connect(history, &Batch::RunHistory::historyFailed, this, &frmMain::setStatusText);
+    auto* statusLine = new RunStatusLine(*m_run, *report, services.boxes, this);
+    statusLine->setHistory(history);
+    connect(statusLine, &RunStatusLine::statusChanged, this, &frmMain::setStatusText);
 
     buildRunCommands();
 }

@@ -3,6 +3,7 @@
 #include <QStringList>
 
 #include "batch/batchrun.h"
+#include "batch/runhistory.h"
 #include "batch/runreport.h"
 #include "common/messagebox.h"
 
@@ -24,6 +25,10 @@ void RunStatusLine::handleReportWritten(const QString& path)
     QStringList parts;
     if (const QString pages = m_run.pageSummary(); !pages.isEmpty())
         parts.append(pages);
+    if (m_history) {
+        if (const QString since = m_history->summary(); !since.isEmpty())
+            parts.append(tr("Since the last runs: %1").arg(since));
+    }
     if (const QString time = m_run.timeSummary(); !time.isEmpty())
         parts.append(tr("Time: %1").arg(time));
     parts.append(tr("Run report: %1").arg(path));

@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
+
+#include "batch/runhistory.h"
 
 namespace Batch {
 class BatchRun;
@@ -24,6 +27,9 @@ class RunStatusLine final : public QObject {
 public:
     RunStatusLine(Batch::BatchRun& run, Batch::RunReport& report, Common::MessageBox& boxes, QObject* parent = nullptr);
 
+    // Adds what changed since the last runs to the line; none when null.
+    void setHistory(Batch::RunHistory* history) { m_history = history; }
+
 Q_SIGNALS:
     void statusChanged(const QString& text);
 
@@ -36,6 +42,7 @@ private:
     Batch::BatchRun& m_run;
     Batch::RunReport& m_report;
     Common::MessageBox& m_boxes;
+    QPointer<Batch::RunHistory> m_history;
 };
 
 } // namespace Shell

@@ -13,5 +13,5 @@ check "pictavo --folder $dir/sh" "$dir/shelf" "$dir/shots"
 check "pictavo --folder $dir --set ThreadsCount=8 run --s" --skip-existing
 check "pictavo report --dead $dir/she" "$dir/sheet" "$dir/shelf"
 check 'pictavo setup --url u --p' --password-in-settings
-check 'pictavo report --' --dead --moved --parked --blank --errors --help
+check 'pictavo report --' --dead --moved --parked --blank --errors --changed --back --failing --help
 exit $failed

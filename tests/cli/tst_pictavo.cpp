@@ -3,6 +3,7 @@
 #include <csignal>
 
 #include <QBuffer>
+#include <QCryptographicHash>
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -16,6 +17,7 @@
 #include <QTest>
 
 #include "adminscriptserver.h"
+#include "batch/historystore.h"
 #include "cannedhttpserver.h"
 #include "common/csv.h"
 #include "fulldisk.h"
@@ -76,6 +78,7 @@ private Q_SLOTS:
     void reportColumns_data();
     void reportColumns();
     void reportCommandListsDeadLinks();
+    void secondRunSaysWhatChanged();
     void exitCodes_data();
     void exitCodes();
     void setLastsOneInvocation();
@@ -315,13 +318,13 @@ void TestPictavo::reportColumns()
     const QList<QStringList> records = reportRecords(m_reportPath);
     QCOMPARE(records.value(0),
         args({ "line", "id", "url", "outcome", "status_text", "http_status", "final_url", "title", "elapsed_ms", "page",
-            "seconds" }));
+            "seconds", "since", "change", "last_worked" }));
     QStringList record;
     for (const QStringList& candidate : records) {
         if (candidate.value(1) == id)
             record = candidate;
     }
-    QCOMPARE(record.size(), 11);
+    QCOMPARE(record.size(), 14);
     QCOMPARE(record.at(0), id); // the links are on lines 1 to 14
     QCOMPARE(record.at(3), outcome);
     QCOMPARE(record.at(5), httpStatus);
@@ -336,6 +339,8 @@ void TestPictavo::reportColumns()
     // A link's seconds run from its capture's start; a link never captured has none.
     QCOMPARE(record.at(10).isEmpty(), outcome == QLatin1String("skipped"));
     QVERIFY(record.at(10).toDouble() >= 0);
+    // The folder's first run: every link it tried is new.
+    QCOMPARE(record.at(12), outcome == QLatin1String("skipped") ? QString() : QStringLiteral("new"));
 }
 
 void TestPictavo::reportCommandListsDeadLinks()
@@ -366,6 +371,40 @@ void TestPictavo::reportCommandListsDeadLinks()
     QVERIFY(QRegularExpression(QStringLiteral("captured +9\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("parked +4\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
     QVERIFY(QRegularExpression(QStringLiteral("4xx +1\\n")).match(QString::fromUtf8(summary.out)).hasMatch());
+}
+
+void TestPictavo::secondRunSaysWhatChanged()
+{
+    // Half a page of squares, on the left and then on the right: looks far apart.
+    const auto squares = [](const char* title, const char* side) -> QByteArray {
+        return QByteArray("<html><head><title>") + title
+            + "</title></head><body style='margin:0'><div style='width:50%;" + "height:100vh;float:" + side
+            + ";background:repeating-conic-gradient(#000 0 25%,#fff 0 50%) 0 0/64px 64px'>" + "</div></body></html>";
+    };
+    m_pages.setPage(QStringLiteral("/owner"), squares("Acme Widgets Store", "left"));
+    CaptureTest::TestHttpServer::Response gone;
+    gone.status = 404;
+    gone.body = "<html>" + pageBody("not yet") + "</html>";
+    m_pages.setRoute(QStringLiteral("/back"), gone);
+    writeLinks("1|" + page("/owner") + "\r\n2|" + page("/back") + "\r\n3|" + m_refusedUrl + "\r\n");
+    const QStringList twice = { QStringLiteral("--set"), QStringLiteral("FailingRuns=2"), QStringLiteral("run") };
+    const Ran first = run(twice);
+    QVERIFY2(first.err.contains("since the last runs: 3 new;"), first.err.constData());
+
+    m_pages.setPage(QStringLiteral("/owner"), squares("Domain for sale", "right"));
+    m_pages.setPage(QStringLiteral("/back"), "<html>" + pageBody("back") + "</html>");
+    const Ran second = run(twice);
+    QVERIFY2(second.err.contains("since the last runs: 1 changed, 1 back, 1 failing;"), second.err.constData());
+    QCOMPARE(run({ QStringLiteral("report"), QStringLiteral("--changed") }).out, "1|" + page("/owner") + '\n');
+    QCOMPARE(run({ QStringLiteral("report"), QStringLiteral("--back") }).out, "2|" + page("/back") + '\n');
+    // Never seen working.
+    QCOMPARE(run({ QStringLiteral("report"), QStringLiteral("--failing") }).out, "3|" + m_refusedUrl + "|\n");
+    // The history holds the thumbnail as it was written.
+    auto history = Batch::HistoryStore::open(m_folder + QStringLiteral("/data/history.db"));
+    QFile thumbnail(m_folder + QStringLiteral("/snapshots/1.jpg"));
+    QVERIFY(history && thumbnail.open(QIODevice::ReadOnly));
+    QCOMPARE(history.value()->runsOf(QStringLiteral("1"), QString::fromUtf8(page("/owner"))).value(0).thumbnailHash,
+        QCryptographicHash::hash(thumbnail.readAll(), QCryptographicHash::Sha1));
 }
 
 void TestPictavo::exitCodes_data()

@@ -64,6 +64,8 @@ QList<Row> allSettings()
         { "SetForceSnap", "SetForceSnap", FIELD(SetForceSnap), n(0), s("1"), n(1) },
         { "MaxViewerCount", "MaxViewerCount", FIELD(MaxViewerCount), n(1000), s("50"), n(50) },
         { "MaxListingCount", "MaxListingCount", FIELD(MaxListingCount), n(1000000), s("2000"), n(2000) },
+        { "HistoryRuns", "HistoryRuns", FIELD(HistoryRuns), n(12), s("24"), n(24) },
+        { "FailingRuns", "FailingRuns", FIELD(FailingRuns), n(3), s("2"), n(2) },
         { "ImageType", "ImageType", FIELD(ImageType), n(0), s("2"), n(2) },
         { "JpegQuality", "JpegQuality", FIELD(JpegQuality), n(80), s("95"), n(95) },
         { "ImageWidth", "ImageWidth", FIELD(ImageWidth), n(120), s("240"), n(240) },
