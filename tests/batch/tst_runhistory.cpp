@@ -19,9 +19,9 @@ constexpr qint64 Day = 86400;
 
 // "page/look/title": a page word (or "failed" for a page never captured), the bits of its look set from
 // the first on ("-" for no look), and its title.
-LinkSighting sighting(const QString& spec, int run)
+LinkSighting sighting(const QString& code, int run)
 {
-    const QStringList parts = spec.split(QLatin1Char('/'));
+    const QStringList parts = code.split(QLatin1Char('/'));
     LinkSighting seen;
     seen.date = run * Day;
     const bool failed = parts.at(0) == QLatin1String("failed");
@@ -79,8 +79,8 @@ void TestRunHistory::words_data()
     const auto row = [](const char* name, std::initializer_list<const char*> earlier, const char* present,
                          int failingRuns, const char* word, int since, int lastWorked) {
         QStringList list;
-        for (const char* spec : earlier)
-            list.append(QString::fromUtf8(spec));
+        for (const char* code : earlier)
+            list.append(QString::fromUtf8(code));
         QTest::newRow(name) << list << QString::fromUtf8(present) << failingRuns << QString::fromUtf8(word) << since
                             << lastWorked;
     };
